@@ -1,0 +1,23 @@
+# Sourced by ./test and ./run: one private X display (unless DISPLAY is set and kept), one
+# persistent wineserver for the whole session, and the clean-up that ends both.
+# shellcheck source=display.sh
+. "$(dirname "${BASH_SOURCE[0]}")/display.sh"
+
+begin_wine_session() {  # $1: "private" to always use a private display
+  if [ "${1:-}" = private ] || [ -z "${DISPLAY:-}" ]; then
+    unset DISPLAY
+    start_private_display
+  fi
+  export WINEPREFIX=$top/build/wineprefix WINEARCH=win32 WINEDEBUG=-all LC_ALL=ja_JP.UTF-8
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  wineserver -p
+  # Start the prefix's system processes now, away from any pipe: a test runner waiting for the end
+  # of a program's output would otherwise also wait for them.
+  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+end_wine_session() {
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+  stop_private_display
+}

@@ -1,0 +1,142 @@
+// Environment settings list and named getters (see env_settings.h).
+#include "settings/env_settings.h"
+
+#include <windows.h>
+#include <mbstring.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "resfs/resource_open.h"
+#include "settings/env_line.h"
+#include "ui/mbcs_text.h"
+
+enum { kMaxLines = 400, kGetterBufferSize = 128, kTitleBufferSize = 256 };
+
+static SettingEntry* g_settings;
+static bool g_exitHookRegistered;
+
+static char* CopyText(const char* text) {
+    size_t size = strlen(text) + 1;
+    char* copy = (char*)malloc(size);
+    if (copy) memcpy(copy, text, size);
+    return copy;
+}
+
+// Turns every "|" into a space, stepping over double-byte characters of the ANSI code page so
+// that a trail byte 0x7C (as in the katakana "ポ") is never taken for a bar.
+static void BarsToSpaces(char* value) {
+    unsigned char* p = (unsigned char*)value;
+    while ((p = _mbschr(p, '|')) != nullptr) *p++ = ' ';
+}
+
+// Adds one entry at the front of the list; false when the heap cannot provide it.
+static bool AddSetting(const char* key, const char* value) {
+    SettingEntry* entry = (SettingEntry*)malloc(sizeof(SettingEntry));
+    char* keyCopy = CopyText(key);
+    char* valueCopy = CopyText(value);
+    if (!entry || !keyCopy || !valueCopy) {
+        free(entry);
+        free(keyCopy);
+        free(valueCopy);
+        return false;
+    }
+    BarsToSpaces(valueCopy);
+    entry->key = keyCopy;
+    entry->value = valueCopy;
+    entry->next = g_settings;
+    g_settings = entry;
+    return true;
+}
+
+int LoadEnvironmentSettings(const char* fileName) {
+    if (!g_exitHookRegistered) {
+        atexit(FreeEnvironmentSettings);
+        g_exitHookRegistered = true;
+    }
+    FILE* file = OpenResourceFileOrRetry(fileName, "rt");
+    for (int i = 0; i < kMaxLines; i++) {
+        char line[kEnvLineBufferSize];
+        memset(line, 0, sizeof line);
+        if (!fgets(line, sizeof line, file)) break;
+        const char* key;
+        const char* value;
+        EnvLineKind kind = ParseEnvLine(line, &key, &value);
+        if (kind == kEnvLineEnd) break;
+        // Out of memory: keep the entries made so far and stop.
+        if (kind == kEnvLineSetting && !AddSetting(key, value)) break;
+    }
+    fclose(file);
+    return 0;
+}
+
+SettingEntry* FindSettingEntry(const char* key) {
+    for (SettingEntry* entry = g_settings; entry; entry = entry->next) {
+        if (strcmp(entry->key, key) == 0) return entry;
+    }
+    return nullptr;
+}
+
+char* GetSettingString(const char* key, char* buffer, int size, const char* defaultText) {
+    SettingEntry* entry = FindSettingEntry(key);
+    strncpy(buffer, entry ? entry->value : defaultText, (size_t)size);
+    buffer[size - 1] = '\0';
+    return buffer;
+}
+
+int GetSettingInt(const char* key, int defaultValue) {
+    SettingEntry* entry = FindSettingEntry(key);
+    if (!entry) return defaultValue;
+    return (int)strtol(entry->value, nullptr, 10);
+}
+
+#define NAMED_GETTER(function, key, defaultText)                          \
+    const char* function() {                                               \
+        static char buffer[kGetterBufferSize];                             \
+        return GetSettingString(key, buffer, sizeof buffer, defaultText); \
+    }
+
+NAMED_GETTER(GetTitlebarSetting, "TITLEBAR", "ＶＯＲＬＩＮ アプリケーション")
+NAMED_GETTER(GetVersionSetting, "VERSION", "Version 1.01")
+NAMED_GETTER(GetExeNameSetting, "EXENAME", "vorlin.exe")
+NAMED_GETTER(GetInstToSetting, "INSTTO", "VORLIN_APP")
+NAMED_GETTER(GetUpdateReadmeSetting, "UPDATEREADME", "update.txt")
+
+const char* GetInstFolSetting() {
+    static char buffer[kGetterBufferSize];
+    GetSettingString("INSTFOL", buffer, sizeof buffer, "");
+    return buffer[0] ? buffer : nullptr;
+}
+
+// The registry key names are fixed by their first read for the rest of the process.
+const char* GetRegGlobalSetting() {
+    static char buffer[kGetterBufferSize];
+    if (buffer[0] == '\0') GetSettingString("REG_GLOBAL", buffer, sizeof buffer, "VORLIN_SYSTEM");
+    return buffer;
+}
+
+const char* GetRegLocalSetting() {
+    static char buffer[kGetterBufferSize];
+    if (buffer[0] == '\0') GetSettingString("REG_LOCAL", buffer, sizeof buffer, "VORLIN_RUNTIME");
+    return buffer;
+}
+
+const char* GetUpdateTitle() {
+    static char title[kTitleBufferSize];
+    char scratch[kTitleBufferSize * 2];
+    snprintf(scratch, sizeof scratch, "%s アップデート %s", GetTitlebarSetting(), GetVersionSetting());
+    CopyMultibyteText(title, sizeof title, scratch);
+    return title;
+}
+
+void FreeEnvironmentSettings() {
+    SettingEntry* entry = g_settings;
+    g_settings = nullptr;
+    while (entry) {
+        SettingEntry* next = entry->next;
+        free(entry->key);
+        free(entry->value);
+        free(entry);
+        entry = next;
+    }
+}

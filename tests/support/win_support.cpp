@@ -1,0 +1,230 @@
+// Test support for the Windows tests (see win_support.h).
+#include "tests/support/win_support.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct FindRequest {
+    DWORD processId;
+    const char* caption;
+    HWND found;
+};
+
+BOOL CALLBACK FindDialogProc(HWND window, LPARAM param) {
+    FindRequest* request = (FindRequest*)param;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != request->processId || !IsWindowVisible(window)) return TRUE;
+    char className[64] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (strcmp(className, "#32770") != 0) return TRUE;
+    if (request->caption) {
+        char caption[512] = "";
+        GetWindowTextA(window, caption, sizeof caption);
+        if (strcmp(caption, request->caption) != 0) return TRUE;
+    }
+    request->found = window;
+    return FALSE;
+}
+
+BOOL CALLBACK CollectButtonProc(HWND child, LPARAM param) {
+    char className[64] = "";
+    GetClassNameA(child, className, sizeof className);
+    if (_stricmp(className, "Button") == 0 && IsWindowVisible(child)) {
+        ((std::vector<int>*)param)->push_back(GetDlgCtrlID(child));
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+bool WindowSeen::HasButton(int id) const {
+    for (int b : buttons) {
+        if (b == id) return true;
+    }
+    return false;
+}
+
+bool WaitForDialog(DWORD processId, const char* caption, WindowSeen* seen, int timeoutMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        FindRequest request = {processId, caption, nullptr};
+        EnumWindows(FindDialogProc, (LPARAM)&request);
+        if (request.found) {
+            HWND window = request.found;
+            seen->window = window;
+            seen->owner = GetWindow(window, GW_OWNER);
+            char buffer[4096] = "";
+            GetClassNameA(window, buffer, sizeof buffer);
+            seen->className = buffer;
+            buffer[0] = '\0';
+            GetWindowTextA(window, buffer, sizeof buffer);
+            seen->caption = buffer;
+            buffer[0] = '\0';
+            HWND text = GetDlgItem(window, 0xFFFF);
+            if (text) GetWindowTextA(text, buffer, sizeof buffer);
+            seen->text = buffer;
+            seen->buttons.clear();
+            EnumChildWindows(window, CollectButtonProc, (LPARAM)&seen->buttons);
+            return true;
+        }
+        if (GetTickCount() - start > (DWORD)timeoutMs) return false;
+        Sleep(20);
+    }
+}
+
+void PressButton(HWND dialog, int buttonId) {
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
+                 (LPARAM)GetDlgItem(dialog, buttonId));
+}
+
+bool WaitForWindowGone(HWND window, int timeoutMs) {
+    DWORD start = GetTickCount();
+    while (IsWindow(window)) {
+        if (GetTickCount() - start > (DWORD)timeoutMs) return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+void DriveDialogWith(const std::function<void()>& action,
+                     const std::function<void(const WindowSeen&)>& onDialog, WindowSeen* seen) {
+    bool appeared = false;
+    std::thread driver([&] {
+        appeared = WaitForDialog(GetCurrentProcessId(), nullptr, seen);
+        if (appeared) onDialog(*seen);
+    });
+    action();
+    driver.join();
+    EXPECT_TRUE(appeared) << "no dialog appeared";
+}
+
+void DriveDialog(const std::function<void()>& action, int buttonId, WindowSeen* seen) {
+    DriveDialogWith(action, [buttonId](const WindowSeen& s) { PressButton(s.window, buttonId); },
+                    seen);
+}
+
+std::string ReadClipboardText() {
+    std::string text;
+    for (int attempt = 0; attempt < 50 && !OpenClipboard(NULL); attempt++) Sleep(20);
+    HANDLE data = GetClipboardData(CF_TEXT);
+    if (data) {
+        const char* p = (const char*)GlobalLock(data);
+        if (p) text = p;
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return text;
+}
+
+void SetClipboardText(const std::string& text) {
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+    memcpy(GlobalLock(block), text.c_str(), text.size() + 1);
+    GlobalUnlock(block);
+    for (int attempt = 0; attempt < 50 && !OpenClipboard(NULL); attempt++) Sleep(20);
+    EmptyClipboard();
+    SetClipboardData(CF_TEXT, block);
+    CloseClipboard();
+}
+
+std::string WindowsPath(const std::string& unixPath) {
+    std::string path = "Z:" + unixPath;
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    return path;
+}
+
+ScratchDir::ScratchDir() {
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    static unsigned counter;
+    for (;;) {
+        char name[MAX_PATH];
+        snprintf(name, sizeof name, "%svorlin-test-%lu-%u", temp, GetCurrentProcessId(), counter++);
+        if (CreateDirectoryA(name, NULL)) {
+            path = name;
+            return;
+        }
+    }
+}
+
+ScratchDir::~ScratchDir() { RemoveTree(path); }
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    FILE* f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << path;
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+}
+
+std::string ReadBytes(const std::string& path) {
+    std::string bytes;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return bytes;
+    char buffer[65536];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
+    fclose(f);
+    return bytes;
+}
+
+void RemoveTree(const std::string& path) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = data.cFileName;
+            if (name == "." || name == "..") continue;
+            std::string child = path + "\\" + name;
+            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(child);
+            } else {
+                DeleteFileA(child.c_str());
+            }
+        } while (FindNextFileA(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+Child StartChild(const std::string& commandLine, const std::string& directory) {
+    Child child;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    BOOL ok = CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL,
+                             directory.empty() ? NULL : directory.c_str(), &startup, &info);
+    EXPECT_TRUE(ok) << "cannot start " << commandLine << " error " << GetLastError();
+    if (ok) {
+        CloseHandle(info.hThread);
+        child.process = info.hProcess;
+        child.id = info.dwProcessId;
+    }
+    return child;
+}
+
+DWORD WaitChild(Child* child, int timeoutMs) {
+    if (!child->process) return STILL_ACTIVE;
+    DWORD status = STILL_ACTIVE;
+    if (WaitForSingleObject(child->process, timeoutMs) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(child->process, &status);
+    } else {
+        TerminateProcess(child->process, 99);
+        WaitForSingleObject(child->process, 5000);
+    }
+    CloseHandle(child->process);
+    child->process = nullptr;
+    return status;
+}
+
+bool ChildRunning(const Child& child) {
+    return child.process && WaitForSingleObject(child.process, 0) == WAIT_TIMEOUT;
+}

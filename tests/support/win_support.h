@@ -1,0 +1,62 @@
+// Test support for the Windows tests: finding and driving real dialogs and message boxes, the real
+// clipboard, child processes and scratch folders. Used from GoogleTest executables under Wine.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// What a test can read off a dialog window (a message box or one of the launcher's dialogs).
+struct WindowSeen {
+    HWND window = nullptr;
+    HWND owner = nullptr;
+    std::string className;
+    std::string caption;
+    std::string text;  // a message box's message text (its static control 0xFFFF)
+    std::vector<int> buttons;  // ids of the visible push buttons, in child order
+    bool HasButton(int id) const;
+};
+
+// Waits up to `timeoutMs` for a visible top-level dialog (class "#32770") of process `processId`
+// whose caption equals `caption` (any caption when null). Returns false on timeout.
+bool WaitForDialog(DWORD processId, const char* caption, WindowSeen* seen, int timeoutMs = 15000);
+// Presses a dialog's button as a click would: the button's command reaches the dialog.
+void PressButton(HWND dialog, int buttonId);
+// Waits until the window no longer exists.
+bool WaitForWindowGone(HWND window, int timeoutMs = 15000);
+
+// Runs `action` on this thread while a second thread waits for a dialog of this process, records
+// what it shows into `seen`, and presses `buttonId` on it. Fails the test if no dialog appears.
+void DriveDialog(const std::function<void()>& action, int buttonId, WindowSeen* seen);
+// Same, but the second thread calls `onDialog` to act on the dialog.
+void DriveDialogWith(const std::function<void()>& action,
+                     const std::function<void(const WindowSeen&)>& onDialog, WindowSeen* seen);
+
+// The clipboard's CF_TEXT bytes ("" when it holds no text) and a way to plant a known text.
+std::string ReadClipboardText();
+void SetClipboardText(const std::string& text);
+
+// "Z:\..." for a path of the Linux file system, as Wine maps it.
+std::string WindowsPath(const std::string& unixPath);
+// A fresh empty folder under the temporary folder; removed with everything in it at destruction.
+struct ScratchDir {
+    std::string path;  // no trailing backslash
+    ScratchDir();
+    ~ScratchDir();
+    std::string File(const std::string& name) const { return path + "\\" + name; }
+};
+void WriteBytes(const std::string& path, const std::string& bytes);
+std::string ReadBytes(const std::string& path);
+void RemoveTree(const std::string& path);
+
+// A child process started with `commandLine` in `directory`.
+struct Child {
+    HANDLE process = nullptr;
+    DWORD id = 0;
+};
+Child StartChild(const std::string& commandLine, const std::string& directory);
+// Waits for the child's end and returns its exit status; STILL_ACTIVE (259) after a timeout, in
+// which case the child is terminated.
+DWORD WaitChild(Child* child, int timeoutMs = 15000);
+bool ChildRunning(const Child& child);

@@ -1,0 +1,14 @@
+// Allocation with an out-of-memory warning (see alloc.h).
+#include "ui/alloc.h"
+
+#include <windows.h>
+#include <cstdlib>
+
+void* AllocOrWarn(size_t size) {
+    void* block = malloc(size);
+    if (!block) {
+        MessageBoxA(NULL, "メモリ容量が不足しています。処理を中断します。", "malloc",
+                    MB_OK | MB_ICONERROR);
+    }
+    return block;
+}

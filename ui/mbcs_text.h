@@ -1,0 +1,13 @@
+// Byte-length limits for code page 932 text. Fixed buffers hold multibyte text; when a text must
+// be cut to fit one, the cut never leaves half of a double-byte character behind.
+#pragma once
+#include <cstddef>
+
+// Cuts `text` in place so that it holds at most `maxBytes` bytes before its terminator, moving the
+// cut back by one byte where it would fall between a lead byte and its trail byte. The lead bytes
+// are those of the process's ANSI code page.
+void CutMultibyteText(char* text, size_t maxBytes);
+
+// Copies `src` into `dst` (capacity `dstSize` bytes, terminator included), cut as above.
+// `dstSize` must be at least 1.
+void CopyMultibyteText(char* dst, size_t dstSize, const char* src);
