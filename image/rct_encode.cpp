@@ -220,6 +220,8 @@ int32_t RctCompress(const uint8_t* bgr, int32_t width, int32_t height, int32_t p
     return kRctOk;
 }
 
+static bool FitsU32(uint64_t v) { return v <= UINT32_MAX; }
+
 static void PutLe32(std::vector<uint8_t>* out, uint32_t v) {
     for (int i = 0; i < 4; i++) out->push_back((uint8_t)(v >> (8 * i)));
 }
@@ -228,7 +230,7 @@ int32_t RctBuildFile(int32_t signature, int32_t width, int32_t height, const uin
                      uint32_t nameLength, const std::vector<uint8_t>& stream,
                      std::vector<uint8_t>* file) {
     file->clear();
-    if (nameLength > 0xFFFF || (uint64_t)stream.size() > UINT32_MAX) return kRctBadSize;
+    if (nameLength > 0xFFFF || !FitsU32(stream.size())) return kRctBadSize;
     const uint8_t* sig = signature == kRctTC01 ? kRctSignatureTC01 : kRctSignatureTC00;
     file->reserve(kRctFixedHeaderSize + 2 + nameLength + stream.size());
     file->insert(file->end(), sig, sig + 8);

@@ -368,7 +368,9 @@ TEST(RctSpreadRows, RowsLandAtTheStride) {
                     ASSERT_EQ(packed[(size_t)y * width * 3 + x], bits[(size_t)y * stride + x]);
                 }
             }
-            if (width * 3 == stride) EXPECT_EQ(before, bits);
+            if (width * 3 == stride) {
+                EXPECT_EQ(before, bits);
+            }
             // The fill bytes of the last row were never touched.
             for (int32_t x = width * 3; x < stride; x++) {
                 EXPECT_EQ(before[(size_t)(height - 1) * stride + x],

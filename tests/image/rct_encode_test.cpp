@@ -133,7 +133,9 @@ TEST(RctFile, BuildAndParseBothSignatures) {
         EXPECT_EQ(p.height, h.height);
         EXPECT_EQ(stream.size(), h.dataSize);
         EXPECT_EQ(v.nameLength, h.nameLength);
-        if (v.nameLength > 0) EXPECT_EQ(0, memcmp(name, namePtr, v.nameLength));
+        if (v.nameLength > 0) {
+            EXPECT_EQ(0, memcmp(name, namePtr, v.nameLength));
+        }
         EXPECT_EQ(file.size(), h.streamOffset + h.dataSize);
         EXPECT_EQ(stream, Bytes(streamPtr, streamPtr + h.dataSize));
     }
