@@ -18,3 +18,19 @@ function(vorlin_test name)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 TEST_PREFIX "${name}."
     PROPERTIES ${props})
 endfunction()
+
+# vorlin_fuzz_target(NAME CORPUS sources...): a libFuzzer target (native clang only) whose sources
+# are all compiled with the sanitizers, registered with CTest as a bounded run (label "fuzz") over
+# the committed seeds in fuzz/corpus/CORPUS. New inputs go to a folder in the build tree.
+function(vorlin_fuzz_target name corpus)
+  set(flags -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -g -O1)
+  add_executable(${name} ${ARGN})
+  target_compile_options(${name} PRIVATE ${flags})
+  target_link_options(${name} PRIVATE ${flags})
+  set(work ${CMAKE_CURRENT_BINARY_DIR}/corpus_${name})
+  file(MAKE_DIRECTORY ${work})
+  add_test(NAME ${name}
+    COMMAND ${name} -max_total_time=20 -timeout=10 -rss_limit_mb=2048 -max_len=65536
+            ${work} ${CMAKE_SOURCE_DIR}/fuzz/corpus/${corpus})
+  set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 120)
+endfunction()
