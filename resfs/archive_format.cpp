@@ -83,7 +83,9 @@ ArchiveIndexEntry* AllocArchiveIndex(uint32_t entryCount) {
     return (ArchiveIndexEntry*)malloc((size_t)byteCount);
 }
 
-void ReleaseArchiveIndex(ArchiveIndexEntry* index) { free(index); }
+void ReleaseArchiveIndex(ArchiveIndexEntry* index) {
+    free(index);
+}
 
 static int32_t NotAnArchive(ArchiveHeader* header, ArchiveIndexEntry** index) {
     memset(header, 0, sizeof *header);
@@ -102,8 +104,7 @@ int32_t ParseArchiveIndex(const uint8_t* bytes, uint32_t size, ArchiveHeader* he
         return NotAnArchive(header, index);
     *index = AllocArchiveIndex(header->entryCount);
     if (!*index ||
-        !DecodeArchiveIndex(bytes + kArchiveHeaderSize, indexBytes, *index,
-                            header->entryCount + 1))
+        !DecodeArchiveIndex(bytes + kArchiveHeaderSize, indexBytes, *index, header->entryCount + 1))
         return NotAnArchive(header, index);
     return 1;
 }
@@ -125,7 +126,8 @@ int32_t ReadArchiveIndex(FILE* file, ArchiveHeader* header, ArchiveIndexEntry** 
     *index = nullptr;
     uint8_t raw[kArchiveHeaderSize];
     uint32_t indexBytes;
-    if (fread(raw, 1, sizeof raw, file) != sizeof raw || !ParseArchiveHeader(raw, sizeof raw, header) ||
+    if (fread(raw, 1, sizeof raw, file) != sizeof raw ||
+        !ParseArchiveHeader(raw, sizeof raw, header) ||
         !ComputeArchiveIndexSize(header->entryCount, &indexBytes) ||
         !StreamHasRoom(file, indexBytes))
         return NotAnArchive(header, index);
@@ -160,10 +162,12 @@ const ArchiveIndexEntry* FindArchiveEntry(const ArchiveIndexEntry* index, uint32
     return nullptr;
 }
 
-bool IsArchiveOffsetReadable(uint32_t offset) { return offset <= kArchiveMaxOffset; }
+bool IsArchiveOffsetReadable(uint32_t offset) {
+    return offset <= kArchiveMaxOffset;
+}
 
-int32_t LookupArchiveOffset(const ArchiveIndexEntry* index, uint32_t entryCount,
-                            uint32_t nameHash, int32_t* offset) {
+int32_t LookupArchiveOffset(const ArchiveIndexEntry* index, uint32_t entryCount, uint32_t nameHash,
+                            int32_t* offset) {
     const ArchiveIndexEntry* entry = FindArchiveEntry(index, entryCount, nameHash);
     if (!entry || !IsArchiveOffsetReadable(entry->offset)) return 0;
     *offset = (int32_t)entry->offset;

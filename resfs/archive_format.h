@@ -90,5 +90,5 @@ bool IsArchiveOffsetReadable(uint32_t offset);
 
 // FindArchiveEntry, and the found entry's offset when a seek can reach it: returns 1 and sets
 // *offset, or 0 when the name is not there or its offset is at or above 2^31.
-int32_t LookupArchiveOffset(const ArchiveIndexEntry* index, uint32_t entryCount,
-                            uint32_t nameHash, int32_t* offset);
+int32_t LookupArchiveOffset(const ArchiveIndexEntry* index, uint32_t entryCount, uint32_t nameHash,
+                            int32_t* offset);

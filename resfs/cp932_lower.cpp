@@ -32,7 +32,9 @@ static uint16_t CodeFromCellIndex(uint32_t index) {
 
 // Valid pairs without a character (inclusive ranges; numeric order equals character order for
 // valid pairs). The user-defined area 0xF040-0xF9FC maps to private-use characters and stays.
-struct CodeRange { uint16_t first, last; };
+struct CodeRange {
+    uint16_t first, last;
+};
 static const CodeRange kUnassigned[] = {
     {0x81AD, 0x81B7}, {0x81C0, 0x81C7}, {0x81CF, 0x81D9}, {0x81E9, 0x81EF}, {0x81F8, 0x81FB},
     {0x8240, 0x824E}, {0x8259, 0x825F}, {0x827A, 0x8280}, {0x829B, 0x829E}, {0x82F2, 0x82FC},
@@ -43,7 +45,9 @@ static const CodeRange kUnassigned[] = {
 
 // Duplicates that come back as a different code (NEC row 13 symbols that JIS also has, IBM
 // extension symbols that NEC row 13 or JIS has first).
-struct CodePair { uint16_t from, to; };
+struct CodePair {
+    uint16_t from, to;
+};
 static const CodePair kDuplicates[] = {
     {0x8790, 0x81E0}, {0x8791, 0x81DF}, {0x8792, 0x81E7}, {0x8795, 0x81E3}, {0x8796, 0x81DB},
     {0x8797, 0x81DA}, {0x879A, 0x81E6}, {0x879B, 0x81BF}, {0x879C, 0x81BE}, {0xEEF9, 0x81CA},
@@ -60,7 +64,7 @@ uint16_t LowerCp932DoubleByte(uint16_t code) {
     if (code >= 0x8440 && code <= 0x8460)                      // Cyrillic; 0x847F is no character
         return code <= 0x844E ? code + 0x30 : code + 0x31;
     if (code >= 0x8754 && code <= 0x875D) return 0xFA40 + (code - 0x8754);  // Roman I-X (NEC)
-    if (code >= 0xFA4A && code <= 0xFA53) return code - 0x0A;                // Roman I-X (IBM)
+    if (code >= 0xFA4A && code <= 0xFA53) return code - 0x0A;               // Roman I-X (IBM)
     if (code >= 0xEEEF && code <= 0xEEF8) return 0xFA40 + (code - 0xEEEF);  // small i-x (NEC)
     if (code >= 0xEEFA && code <= 0xEEFC) return 0xFA55 + (code - 0xEEFA);
     if (code >= 0xED40 && code <= 0xEEEC)  // NEC-selected IBM kanji: same order as IBM's own

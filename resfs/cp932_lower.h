@@ -36,6 +36,6 @@ const char* FindFinalComponent(const char* name);
 // reports it (no directory part to strip).
 uint32_t ComputeLowerNameHash(const char* name);
 
-// The lookup key of a requested name: ComputeLowerNameHash of its final component. "pics/Update.rct"
-// and "update.rct" have the same key.
+// The lookup key of a requested name: ComputeLowerNameHash of its final component.
+// "pics/Update.rct" and "update.rct" have the same key.
 uint32_t ComputeLookupKey(const char* name);

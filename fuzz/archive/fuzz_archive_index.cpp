@@ -67,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     memcpy(searchable, index, (size_t)count * sizeof(ArchiveIndexEntry));
 
     bool sorted = true;
-    for (uint32_t i = 1; i < count; i++) sorted = sorted && index[i - 1].nameHash <= index[i].nameHash;
+    for (uint32_t i = 1; i < count; i++)
+        sorted = sorted && index[i - 1].nameHash <= index[i].nameHash;
     uint32_t limit = count < 256 ? count : 256;
     for (uint32_t i = 0; i < limit; i++) {
         uint32_t key = index[i].nameHash;

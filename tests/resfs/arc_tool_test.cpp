@@ -119,13 +119,20 @@ protected:
 #endif
         return p;
     }
-    void MakeDir(const std::string& relative) { std::filesystem::create_directories(Path(relative)); }
+    void MakeDir(const std::string& relative) {
+        std::filesystem::create_directories(Path(relative));
+    }
 
     std::string dir_;
 };
 
 TEST_F(ArcTool, ArgumentsAndHelp) {
-    struct Case { const char* name; std::vector<std::string> args; int status; const char* text; };
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        int status;
+        const char* text;
+    };
     const Case kCases[] = {
         {"help", {"--help"}, 0, "usage: vorlin-arc"},
         {"help after a command", {"pack", "--help"}, 0, "usage: vorlin-arc"},
@@ -148,7 +155,10 @@ TEST_F(ArcTool, ArgumentsAndHelp) {
 
 TEST_F(ArcTool, UnreadableInputs) {
     WriteFile(Path("old.arc"), "previous contents");
-    struct Case { const char* name; std::vector<std::string> args; };
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+    };
     const Case kCases[] = {
         {"pack from a missing input", {"pack", Path("old.arc"), Path("missing")}},
         {"list a missing archive", {"list", Path("missing.arc")}},
@@ -164,7 +174,11 @@ TEST_F(ArcTool, UnreadableInputs) {
 }
 
 TEST_F(ArcTool, PackTreeWithExclusions) {
-    struct File { const char* path; const char* data; bool packed; };
+    struct File {
+        const char* path;
+        const char* data;
+        bool packed;
+    };
     const char* kFullWidthA = "\x82\x60.dat";  // full-width A: keyed as full-width a
     const File kFiles[] = {
         {"vorlin.env", "TITLEBAR Test\n[EOF]\n", true},
@@ -175,9 +189,15 @@ TEST_F(ArcTool, PackTreeWithExclusions) {
         {"debuginfo2/kept.bin", "scanned", true},
         {"README.TXT", "excluded", false},
         {"tool.Exe", "excluded", false},
-        {"a.lnk", "x", false}, {"b.com", "x", false}, {"c.dll", "x", false},
-        {"d.log", "x", false}, {"e.sue", "x", false}, {"f.mdb", "x", false},
-        {"g.vrs", "x", false}, {"h.vrh", "x", false}, {"i.DB", "x", false},
+        {"a.lnk", "x", false},
+        {"b.com", "x", false},
+        {"c.dll", "x", false},
+        {"d.log", "x", false},
+        {"e.sue", "x", false},
+        {"f.mdb", "x", false},
+        {"g.vrs", "x", false},
+        {"h.vrh", "x", false},
+        {"i.DB", "x", false},
         {"DebugInfo/hidden.bin", "not scanned", false},
 #ifndef _WIN32
         // Windows drops a trailing dot when it creates a folder; there only "." and ".." have one.
@@ -204,10 +224,15 @@ TEST_F(ArcTool, PackTreeWithExclusions) {
     ASSERT_EQ(LoadArchiveIndex(Path("out.arc").c_str(), &header, &index), 1);
     std::string bytes = ReadFile(Path("out.arc"));
     EXPECT_EQ(header.entryCount, 8u);
-    for (uint32_t i = 1; i < header.entryCount; i++) EXPECT_LT(index[i - 1].nameHash, index[i].nameHash);
+    for (uint32_t i = 1; i < header.entryCount; i++)
+        EXPECT_LT(index[i - 1].nameHash, index[i].nameHash);
     EXPECT_EQ(index[header.entryCount].offset, bytes.size());
-    struct Expect { const char* name; std::string data; };
-    std::vector<Expect> expected = {{"\x82\x81.dat", "full width"}, {"single.bin", "given by name"}};
+    struct Expect {
+        const char* name;
+        std::string data;
+    };
+    std::vector<Expect> expected = {{"\x82\x81.dat", "full width"},
+                                    {"single.bin", "given by name"}};
     for (const File& f : kFiles) {
         if (f.packed) {
             expected.push_back({f.path, f.data});
@@ -218,7 +243,8 @@ TEST_F(ArcTool, PackTreeWithExclusions) {
     }
     for (const Expect& e : expected) {
         int32_t offset = 0;
-        ASSERT_EQ(LookupArchiveOffset(index, header.entryCount, ComputeLookupKey(e.name), &offset), 1)
+        ASSERT_EQ(LookupArchiveOffset(index, header.entryCount, ComputeLookupKey(e.name), &offset),
+                  1)
             << e.name;
         EXPECT_EQ(bytes.substr((size_t)offset, e.data.size()), e.data) << e.name;
     }
@@ -290,14 +316,20 @@ TEST_F(ArcTool, CollisionsNameBothPaths) {
 TEST_F(ArcTool, VerifyFindsEachProblem) {
     // A good archive of two files, data "aaaa" at 52 and "bb" at 56, end at 58.
     const std::string data = "aaaabb";
-    struct Case { const char* name; std::string bytes; int status; const char* text; };
+    struct Case {
+        const char* name;
+        std::string bytes;
+        int status;
+        const char* text;
+    };
     std::string wrongMagic = ArchiveBytes(2, {{0x10, 52}, {0x20, 56}, {0xFFFFFFFFu, 58}}, data);
     wrongMagic[15] = '?';
     const Case kCases[] = {
-        {"good", ArchiveBytes(2, {{0x10, 52}, {0x20, 56}, {0xFFFFFFFFu, 58}}, data), 0, "good, 2 files"},
+        {"good", ArchiveBytes(2, {{0x10, 52}, {0x20, 56}, {0xFFFFFFFFu, 58}}, data), 0,
+         "good, 2 files"},
         {"no files", ArchiveBytes(0, {{0xFFFFFFFFu, 36}}, ""), 0, "good, 0 files"},
-        {"high hash after low", ArchiveBytes(2, {{0x7FFFFFFFu, 52}, {0x80000000u, 56}, {0, 58}}, data),
-         0, "good"},
+        {"high hash after low",
+         ArchiveBytes(2, {{0x7FFFFFFFu, 52}, {0x80000000u, 56}, {0, 58}}, data), 0, "good"},
         {"wrong magic", wrongMagic, 1, "wrong magic"},
         {"short", std::string("VorlinArcV1.000\0\2\0\0", 20), 1, "shorter than the 28-byte header"},
         {"index past the end", ArchiveBytes(5, {{0x10, 52}, {0x20, 56}, {0xFFFFFFFFu, 58}}, ""), 1,

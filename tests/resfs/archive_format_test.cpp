@@ -91,7 +91,8 @@ TEST(ArchiveHeader, ParseFromMemory) {
         ArchiveHeader header;
         memset(&header, 0xAB, sizeof header);
         ArchiveIndexEntry* index = nullptr;
-        int32_t result = ParseArchiveIndex(c.bytes.data(), (uint32_t)c.bytes.size(), &header, &index);
+        int32_t result =
+            ParseArchiveIndex(c.bytes.data(), (uint32_t)c.bytes.size(), &header, &index);
         ExpectLoaded(c, result, header, index, " (memory)");
         uint32_t count = 12345;
         int32_t hasMagic = c.bytes.size() >= 28 && memcmp(c.bytes.data(), kArchiveMagic, 16) == 0;
@@ -130,7 +131,12 @@ TEST(ArchiveHeader, MissingFileIsNoArchive) {
 }
 
 TEST(ArchiveHeader, IndexSize) {
-    struct Case { const char* name; uint32_t count; int32_t result; uint32_t bytes; };
+    struct Case {
+        const char* name;
+        uint32_t count;
+        int32_t result;
+        uint32_t bytes;
+    };
     static const Case kCases[] = {
         {"no files", 0, 1, 8},
         {"two files", 2, 1, 24},
@@ -154,8 +160,11 @@ TEST(FindArchiveEntry, NoFilesNeverFinds) {
 }
 
 TEST(FindArchiveEntry, UnsignedOrder) {
-    const ArchiveIndexEntry index[] = {{0x00000001u, 100}, {0x7FFFFFFFu, 101}, {0x80000000u, 102},
-                                       {0xFFFFFFFEu, 103}, {0xFFFFFFFFu, 104}};
+    const ArchiveIndexEntry index[] = {{0x00000001u, 100},
+                                       {0x7FFFFFFFu, 101},
+                                       {0x80000000u, 102},
+                                       {0xFFFFFFFEu, 103},
+                                       {0xFFFFFFFFu, 104}};
     for (int i = 0; i < 4; i++)
         EXPECT_EQ(FindArchiveEntry(index, 4, index[i].nameHash), &index[i]) << i;
     // Absent keys, and the unsearched last entry's hash, are not found.
@@ -164,8 +173,11 @@ TEST(FindArchiveEntry, UnsignedOrder) {
 }
 
 TEST(FindArchiveEntry, SignedOrderLeavesEntriesUnreachable) {
-    const ArchiveIndexEntry index[] = {{0x80000000u, 100}, {0xF0000000u, 101}, {0x00000001u, 102},
-                                       {0x7FFFFFFFu, 103}, {0xFFFFFFFFu, 104}};
+    const ArchiveIndexEntry index[] = {{0x80000000u, 100},
+                                       {0xF0000000u, 101},
+                                       {0x00000001u, 102},
+                                       {0x7FFFFFFFu, 103},
+                                       {0xFFFFFFFFu, 104}};
     int unreachable = 0;
     for (int i = 0; i < 4; i++)
         if (FindArchiveEntry(index, 4, index[i].nameHash) == nullptr) unreachable++;
@@ -174,13 +186,19 @@ TEST(FindArchiveEntry, SignedOrderLeavesEntriesUnreachable) {
 }
 
 TEST(FindArchiveEntry, DuplicatesFoundEitherWay) {
-    struct Case { const char* name; std::vector<ArchiveIndexEntry> index; uint32_t key; };
+    struct Case {
+        const char* name;
+        std::vector<ArchiveIndexEntry> index;
+        uint32_t key;
+    };
     const Case kCases[] = {
         {"run in the middle", {{5, 1}, {7, 2}, {7, 3}, {7, 4}, {9, 5}, {0, 6}}, 7},
         {"pair alone", {{7, 1}, {7, 2}, {0, 3}}, 7},
         {"pair at the start", {{7, 1}, {7, 2}, {8, 3}, {9, 4}, {10, 5}, {0, 6}}, 7},
         {"pair at the end", {{1, 1}, {2, 2}, {3, 3}, {7, 4}, {7, 5}, {0, 6}}, 7},
-        {"high hashes", {{0x7FFFFFFFu, 1}, {0x80000000u, 2}, {0x80000000u, 3}, {0, 4}}, 0x80000000u},
+        {"high hashes",
+         {{0x7FFFFFFFu, 1}, {0x80000000u, 2}, {0x80000000u, 3}, {0, 4}},
+         0x80000000u},
     };
     for (const Case& c : kCases) {
         uint32_t n = (uint32_t)c.index.size() - 1;
@@ -209,9 +227,14 @@ TEST(FindArchiveEntry, ManyEntries) {
 }
 
 TEST(LookupArchiveOffset, OffsetMustBeSeekable) {
-    const ArchiveIndexEntry index[] = {{1, 0x7FFFFFFFu}, {2, 0x80000000u}, {3, 0xFFFFFFFFu},
-                                       {4, 36}, {0xFFFFFFFFu, 0}};
-    struct Case { const char* name; uint32_t key; int32_t result; int32_t offset; };
+    const ArchiveIndexEntry index[] = {
+        {1, 0x7FFFFFFFu}, {2, 0x80000000u}, {3, 0xFFFFFFFFu}, {4, 36}, {0xFFFFFFFFu, 0}};
+    struct Case {
+        const char* name;
+        uint32_t key;
+        int32_t result;
+        int32_t offset;
+    };
     static const Case kCases[] = {
         {"largest seekable offset", 1, 1, 0x7FFFFFFF},
         {"offset 2^31", 2, 0, 0},

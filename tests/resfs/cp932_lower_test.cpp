@@ -15,7 +15,9 @@ static std::string Lowered(const char* text) {
     return copy;
 }
 
-static bool IsTrail(uint32_t byte) { return byte >= 0x40 && byte <= 0xFC && byte != 0x7F; }
+static bool IsTrail(uint32_t byte) {
+    return byte >= 0x40 && byte <= 0xFC && byte != 0x7F;
+}
 
 TEST(LowerCp932, NameTable) {
     for (const NameCase& c : kNameCases) {
@@ -37,9 +39,17 @@ TEST(LowerCp932, OnlyAsciiCapitalsChangeAmongSingleBytes) {
 }
 
 TEST(LowerCp932, PairWithoutCharacterBecomesMiddleDot) {
-    struct Case { const char* name; const char* text; const char* lower; };
+    struct Case {
+        const char* name;
+        const char* text;
+        const char* lower;
+    };
     static const Case kCases[] = {
-        {"second byte below 0x40", "\x83\x30" "A", "\x81\x45" "a"},
+        {"second byte below 0x40",
+         "\x83\x30"
+         "A",
+         "\x81\x45"
+         "a"},
         {"second byte 0x7F", "\x83\x7F", "\x81\x45"},
         {"second byte above 0xFC", "\x83\xFD", "\x81\x45"},
         {"unassigned code", "\x88\x40", "\x81\x45"},
@@ -71,7 +81,11 @@ TEST(LowerCp932, AllDoubleByteCodes) {
 }
 
 TEST(FindFinalComponent, Cases) {
-    struct Case { const char* name; const char* path; const char* final; };
+    struct Case {
+        const char* name;
+        const char* path;
+        const char* final;
+    };
     static const Case kCases[] = {
         {"bare name", "update.rct", "update.rct"},
         {"slash", "pics/update.rct", "update.rct"},
@@ -84,14 +98,18 @@ TEST(FindFinalComponent, Cases) {
         {"empty", "", ""},
         {"trail byte 0x5C is no separator", "\x95\x5C.rct", "\x95\x5C.rct"},
         {"trail byte 0x5C then a separator", "\x95\x5C\\x.rct", "x.rct"},
-        {"trail byte 0x2F is no separator", "\x83\x2F" "a", "\x83\x2F" "a"},
+        {"trail byte 0x2F is no separator",
+         "\x83\x2F"
+         "a",
+         "\x83\x2F"
+         "a"},
         {"lone lead byte at the end", "a\\\x83", "\x83"},
     };
     for (const Case& c : kCases) EXPECT_STREQ(FindFinalComponent(c.path), c.final) << c.name;
 }
 
 TEST(ComputeLookupKey, CaseAndDirectoryDoNotMatter) {
-    static const char* const kNames[] = {"update.rct", "UPDATE.RCT", "Update.RCT", "pics/Update.rct",
-                                         "C:\\media\\UPDATE.rct"};
+    static const char* const kNames[] = {"update.rct", "UPDATE.RCT", "Update.RCT",
+                                         "pics/Update.rct", "C:\\media\\UPDATE.rct"};
     for (const char* name : kNames) EXPECT_EQ(ComputeLookupKey(name), 0xB56852F7u) << name;
 }

@@ -22,7 +22,9 @@ static std::string PortableLowered(const char* text) {
     return copy;
 }
 
-TEST(LowerCp932Platform, RunsUnderCodePage932) { ASSERT_EQ(GetACP(), 932u); }
+TEST(LowerCp932Platform, RunsUnderCodePage932) {
+    ASSERT_EQ(GetACP(), 932u);
+}
 
 TEST(LowerCp932Platform, NameTable) {
     for (const NameCase& c : kNameCases) EXPECT_EQ(PlatformLowered(c.name), c.lower) << c.label;

@@ -26,7 +26,11 @@ TEST(UpdateCrc32, PiecesGiveTheSameRegister) {
 }
 
 TEST(ComputeNameHash, Values) {
-    struct Case { const char* name; const char* text; uint32_t hash; };
+    struct Case {
+        const char* name;
+        const char* text;
+        uint32_t hash;
+    };
     static const Case kCases[] = {
         {"lower-cased name", "update.rct", 0xB56852F7u},
         {"check string", "123456789", 0xCBF43926u},

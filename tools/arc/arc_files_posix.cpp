@@ -61,4 +61,6 @@ bool ReplaceFileWith(const std::string& from, const std::string& to, std::string
     return false;
 }
 
-uint32_t CurrentProcessNumber() { return (uint32_t)getpid(); }
+uint32_t CurrentProcessNumber() {
+    return (uint32_t)getpid();
+}

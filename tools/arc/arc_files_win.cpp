@@ -88,4 +88,6 @@ bool ReplaceFileWith(const std::string& from, const std::string& to, std::string
     return false;
 }
 
-uint32_t CurrentProcessNumber() { return (uint32_t)GetCurrentProcessId(); }
+uint32_t CurrentProcessNumber() {
+    return (uint32_t)GetCurrentProcessId();
+}

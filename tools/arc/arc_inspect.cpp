@@ -94,8 +94,10 @@ bool ReadForVerify(FILE* file, uint64_t fileSize, Problems* problems, ArchiveHea
     uint32_t count = LoadU32(raw + 16), indexBytes;
     if (!ComputeArchiveIndexSize(count, &indexBytes) ||
         fileSize - kArchiveHeaderSize < indexBytes) {
-        Report(problems, "the index of %u + 1 entries (%llu bytes) runs past the end of the file "
-               "(%llu bytes)", (unsigned)count, (unsigned long long)(count + 1ull) * 8,
+        Report(problems,
+               "the index of %u + 1 entries (%llu bytes) runs past the end of the file "
+               "(%llu bytes)",
+               (unsigned)count, (unsigned long long)(count + 1ull) * 8,
                (unsigned long long)fileSize);
         return false;
     }
@@ -114,9 +116,11 @@ void CheckIndex(const std::vector<ArchiveIndexEntry>& index, uint32_t count, uin
     uint64_t dataStart = kArchiveHeaderSize + ((uint64_t)count + 1) * kArchiveEntrySize;
     for (uint32_t i = 1; i < count; i++) {
         if (index[i].nameHash < index[i - 1].nameHash)
-            Report(problems, "entry %u (hash %08x) is out of order after entry %u (hash %08x): "
-                   "the index must ascend as unsigned numbers", (unsigned)i,
-                   (unsigned)index[i].nameHash, (unsigned)(i - 1), (unsigned)index[i - 1].nameHash);
+            Report(problems,
+                   "entry %u (hash %08x) is out of order after entry %u (hash %08x): "
+                   "the index must ascend as unsigned numbers",
+                   (unsigned)i, (unsigned)index[i].nameHash, (unsigned)(i - 1),
+                   (unsigned)index[i - 1].nameHash);
     }
     std::vector<uint32_t> hashes;
     for (uint32_t i = 0; i < count; i++) hashes.push_back(index[i].nameHash);
@@ -128,16 +132,22 @@ void CheckIndex(const std::vector<ArchiveIndexEntry>& index, uint32_t count, uin
     for (uint32_t i = 0; i < count; i++) {
         uint32_t offset = index[i].offset;
         if (!IsArchiveOffsetReadable(offset))
-            Report(problems, "entry %u (hash %08x): offset %u is at or above 2^31, where no seek "
-                   "reaches", (unsigned)i, (unsigned)index[i].nameHash, (unsigned)offset);
+            Report(problems,
+                   "entry %u (hash %08x): offset %u is at or above 2^31, where no seek "
+                   "reaches",
+                   (unsigned)i, (unsigned)index[i].nameHash, (unsigned)offset);
         else if (offset > fileSize)
-            Report(problems, "entry %u (hash %08x): offset %u is past the end of the file (%llu "
-                   "bytes)", (unsigned)i, (unsigned)index[i].nameHash, (unsigned)offset,
+            Report(problems,
+                   "entry %u (hash %08x): offset %u is past the end of the file (%llu "
+                   "bytes)",
+                   (unsigned)i, (unsigned)index[i].nameHash, (unsigned)offset,
                    (unsigned long long)fileSize);
         else if (offset < dataStart)
-            Report(problems, "entry %u (hash %08x): offset %u points into the header or index, "
-                   "which end at %llu", (unsigned)i, (unsigned)index[i].nameHash,
-                   (unsigned)offset, (unsigned long long)dataStart);
+            Report(problems,
+                   "entry %u (hash %08x): offset %u points into the header or index, "
+                   "which end at %llu",
+                   (unsigned)i, (unsigned)index[i].nameHash, (unsigned)offset,
+                   (unsigned long long)dataStart);
         const ArchiveIndexEntry* found = FindArchiveEntry(index.data(), count, index[i].nameHash);
         if (!found)
             Report(problems, "entry %u (hash %08x) cannot be found by the launcher's binary search",
@@ -157,7 +167,8 @@ int RunList(int argc, char** argv) {
     uint32_t count = archive.header.entryCount;
     std::vector<uint64_t> boundaries = {archive.fileSize};
     for (uint32_t i = 0; i <= count; i++) {
-        if (archive.index[i].offset <= archive.fileSize) boundaries.push_back(archive.index[i].offset);
+        if (archive.index[i].offset <= archive.fileSize)
+            boundaries.push_back(archive.index[i].offset);
     }
     std::sort(boundaries.begin(), boundaries.end());
 
@@ -182,8 +193,8 @@ int RunList(int argc, char** argv) {
             names += argv[n + 1];
         }
         if (e.offset > archive.fileSize)
-            printf("%08x  %10u  %10s  %s\n", (unsigned)e.nameHash, (unsigned)e.offset,
-                   "past end", names.c_str());
+            printf("%08x  %10u  %10s  %s\n", (unsigned)e.nameHash, (unsigned)e.offset, "past end",
+                   names.c_str());
         else
             printf("%08x  %10u  %10llu  %s\n", (unsigned)e.nameHash, (unsigned)e.offset,
                    (unsigned long long)EntrySize(archive, boundaries, i), names.c_str());

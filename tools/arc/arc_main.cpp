@@ -41,7 +41,8 @@ static int RunHash(int argc, char** argv) {
         PrintError("hash: give at least one name");
         return kExitUsage;
     }
-    for (int i = 0; i < argc; i++) printf("%08x  %s\n", (unsigned)ComputeLookupKey(argv[i]), argv[i]);
+    for (int i = 0; i < argc; i++)
+        printf("%08x  %s\n", (unsigned)ComputeLookupKey(argv[i]), argv[i]);
     return kExitOk;
 }
 

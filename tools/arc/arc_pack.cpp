@@ -94,9 +94,8 @@ void AddFolder(PackState* state, const std::string& dir, int depth) {
 
 // Sorts by hash (equal hashes in the order found) and reports every pair that shares one.
 bool CheckCollisions(std::vector<PackItem>* items) {
-    std::stable_sort(items->begin(), items->end(), [](const PackItem& a, const PackItem& b) {
-        return a.nameHash < b.nameHash;
-    });
+    std::stable_sort(items->begin(), items->end(),
+                     [](const PackItem& a, const PackItem& b) { return a.nameHash < b.nameHash; });
     bool ok = true;
     for (size_t i = 0; i < items->size(); i++) {
         const PackItem& a = (*items)[i];
@@ -105,8 +104,10 @@ bool CheckCollisions(std::vector<PackItem>* items) {
             if (a.path == b.path)
                 PrintError("%s is given twice", a.path.c_str());
             else
-                PrintError("%s and %s have the same name hash %08x; the launcher could find "
-                           "only one", a.path.c_str(), b.path.c_str(), (unsigned)a.nameHash);
+                PrintError(
+                    "%s and %s have the same name hash %08x; the launcher could find "
+                    "only one",
+                    a.path.c_str(), b.path.c_str(), (unsigned)a.nameHash);
             ok = false;
         }
     }
@@ -116,7 +117,8 @@ bool CheckCollisions(std::vector<PackItem>* items) {
 // Gives each item its offset; false when the archive would reach past what a seek can reach.
 bool AssignOffsets(std::vector<PackItem>* items, uint32_t* endOfData) {
     uint32_t indexBytes;
-    if (items->size() > UINT32_MAX || !ComputeArchiveIndexSize((uint32_t)items->size(), &indexBytes)) {
+    if (items->size() > UINT32_MAX ||
+        !ComputeArchiveIndexSize((uint32_t)items->size(), &indexBytes)) {
         PrintError("too many files");
         return false;
     }
@@ -127,8 +129,10 @@ bool AssignOffsets(std::vector<PackItem>* items, uint32_t* endOfData) {
         pos += item.size;
     }
     if (pos > kArchiveMaxOffset) {
-        PrintError("the archive would be larger than %u bytes; the launcher seeks to signed "
-                   "32-bit offsets", (unsigned)kArchiveMaxOffset);
+        PrintError(
+            "the archive would be larger than %u bytes; the launcher seeks to signed "
+            "32-bit offsets",
+            (unsigned)kArchiveMaxOffset);
         return false;
     }
     *endOfData = (uint32_t)pos;
@@ -238,8 +242,12 @@ int RunPack(int argc, char** argv) {
         std::string input = argv[i];
         uint64_t size = 0;
         switch (GetPathKind(input, &size)) {
-            case kPathFile: AddFile(&state, input, PathFinalName(input), size); break;
-            case kPathDirectory: AddFolder(&state, input, 0); break;
+            case kPathFile:
+                AddFile(&state, input, PathFinalName(input), size);
+                break;
+            case kPathDirectory:
+                AddFolder(&state, input, 0);
+                break;
             case kPathOther:
                 PrintError("%s is not a file or folder", input.c_str());
                 state.failed = true;
