@@ -10,7 +10,11 @@
 namespace {
 
 const char kTitle[] = "テスト ゲーム アップデート 1.0";
-const char kEnv[] = "TITLEBAR テスト|ゲーム\r\nVERSION 1.0\r\n[EOF]\r\n";
+// The menu may open without an installation, and reads its install state from a key of its own.
+#define MENU_SETTINGS "UPDATENEEDINSTALL 0\r\nREG_GLOBAL VorlinStartupTest\r\n"
+const char kEnv[] = "TITLEBAR テスト|ゲーム\r\nVERSION 1.0\r\n" MENU_SETTINGS "[EOF]\r\n";
+// A 1 x 1 picture.
+const char kPicture[] = "\x98\x5A\x92\x9ATC00\x01\0\0\0\x01\0\0\0\x03\0\0\0\x10\x20\x30";
 
 std::string LauncherCommand() { return "\"" + WindowsPath(VORLIN_UPDATE_EXE) + "\""; }
 
@@ -18,6 +22,7 @@ struct Media {
     ScratchDir dir;
     explicit Media(const std::string& env) {
         if (!env.empty()) WriteBytes(dir.File("vorlin.env"), env);
+        WriteBytes(dir.File("update.rct"), std::string(kPicture, sizeof kPicture - 1));
     }
 };
 
@@ -60,8 +65,8 @@ TEST(Startup, SecondLauncherIsRefusedAndTheFirstGoesOn) {
 }
 
 TEST(Startup, LaunchersOfDifferentVersionsDoNotExcludeEachOther) {
-    Media v1("TITLEBAR Same\r\nVERSION 1\r\n");
-    Media v2("TITLEBAR Same\r\nVERSION 2\r\n");
+    Media v1("TITLEBAR Same\r\nVERSION 1\r\n" MENU_SETTINGS);
+    Media v2("TITLEBAR Same\r\nVERSION 2\r\n" MENU_SETTINGS);
     Child a = StartLauncher(v1);
     WindowSeen menuA, menuB;
     ASSERT_TRUE(WaitForDialog(a.id, "Same アップデート 1", &menuA));
