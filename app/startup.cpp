@@ -1,15 +1,17 @@
 // Start-up: process-wide services in a fixed order, the single-instance guard, and the menu loop.
 //
-// Order: COM, the settings file, the instance mutex (named by the update title; held until the
+// Order: COM, the resource mounts "update" and "fastdata", the settings file (found in the media
+// folder or in a mount), the instance mutex (named by the update title; held until the
 // process ends), the probe of the game's own mutex (named by TITLEBAR), then the menu again and
 // again while it ends with 1. Every way out runs through exit(), so the exit handlers run in
-// reverse order of registration: settings freed, COM released last.
+// reverse order of registration: settings freed, resource lock deleted, COM released last.
 #include <windows.h>
 #include <objbase.h>
 #include <cstdio>
 #include <cstdlib>
 
 #include "app/menu_dialog.h"
+#include "resfs/mounts.h"
 #include "settings/env_settings.h"
 
 static void ReleaseCom() { CoUninitialize(); }
@@ -25,6 +27,10 @@ static void RefuseStart(const char* format, const char* argument) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     CoInitialize(NULL);
     atexit(ReleaseCom);
+
+    // The media's own archives or folders; a name that is neither is simply not searched.
+    MountResourceSource("update", 0);
+    MountResourceSource("fastdata", 0);
 
     LoadEnvironmentSettings("vorlin.env");
 

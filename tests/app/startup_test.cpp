@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "tests/resfs/resfs_fixture.h"
 #include "tests/support/win_support.h"
 
 namespace {
@@ -138,6 +139,33 @@ TEST(Startup, MissingSettingsFileThenRetryStartsTheMenu) {
     PressButton(box.window, IDRETRY);
     WindowSeen menu;
     ASSERT_TRUE(WaitForDialog(launcher.id, kTitle, &menu));
+    CloseMenu(&launcher, menu.window);
+}
+
+// The settings and the picture may come from the media's archive instead of loose files.
+TEST(Startup, SettingsAndPictureFromTheUpdateArchive) {
+    Media media("");
+    DeleteFileA(media.dir.File("update.rct").c_str());
+    WriteBytes(media.dir.File("update.arc"),
+               BuildArchive({{"vorlin.env", std::string("TITLEBAR Archived\r\nVERSION 9\r\n") +
+                                                MENU_SETTINGS + "[EOF]\r\n"},
+                             {"update.rct", std::string(kPicture, sizeof kPicture - 1)}}));
+    Child launcher = StartLauncher(media);
+    WindowSeen menu;
+    ASSERT_TRUE(WaitForDialog(launcher.id, "Archived アップデート 9", &menu));
+    CloseMenu(&launcher, menu.window);
+}
+
+// A folder named "fastdata" serves as a mount too.
+TEST(Startup, SettingsFromTheFastdataFolder) {
+    Media media("");
+    CreateDirectoryA(media.dir.File("fastdata").c_str(), NULL);
+    CreateDirectoryA(media.dir.File("fastdata\\config").c_str(), NULL);
+    WriteBytes(media.dir.File("fastdata\\config\\vorlin.env"),
+               std::string("TITLEBAR Folder\r\nVERSION 3\r\n") + MENU_SETTINGS);
+    Child launcher = StartLauncher(media);
+    WindowSeen menu;
+    ASSERT_TRUE(WaitForDialog(launcher.id, "Folder アップデート 3", &menu));
     CloseMenu(&launcher, menu.window);
 }
 
