@@ -128,7 +128,7 @@ const char* RctStatusText(int32_t status) {
 // ---- decompression ----
 
 // Room a chunked command may spill past its end, in the output and in the stream.
-static const size_t kSpill = 16;
+static const size_t kSpill = 32;
 
 static inline void Copy16(uint8_t* to, const uint8_t* from) {
     uint8_t chunk[16];
@@ -153,6 +153,12 @@ static inline void ChunkCopy(uint8_t* to, const uint8_t* from, size_t len) {
 // `to[i] = to[i - dist]`: with the source overlapping the output, the output repeats with
 // period dist.
 static inline void FastBackCopy(uint8_t* to, size_t dist, size_t len) {
+    if (len <= 16 && dist >= len) {
+        // No overlap within the run: one chunk. Bytes read past the run's source may be
+        // the run's own destination, but they only feed the spill.
+        Copy16(to, to - dist);
+        return;
+    }
     if (dist >= 16) {
         ChunkCopy(to, to - dist, len);
         return;
@@ -231,7 +237,10 @@ int32_t RctDecompress(const uint8_t* stream, uint32_t streamSize, int32_t width,
             }
             if (len + kSpill <= (size_t)(oend - o) && len + kSpill <= (size_t)(end - s)) {
                 if (c < 0x7F) {
-                    ChunkCopy(o, s, len);
+                    // Most literal runs are a few pixels: two chunks without a loop test.
+                    Copy16(o, s);
+                    Copy16(o + 16, s + 16);
+                    if (len > 32) ChunkCopy(o + 32, s + 32, len - 32);
                 } else {
                     memcpy(o, s, len);  // 384 bytes or more: worth the call
                 }
