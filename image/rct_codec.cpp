@@ -19,7 +19,9 @@ static uint32_t ReadLe32(const uint8_t* b) {
     return (uint32_t)b[0] | (uint32_t)b[1] << 8 | (uint32_t)b[2] << 16 | (uint32_t)b[3] << 24;
 }
 
-static uint32_t ReadLe16(const uint8_t* b) { return (uint32_t)b[0] | (uint32_t)b[1] << 8; }
+static uint32_t ReadLe16(const uint8_t* b) {
+    return (uint32_t)b[0] | (uint32_t)b[1] << 8;
+}
 
 int32_t RctParseFixedHeader(const uint8_t bytes[20], RctHeader* header) {
     memset(header, 0, sizeof(*header));
@@ -83,14 +85,18 @@ int32_t RctOutputSize(int32_t width, int32_t height, uint32_t* size) {
 }
 
 // Displacements (dx, dy) of the 32 copy entries.
-static const int8_t kEntryDx[32] = {-1, -2, -3, -4, -5, -6,              // same row
-                                    3,  2,  1,  0,  -1, -2, -3,          // 1 row up
-                                    3,  2,  1,  0,  -1, -2, -3,          // 2 rows up
-                                    3,  2,  1,  0,  -1, -2, -3,          // 3 rows up
-                                    2,  1,  0,  -1, -2};                 // 4 rows up
-static const int8_t kEntryDy[32] = {0,  0,  0,  0,  0,  0,  -1, -1, -1, -1, -1,
-                                    -1, -1, -2, -2, -2, -2, -2, -2, -2, -3, -3,
-                                    -3, -3, -3, -3, -3, -4, -4, -4, -4, -4};
+// clang-format off
+static const int8_t kEntryDx[32] = {-1, -2, -3, -4, -5, -6,       // same row
+                                     3,  2,  1,  0, -1, -2, -3,   // 1 row up
+                                     3,  2,  1,  0, -1, -2, -3,   // 2 rows up
+                                     3,  2,  1,  0, -1, -2, -3,   // 3 rows up
+                                     2,  1,  0, -1, -2};          // 4 rows up
+static const int8_t kEntryDy[32] = { 0,  0,  0,  0,  0,  0,
+                                    -1, -1, -1, -1, -1, -1, -1,
+                                    -2, -2, -2, -2, -2, -2, -2,
+                                    -3, -3, -3, -3, -3, -3, -3,
+                                    -4, -4, -4, -4, -4};
+// clang-format on
 
 void RctComputeOffsets(int32_t width, int32_t offsets[32]) {
     for (int k = 0; k < 32; k++) {
@@ -110,18 +116,30 @@ void RctSpreadRows(uint8_t* bits, int32_t width, int32_t height, int32_t stride)
 
 const char* RctStatusText(int32_t status) {
     switch (status) {
-        case kRctOk: return "well-formed";
-        case kRctBadSignature: return "not an RCT file (unknown signature)";
-        case kRctShortHeader: return "file ends inside the header";
-        case kRctShortStream: return "file is shorter than its data size";
-        case kRctBadSize: return "width or height out of range";
-        case kRctShortFirstPixel: return "stream is shorter than the first pixel";
-        case kRctMissingCommand: return "stream ends before the picture is complete";
-        case kRctShortCount: return "stream ends inside a run count";
-        case kRctShortLiteral: return "stream ends inside a literal run";
-        case kRctCopyBeforeStart: return "copy source lies before the start of the picture";
-        case kRctCopyNotBehind: return "copy source is not before the output position";
-        default: return "unknown status";
+        case kRctOk:
+            return "well-formed";
+        case kRctBadSignature:
+            return "not an RCT file (unknown signature)";
+        case kRctShortHeader:
+            return "file ends inside the header";
+        case kRctShortStream:
+            return "file is shorter than its data size";
+        case kRctBadSize:
+            return "width or height out of range";
+        case kRctShortFirstPixel:
+            return "stream is shorter than the first pixel";
+        case kRctMissingCommand:
+            return "stream ends before the picture is complete";
+        case kRctShortCount:
+            return "stream ends inside a run count";
+        case kRctShortLiteral:
+            return "stream ends inside a literal run";
+        case kRctCopyBeforeStart:
+            return "copy source lies before the start of the picture";
+        case kRctCopyNotBehind:
+            return "copy source is not before the output position";
+        default:
+            return "unknown status";
     }
 }
 
@@ -136,7 +154,9 @@ static inline void Copy16(uint8_t* to, const uint8_t* from) {
     memcpy(to, chunk, 16);
 }
 
-static inline void Store32(uint8_t* to, uint32_t value) { memcpy(to, &value, 4); }
+static inline void Store32(uint8_t* to, uint32_t value) {
+    memcpy(to, &value, 4);
+}
 
 // Copies `len` bytes from `from` to `to` in 16-byte chunks; the regions do not overlap
 // within 16 bytes (different buffers, or from + 16 <= to). Spills up to 15 bytes.

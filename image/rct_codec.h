@@ -34,16 +34,16 @@
 // the input cannot be a picture (RctStatusText gives a short English description).
 enum RctStatus : int32_t {
     kRctOk = 0,
-    kRctBadSignature = 1,       // neither TC00 nor TC01
-    kRctShortHeader = 2,        // the file ends inside the header or the TC01 name
-    kRctShortStream = 3,        // the file holds fewer stream bytes than data size says
-    kRctBadSize = 4,            // width or height <= 0, or width * height * 3 > INT32_MAX
-    kRctShortFirstPixel = 5,    // the stream is shorter than the first pixel
-    kRctMissingCommand = 6,     // the stream ends before the picture is complete
-    kRctShortCount = 7,         // the stream ends inside a 16-bit count
-    kRctShortLiteral = 8,       // the stream ends inside a literal run's pixel bytes
-    kRctCopyBeforeStart = 9,    // a copy source lies before output byte 0
-    kRctCopyNotBehind = 10,     // a copy source is not before the output position
+    kRctBadSignature = 1,     // neither TC00 nor TC01
+    kRctShortHeader = 2,      // the file ends inside the header or the TC01 name
+    kRctShortStream = 3,      // the file holds fewer stream bytes than data size says
+    kRctBadSize = 4,          // width or height <= 0, or width * height * 3 > INT32_MAX
+    kRctShortFirstPixel = 5,  // the stream is shorter than the first pixel
+    kRctMissingCommand = 6,   // the stream ends before the picture is complete
+    kRctShortCount = 7,       // the stream ends inside a 16-bit count
+    kRctShortLiteral = 8,     // the stream ends inside a literal run's pixel bytes
+    kRctCopyBeforeStart = 9,  // a copy source lies before output byte 0
+    kRctCopyNotBehind = 10,   // a copy source is not before the output position
 };
 
 enum RctSignature : int32_t {
@@ -56,11 +56,11 @@ extern const uint8_t kRctSignatureTC00[8];
 extern const uint8_t kRctSignatureTC01[8];
 
 struct RctHeader {
-    int32_t signature;    // kRctTC00 or kRctTC01
+    int32_t signature;  // kRctTC00 or kRctTC01
     int32_t width;
     int32_t height;
-    uint32_t dataSize;    // stream length in bytes
-    uint16_t nameLength;  // TC01 only, else 0
+    uint32_t dataSize;      // stream length in bytes
+    uint16_t nameLength;    // TC01 only, else 0
     uint32_t streamOffset;  // file offset of the stream: 20, or 22 + nameLength
 };
 

@@ -220,7 +220,9 @@ int32_t RctCompress(const uint8_t* bgr, int32_t width, int32_t height, int32_t p
     return kRctOk;
 }
 
-static bool FitsU32(uint64_t v) { return v <= UINT32_MAX; }
+static bool FitsU32(uint64_t v) {
+    return v <= UINT32_MAX;
+}
 
 static void PutLe32(std::vector<uint8_t>* out, uint32_t v) {
     for (int i = 0; i < 4; i++) out->push_back((uint8_t)(v >> (8 * i)));

@@ -84,8 +84,8 @@ BenchPicture MakeLandscape(int32_t width, int32_t height, bool flat) {
             double coverage = 0;
             for (int k = 0; k < 4; k++) {
                 double base = horizon - height * (0.34 - 0.07 * k);
-                double ridge = base + Ridge(x / (width * (0.25 - 0.04 * k)), 17 + k * 5) *
-                                          height * (0.25 - 0.03 * k);
+                double ridge = base + Ridge(x / (width * (0.25 - 0.04 * k)), 17 + k * 5) * height *
+                                          (0.25 - 0.03 * k);
                 double top = ridge;
                 double in = y < horizon ? sy - top : (2 * horizon - y) - top;
                 double a = std::min(1.0, std::max(0.0, in + 0.5));  // anti-aliased edge
@@ -98,8 +98,8 @@ BenchPicture MakeLandscape(int32_t width, int32_t height, bool flat) {
             }
             if (y >= horizon) {
                 // Water: darker, with ripples along the rows.
-                double ripple = flat ? ((y / 6) % 5 == 0 ? 0.1 : 0)
-                                     : 0.08 * sin(y * 0.9 + 3 * sin(x * 0.013));
+                double ripple =
+                    flat ? ((y / 6) % 5 == 0 ? 0.1 : 0) : 0.08 * sin(y * 0.9 + 3 * sin(x * 0.013));
                 c = Mix(c, Colour{70, 40, 20}, 0.35 + ripple + 0.1 * coverage);
             }
             uint8_t* out = &p.bgr[((size_t)y * width + x) * 3];
@@ -120,7 +120,8 @@ bool LoadFile(const std::string& path, BenchPicture* p) {
     if (!f) return false;
     uint8_t chunk[65536];
     size_t got;
-    while ((got = fread(chunk, 1, sizeof(chunk), f)) > 0) data.insert(data.end(), chunk, chunk + got);
+    while ((got = fread(chunk, 1, sizeof(chunk), f)) > 0)
+        data.insert(data.end(), chunk, chunk + got);
     fclose(f);
     int w = 0, h = 0, n = 0;
     stbi_uc* rgb = stbi_load_from_memory(data.data(), (int)data.size(), &w, &h, &n, 3);

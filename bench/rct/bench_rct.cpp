@@ -103,9 +103,9 @@ void BenchRctGreedy(benchmark::State& state, const Prepared* p) {
 void BenchReference(benchmark::State& state, const Prepared* p) {
     Bytes out(p->picture.bgr.size());
     for (auto _ : state) {
-        int32_t status = RctDecompressReference(p->rctOptimal.data(),
-                                                (uint32_t)p->rctOptimal.size(), p->picture.width,
-                                                p->picture.height, out.data(), nullptr);
+        int32_t status =
+            RctDecompressReference(p->rctOptimal.data(), (uint32_t)p->rctOptimal.size(),
+                                   p->picture.width, p->picture.height, out.data(), nullptr);
         benchmark::DoNotOptimize(status);
         benchmark::ClobberMemory();
     }
@@ -175,8 +175,8 @@ void PrintSizes(const std::vector<Prepared>& all) {
         snprintf(size, sizeof(size), "%dx%d", p.picture.width, p.picture.height);
         printf("%-34s %9s %11zu %11zu %11zu %11zu %11zu %7.1f%%\n", p.picture.name.c_str(), size,
                p.picture.bgr.size(), p.rctOptimal.size() + kRctFixedHeaderSize,
-               p.rctGreedy.size() + kRctFixedHeaderSize, p.png9.size(),
-               p.qoi.size(), 100.0 * (double)p.rctOptimal.size() / (double)p.rctGreedy.size());
+               p.rctGreedy.size() + kRctFixedHeaderSize, p.png9.size(), p.qoi.size(),
+               100.0 * (double)p.rctOptimal.size() / (double)p.rctGreedy.size());
     }
     printf("(RCT sizes include the 20-byte header; compression time optimal/greedy:");
     for (const Prepared& p : all) printf(" %.2fs/%.2fs", p.optimalSeconds, p.greedySeconds);

@@ -39,8 +39,8 @@ int main(int argc, char** argv) {
                         memcpy(out.data(), p.bgr.data(), out.size());
                     }
                 }
-                elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-                              .count();
+                elapsed =
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             } while (elapsed < budget);
             return (double)out.size() * runs / elapsed / 1e6;
         };

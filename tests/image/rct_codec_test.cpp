@@ -48,12 +48,16 @@ struct ValidCase {
 };
 
 const ValidCase kValid[] = {
-    {"2x2 pixel then short copy of 3 from the previous pixel", 2, 2, {0x10, 0x20, 0x30, 0x82},
-     Repeat(P, 4), 4},
+    {"2x2 pixel then short copy of 3 from the previous pixel",
+     2,
+     2,
+     {0x10, 0x20, 0x30, 0x82},
+     Repeat(P, 4),
+     4},
     {"long copy 83 05 00 repeats the first pixel 9 times", 10, 1, Cat({P, {0x83, 0x05, 0x00}}),
      Repeat(P, 10), 6},
-    {"short copy entry 9 takes the row above", 2, 2, Cat({P, {0x00}, Q, {0xA5}}),
-     Cat({P, Q, P, Q}), 8},
+    {"short copy entry 9 takes the row above", 2, 2, Cat({P, {0x00}, Q, {0xA5}}), Cat({P, Q, P, Q}),
+     8},
     {"7E is a literal of 127 pixels", 128, 1, Cat({P, {0x7E}, Distinct(127)}),
      Cat({P, Distinct(127)}), 3 + 1 + 381},
     {"7F with count 0 is a literal of 128 pixels", 129, 1,
@@ -63,8 +67,12 @@ const ValidCase kValid[] = {
     {"83 with count 0 copies 4 pixels", 5, 1, Cat({P, {0x83, 0x00, 0x00}}), Repeat(P, 5), 6},
     {"80 copies the one pixel before", 2, 1, Cat({P, {0x80}}), Repeat(P, 2), 4},
     {"1x1 reads only its 3 pixel bytes", 1, 1, P, P, 3},
-    {"bytes after the complete picture are not read", 2, 2,
-     {0x10, 0x20, 0x30, 0x82, 0xFF, 0x7F, 0x00}, Repeat(P, 4), 4},
+    {"bytes after the complete picture are not read",
+     2,
+     2,
+     {0x10, 0x20, 0x30, 0x82, 0xFF, 0x7F, 0x00},
+     Repeat(P, 4),
+     4},
     {"entry 1 over two pixels repeats the pair", 8, 1,
      Cat({P, {0x00}, Q, {0x87, 0x00, 0x00, 0x85}}), Repeat(Cat({P, Q}), 4), 11},
     {"entry 5 reaches 6 pixels back", 8, 1, Cat({P, {0x04}, Distinct(5), {0x95}}),
@@ -76,16 +84,16 @@ const ValidCase kValid[] = {
     {"entry 8 at width 3 overlaps its own output", 3, 2, Cat({P, {0x01}, Q, R, {0xA2}}),
      Cat({P, Q, R, Q, R, Q}), 3 + 1 + 6 + 1},
     {"width 1: entry 9 is the pixel before", 1, 3, Cat({P, {0xA5}}), Repeat(P, 3), 4},
-    {"literal past the end is cut and needs only the bytes it keeps", 2, 1,
-     Cat({P, {0x05}, Q}), Cat({P, Q}), 3 + 1 + 3},
-    {"long literal past the end is cut", 3, 1, Cat({P, {0x7F, 0xFF, 0xFF}, Q, R}),
-     Cat({P, Q, R}), 3 + 3 + 6},
+    {"literal past the end is cut and needs only the bytes it keeps", 2, 1, Cat({P, {0x05}, Q}),
+     Cat({P, Q}), 3 + 1 + 3},
+    {"long literal past the end is cut", 3, 1, Cat({P, {0x7F, 0xFF, 0xFF}, Q, R}), Cat({P, Q, R}),
+     3 + 3 + 6},
     {"short copy past the end is cut", 2, 1, Cat({P, {0x82}}), Repeat(P, 2), 4},
     {"long copy past the end is cut", 3, 1, Cat({P, {0x83, 0xFF, 0xFF}}), Repeat(P, 3), 6},
-    {"long flat run uses the pattern path", 300, 2, Cat({P, {0x83, 0x53, 0x02}}),
-     Repeat(P, 600), 6},
-    {"long copy of a 3-pixel period", 100, 1,
-     Cat({P, {0x01}, Q, R, {0x8B, 0x5F, 0x00}}), Cat({Repeat(Cat({P, Q, R}), 33), P}), 3 + 7 + 3},
+    {"long flat run uses the pattern path", 300, 2, Cat({P, {0x83, 0x53, 0x02}}), Repeat(P, 600),
+     6},
+    {"long copy of a 3-pixel period", 100, 1, Cat({P, {0x01}, Q, R, {0x8B, 0x5F, 0x00}}),
+     Cat({Repeat(Cat({P, Q, R}), 33), P}), 3 + 7 + 3},
 };
 
 TEST(RctDecode, ValidStreams) {
@@ -119,20 +127,20 @@ const MalformedCase kMalformed[] = {
      kRctCopyNotBehind, 8, 6},
     {"width 2, entry 7 points at the output position", 2, 2, Cat({P, {0x00}, Q, {0x9C}}),
      kRctCopyNotBehind, 8, 6},
-    {"width 1, entry 8 points at the output position", 1, 3, Cat({P, {0xA0}}),
-     kRctCopyNotBehind, 4, 3},
+    {"width 1, entry 8 points at the output position", 1, 3, Cat({P, {0xA0}}), kRctCopyNotBehind, 4,
+     3},
     {"width 1, entry 13 points after the output position", 1, 3, Cat({P, {0xB4}}),
      kRctCopyNotBehind, 4, 3},
-    {"width 1, entry 14 points at the output position", 1, 3, Cat({P, {0xB8}}),
-     kRctCopyNotBehind, 4, 3},
-    {"width 1, entry 20 points at the output position", 1, 3, Cat({P, {0xD0}}),
-     kRctCopyNotBehind, 4, 3},
+    {"width 1, entry 14 points at the output position", 1, 3, Cat({P, {0xB8}}), kRctCopyNotBehind,
+     4, 3},
+    {"width 1, entry 20 points at the output position", 1, 3, Cat({P, {0xD0}}), kRctCopyNotBehind,
+     4, 3},
     {"empty stream", 1, 1, {}, kRctShortFirstPixel, 0, 0},
     {"stream ends inside the first pixel", 1, 1, {0x10, 0x20}, kRctShortFirstPixel, 0, 0},
     {"stream ends before a command", 2, 1, P, kRctMissingCommand, 3, 3},
     {"stream ends after some commands", 4, 1, Cat({P, {0x80}}), kRctMissingCommand, 4, 6},
-    {"stream ends inside a long literal count", 200, 1, Cat({P, {0x7F, 0x00}}),
-     kRctShortCount, 4, 3},
+    {"stream ends inside a long literal count", 200, 1, Cat({P, {0x7F, 0x00}}), kRctShortCount, 4,
+     3},
     {"stream ends before a long literal count", 200, 1, Cat({P, {0x7F}}), kRctShortCount, 4, 3},
     {"stream ends inside a long copy count", 10, 1, Cat({P, {0x83, 0x05}}), kRctShortCount, 4, 3},
     {"stream ends inside a literal", 3, 1, Cat({P, {0x01}, Q}), kRctShortLiteral, 4, 3},
@@ -176,9 +184,9 @@ TEST(RctDecode, OffsetTable) {
     RctComputeOffsets(100, t);
     EXPECT_EQ(-291, t[6]);
     EXPECT_EQ(-1200, t[29]);
-    const int32_t expected[32] = {-3,   -6,   -9,   -12,  -15,  -18,  -291, -294,
-                                  -297, -300, -303, -306, -309, -591, -594, -597,
-                                  -600, -603, -606, -609, -891, -894, -897, -900,
+    const int32_t expected[32] = {-3,   -6,   -9,   -12,   -15,   -18,   -291,  -294,
+                                  -297, -300, -303, -306,  -309,  -591,  -594,  -597,
+                                  -600, -603, -606, -609,  -891,  -894,  -897,  -900,
                                   -903, -906, -909, -1194, -1197, -1200, -1203, -1206};
     for (int k = 0; k < 32; k++) EXPECT_EQ(expected[k], t[k]) << "entry " << k;
 
@@ -254,8 +262,8 @@ TEST(RctDecode, RandomStreamsMatchTheReference) {
             }
         }
         if (next() % 4 == 0 && !stream.empty()) stream.resize(next() % stream.size());
-        SCOPED_TRACE(testing::Message() << "round " << round << " width " << width
-                                        << " height " << height);
+        SCOPED_TRACE(testing::Message()
+                     << "round " << round << " width " << width << " height " << height);
         DecodeChecked(stream, width, height);
         if (testing::Test::HasFailure()) break;
     }
@@ -285,8 +293,8 @@ const HeaderCase kHeaders[] = {
      Cat({kTC01, kSize2x2, {4, 0, 0x94, 0x77, 0x8C, 0x69}, kStream2x2}), kRctOk, kRctTC01, 4},
     {"foreign TC02", Cat({{0x98, 0x5A, 0x92, 0x9A, 'T', 'C', '0', '2'}, kSize2x2, kStream2x2}),
      kRctBadSignature, 0, 0},
-    {"foreign BMP", Cat({{'B', 'M', 0, 0, 0, 0, 0, 0}, kSize2x2, kStream2x2}), kRctBadSignature,
-     0, 0},
+    {"foreign BMP", Cat({{'B', 'M', 0, 0, 0, 0, 0, 0}, kSize2x2, kStream2x2}), kRctBadSignature, 0,
+     0},
     {"lower-case tc00", Cat({{0x98, 0x5A, 0x92, 0x9A, 't', 'c', '0', '0'}, kSize2x2, kStream2x2}),
      kRctBadSignature, 0, 0},
     {"foreign and short", {'B', 'M'}, kRctBadSignature, 0, 0},
@@ -299,9 +307,9 @@ const HeaderCase kHeaders[] = {
      9},
     {"stream shorter than data size", Cat({kTC00, kSize2x2, {0x10, 0x20, 0x30}}), kRctShortStream,
      kRctTC00, 0},
-    {"data size near 4 GiB", Cat({kTC00, {2, 0, 0, 0, 2, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF},
-                                  kStream2x2}),
-     kRctShortStream, kRctTC00, 0},
+    {"data size near 4 GiB",
+     Cat({kTC00, {2, 0, 0, 0, 2, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}, kStream2x2}), kRctShortStream,
+     kRctTC00, 0},
 };
 
 TEST(RctHeader, ParseFile) {

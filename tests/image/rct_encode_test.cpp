@@ -12,8 +12,8 @@
 
 namespace {
 
-const char* const kKinds[] = {"flat", "gradient", "noise", "stripes", "checker", "shapes",
-                              "palette"};
+const char* const kKinds[] = {"flat",    "gradient", "noise",  "stripes",
+                              "checker", "shapes",   "palette"};
 
 void ExpectRoundTrip(const Picture& p, int32_t parse, size_t* size) {
     Bytes stream;
@@ -164,15 +164,15 @@ TEST(RctFile, BuildAndParseBothSignatures) {
                       Variant{"TC01 empty name", kRctTC01, 0}}) {
         SCOPED_TRACE(v.label);
         Bytes file;
-        ASSERT_EQ(kRctOk, RctBuildFile(v.signature, p.width, p.height, name, v.nameLength, stream,
-                                       &file));
-        EXPECT_EQ(0, memcmp(file.data(), v.signature == kRctTC01 ? kRctSignatureTC01
-                                                                 : kRctSignatureTC00, 8));
+        ASSERT_EQ(kRctOk,
+                  RctBuildFile(v.signature, p.width, p.height, name, v.nameLength, stream, &file));
+        EXPECT_EQ(0, memcmp(file.data(),
+                            v.signature == kRctTC01 ? kRctSignatureTC01 : kRctSignatureTC00, 8));
         RctHeader h;
         const uint8_t* namePtr = nullptr;
         const uint8_t* streamPtr = nullptr;
-        ASSERT_EQ(kRctOk, RctParseFile(file.data(), (uint32_t)file.size(), &h, &namePtr,
-                                       &streamPtr));
+        ASSERT_EQ(kRctOk,
+                  RctParseFile(file.data(), (uint32_t)file.size(), &h, &namePtr, &streamPtr));
         EXPECT_EQ(v.signature, h.signature);
         EXPECT_EQ(p.width, h.width);
         EXPECT_EQ(p.height, h.height);

@@ -71,8 +71,9 @@ Picture MakePicture(const std::string& kind, int32_t width, int32_t height, uint
                 uint8_t v = ((x / 2 + y / 2) & 1) ? 200 : 20;
                 px[0] = px[1] = px[2] = v;
             } else if (kind == "shapes") {
-                bool inside = (x - width / 2) * (x - width / 2) + (y - height / 3) * (y - height / 3) <
-                              width * height / 8;
+                bool inside =
+                    (x - width / 2) * (x - width / 2) + (y - height / 3) * (y - height / 3) <
+                    width * height / 8;
                 bool edge = (r & 7) == 0;
                 px[0] = inside ? 40 : 220;
                 px[1] = inside ? 160 : (uint8_t)(y * 3);

@@ -31,7 +31,9 @@ std::string Native(std::string path) {
 // Each test works in a folder of its own, so that tests may run in parallel.
 std::string gDir;
 
-std::string Dir() { return gDir; }
+std::string Dir() {
+    return gDir;
+}
 
 std::string InDir(const char* name) {
 #ifdef _WIN32
@@ -146,9 +148,9 @@ TEST_F(RctTool, EncodeDecodeRoundTrips) {
     EXPECT_EQ(37, h.width);
     EXPECT_EQ(23, h.height);
 
-    ASSERT_EQ(0, RunTool("encode " + InDir("in.bmp") + " " + InDir("named.rct") +
-                             " --name menu-picture",
-                         &output))
+    ASSERT_EQ(
+        0, RunTool("encode " + InDir("in.bmp") + " " + InDir("named.rct") + " --name menu-picture",
+                   &output))
         << output;
     EXPECT_TRUE(picture.bgr == DecodeFile(InDir("named.rct"), &h, &name));
     EXPECT_EQ(kRctTC01, h.signature);
@@ -160,8 +162,7 @@ TEST_F(RctTool, EncodeDecodeRoundTrips) {
 
     for (const char* out : {"out.png", "out.bmp", "OUT2.PNG"}) {
         SCOPED_TRACE(out);
-        ASSERT_EQ(0, RunTool("decode " + InDir("named.rct") + " " + InDir(out), &output))
-            << output;
+        ASSERT_EQ(0, RunTool("decode " + InDir("named.rct") + " " + InDir(out), &output)) << output;
         Bytes encoded = ReadAll(InDir(out));
         int w = 0, hgt = 0, n = 0;
         stbi_uc* rgb = stbi_load_from_memory(encoded.data(), (int)encoded.size(), &w, &hgt, &n, 3);
@@ -207,13 +208,12 @@ TEST_F(RctTool, ExitStatuses) {
         {"no command", "", 2, nullptr},
         {"unknown command", "squash a b", 2, nullptr},
         {"encode without output", "encode " + InDir("in.png"), 2, nullptr},
-        {"encode with an unknown option", "encode " + InDir("in.png") + " " + InDir("x.rct") +
-         " --fast", 2,
-         "x.rct"},
+        {"encode with an unknown option",
+         "encode " + InDir("in.png") + " " + InDir("x.rct") + " --fast", 2, "x.rct"},
         {"--name without its text", "encode " + InDir("in.png") + " " + InDir("x.rct") + " --name",
          2, "x.rct"},
-        {"--greedy is for encode only", "decode " + InDir("in.png") + " " + InDir("x.png") + " --greedy",
-         2, "x.png"},
+        {"--greedy is for encode only",
+         "decode " + InDir("in.png") + " " + InDir("x.png") + " --greedy", 2, "x.png"},
         {"decode to an unknown format", "decode " + InDir("malformed.rct") + " " + InDir("x.jpg"),
          2, "x.jpg"},
         {"encode a missing input", "encode " + InDir("missing.png") + " " + InDir("x.rct"), 1,

@@ -180,8 +180,8 @@ int Encode(const Arguments& a) {
     std::string error;
     if (!ReadWholeFile(in, &source, &error)) return Fail(error);
     int width = 0, height = 0, channels = 0;
-    stbi_uc* rgb = stbi_load_from_memory(source.data(), (int)source.size(), &width, &height,
-                                         &channels, 3);
+    stbi_uc* rgb =
+        stbi_load_from_memory(source.data(), (int)source.size(), &width, &height, &channels, 3);
     if (!rgb) return Fail(in + ": not a readable picture (" + stbi_failure_reason() + ")");
     uint32_t total = 0;
     if (RctOutputSize(width, height, &total) != kRctOk) {
@@ -195,15 +195,14 @@ int Encode(const Arguments& a) {
     Bytes stream, file;
     int32_t parse = a.greedy ? kRctParseGreedy : kRctParseOptimal;
     RctCompress(bgr.data(), width, height, parse, &stream);
-    if (RctBuildFile(a.hasName ? kRctTC01 : kRctTC00, width, height,
-                     (const uint8_t*)a.name.data(), (uint32_t)a.name.size(), stream,
-                     &file) != kRctOk) {
+    if (RctBuildFile(a.hasName ? kRctTC01 : kRctTC00, width, height, (const uint8_t*)a.name.data(),
+                     (uint32_t)a.name.size(), stream, &file) != kRctOk) {
         return Fail("compressed stream too large for an RCT file");
     }
     if (!WriteWholeFile(out, file, &error)) return Fail(error);
-    printf("%s: %dx%d, %u bytes (stream %u bytes, %s parse, %.1f%% of raw)\n", out.c_str(),
-           width, height, (unsigned)file.size(), (unsigned)stream.size(),
-           a.greedy ? "greedy" : "optimal", 100.0 * (double)stream.size() / total);
+    printf("%s: %dx%d, %u bytes (stream %u bytes, %s parse, %.1f%% of raw)\n", out.c_str(), width,
+           height, (unsigned)file.size(), (unsigned)stream.size(), a.greedy ? "greedy" : "optimal",
+           100.0 * (double)stream.size() / total);
     return kExitOk;
 }
 
@@ -220,8 +219,8 @@ struct Loaded {
 bool LoadRct(const std::string& path, Bytes* file, Loaded* l, std::string* error) {
     if (!ReadWholeFile(path, file, error)) return false;
     l->info = RctDecodeInfo{0, 0};
-    l->status = RctParseFile(file->data(), (uint32_t)file->size(), &l->header, &l->name,
-                             &l->stream);
+    l->status =
+        RctParseFile(file->data(), (uint32_t)file->size(), &l->header, &l->name, &l->stream);
     if (l->status != kRctOk) return true;
     uint32_t total = 0;
     l->status = RctOutputSize(l->header.width, l->header.height, &total);
