@@ -91,10 +91,12 @@ void CopyPathUpToSeparator(const char* source, char* destination, int n) {
 }
 
 int CreateFolderChain(const char* path) {
+    // A path that does not fit a path buffer is refused rather than cut: a cut path would name
+    // another folder.
+    size_t length = strlen(path);
+    if (length <= 2 || length >= kPathSize) return 1;
     char target[kPathSize];
-    CopyMultibyteText(target, sizeof target, path);
-    size_t length = strlen(target);
-    if (length <= 2) return 1;
+    strcpy(target, path);
     // "C:\" keeps its backslash: "C:" alone would name the drive's current directory.
     if (EndsWithSeparator(target) && target[length - 2] != ':') target[length - 1] = '\0';
 
@@ -284,18 +286,18 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     }
     if (message != WM_COMMAND) return FALSE;
     switch (LOWORD(wParam)) {
-    case IDOK:  // "次へ"
-        ReadFolderField(dialog);
-        EndDialog(dialog, 1);
-        return TRUE;
-    case IDCANCEL:  // "ｷｬﾝｾﾙ", Escape and the close box
-        EndDialog(dialog, 0);
-        return TRUE;
-    case kBrowseButton:
-        BrowseForInstallFolder(dialog);
-        SetDlgItemTextA(dialog, kFolderEdit, g_folderText);
-        return TRUE;
-    default:
-        return FALSE;
+        case IDOK:  // "次へ"
+            ReadFolderField(dialog);
+            EndDialog(dialog, 1);
+            return TRUE;
+        case IDCANCEL:  // "ｷｬﾝｾﾙ", Escape and the close box
+            EndDialog(dialog, 0);
+            return TRUE;
+        case kBrowseButton:
+            BrowseForInstallFolder(dialog);
+            SetDlgItemTextA(dialog, kFolderEdit, g_folderText);
+            return TRUE;
+        default:
+            return FALSE;
     }
 }

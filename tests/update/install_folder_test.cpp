@@ -49,7 +49,9 @@ bool IsDirectory(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::string LastName(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
+std::string LastName(const std::string& path) {
+    return path.substr(path.rfind('\\') + 1);
+}
 
 // The names in a folder, sorted.
 std::vector<std::string> FolderNames(const std::string& folder) {
@@ -256,6 +258,7 @@ TEST_F(FolderChain, FailuresGiveOne) {
         {"one byte", "x"},
         {"empty", ""},
         {"no such drive", "Q:\\Games\\Foo"},
+        {"longer than a path buffer", scratch.path + Repeat("\\L", 150)},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(CreateFolderChain(c.path.c_str()), 1) << c.name;
@@ -263,6 +266,8 @@ TEST_F(FolderChain, FailuresGiveOne) {
     }
     EXPECT_FALSE(IsDirectory(scratch.path + "\\file\\X"));
     EXPECT_FALSE(IsDirectory(scratch.path + "\\A\\file\\B"));
+    std::vector<std::string> names = {"A", "file"};
+    EXPECT_EQ(FolderNames(scratch.path), names) << "nothing else was created";
 }
 
 TEST_F(FolderChain, DriveRootExistsWithoutCreatingAnything) {
@@ -312,6 +317,14 @@ struct Outcome {
 
 const char kUntouched[] = "untouched";
 
+// An answer that closes a box without ending the process or confirming anything.
+int HarmlessAnswer(const WindowSeen& box) {
+    if (box.HasButton(IDRETRY)) return IDRETRY;
+    if (box.HasButton(IDNO)) return IDNO;
+    if (box.caption == kSetupCaption) return IDCANCEL;
+    return IDOK;
+}
+
 // Runs ChooseInstallFolder on this thread while a second thread plays `script`.
 Outcome RunChoose(const Script& script) {
     Outcome out;
@@ -342,11 +355,7 @@ Outcome RunChoose(const Script& script) {
             WindowSeen box;
             if (!WaitForDialog(self, nullptr, &box, 100)) continue;
             out.unexpected.push_back(box);
-            int button = box.HasButton(IDRETRY) ? IDRETRY
-                         : box.HasButton(IDNO)  ? IDNO
-                         : box.HasButton(IDOK) && box.caption != kSetupCaption ? IDOK
-                                                                               : IDCANCEL;
-            Answer(box.window, button);
+            Answer(box.window, HarmlessAnswer(box));
             WaitForWindowGone(box.window);
         }
     });
@@ -402,11 +411,9 @@ protected:
         EXPECT_EQ(CurrentDirectory(), before) << script.name;
         EXPECT_TRUE(out.setupSeen) << script.name;
         EXPECT_EQ(out.setupOwner, owner) << script.name;
-        EXPECT_TRUE(out.unexpected.empty()) << script.name << ": " << out.unexpected.size()
-                                            << " unexpected dialog(s), first \""
-                                            << (out.unexpected.empty() ? ""
-                                                                       : out.unexpected[0].text)
-                                            << "\"";
+        EXPECT_TRUE(out.unexpected.empty())
+            << script.name << ": " << out.unexpected.size() << " unexpected dialog(s), first \""
+            << (out.unexpected.empty() ? "" : out.unexpected[0].text) << "\"";
         if (out.result != 0) {
             EXPECT_STREQ(out.folder, kUntouched) << script.name;
         }
@@ -447,10 +454,17 @@ TEST_F(InstallFolder, SetupDialogFollowsItsTemplate) {
         {1000, "Edit", kDefaultFolder, {10, 26, 130, 12}, WS_TABSTOP | ES_AUTOHSCROLL, -1},
         {1021, "Button", "参照(&B)", {145, 25, 50, 14}, WS_TABSTOP, BS_PUSHBUTTON},
         {0xFFFF, "Button", "", {5, 15, 195, 30}, 0, BS_GROUPBOX},
-        {0xFFFF, "Static",
+        {0xFFFF,
+         "Static",
          "[参照]ボタンで、既存のフォルダを参照できます\n[次へ]ボタンでインストールを開始します",
-         {5, 50, 191, 20}, WS_GROUP, SS_LEFT},
-        {0xFFFF, "Static", "インストール先フォルダを指定してください", {10, 5, 190, 8}, WS_GROUP,
+         {5, 50, 191, 20},
+         WS_GROUP,
+         SS_LEFT},
+        {0xFFFF,
+         "Static",
+         "インストール先フォルダを指定してください",
+         {10, 5, 190, 8},
+         WS_GROUP,
          SS_LEFT},
     };
     const size_t count = sizeof expected / sizeof expected[0];
@@ -555,8 +569,8 @@ TEST_F(InstallFolder, ProposedTextComesFromTheSettingsAndTheRegistry) {
         {"long settings are cut on a character boundary",
          "INSTFOL " + longFol + "\r\nINSTTO " + longTo + "\r\n", nullptr, false, "",
          "C:\\Program Files\\" + longFol + "\\" + Repeat("い", 57)},
-        {"long InstTo is cut on a character boundary", "", "1", true,
-         "D:\\a" + Repeat("あ", 150), "D:\\a" + Repeat("あ", 127)},
+        {"long InstTo is cut on a character boundary", "", "1", true, "D:\\a" + Repeat("あ", 150),
+         "D:\\a" + Repeat("あ", 127)},
     };
     for (const Case& c : cases) {
         RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\" + regGlobal).c_str());
