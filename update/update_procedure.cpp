@@ -1,6 +1,35 @@
-// The update procedure (see update_procedure.h).
-//
-// Stand-in until the update installer is built: it declines, so the menu stays open.
+// The update procedure (see update_procedure.h): the question, the install folder from the
+// registry (or chosen by the user when the settings allow it), both copy stages, and the record
+// that the update was applied. A folder chosen here serves this update only.
 #include "update/update_procedure.h"
 
-int RunUpdate() { return 1; }
+#include "settings/env_settings.h"
+#include "settings/registry_store.h"
+#include "ui/message_box.h"
+#include "update/install_folder.h"
+#include "update/update_files.h"
+
+int RunUpdate() {
+    if (!AskYesNo("アップデートを開始します。宜しいですか？")) return 1;
+
+    char folder[260];
+    ReadRegistryString(GetRegGlobalSetting(), GetRegLocalSetting(), "InstTo", "", folder,
+                       sizeof folder);
+    if (folder[0] == '\0') {
+        ShowErrorMessage("インストール先フォルダが無効又は特定できません");
+        if (GetSettingInt("UPDATENEEDINSTALL", 1) != 0) return -1;
+        if (ChooseInstallFolder(folder) != 0) {
+            ShowErrorMessage("アップデートを中止しました");
+            return -1;
+        }
+        if (CreateFolderChain(folder) != 0) {
+            ShowErrorMessage("指定された場所には書き込み出来ません。");
+            return -1;
+        }
+    }
+    if (CopyGameExecutable(folder) != 0) return 1;
+    if (CopyUpdateFiles(folder) != 0) return 1;
+    WriteRegistryInt(GetRegGlobalSetting(), GetRegLocalSetting(), "Updated", 1);
+    ShowInfoMessage("アップデートを終了しました。");
+    return 0;
+}

@@ -1,0 +1,254 @@
+// The update file list and the executable copy: what is measured, copied and skipped, the
+// messages of a failed copy, the wildcard search.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+#include "settings/env_settings.h"
+#include "tests/update/update_fixture.h"
+#include "update/file_copy.h"
+#include "update/update_files.h"
+
+namespace {
+
+class UpdateFiles : public UpdateTest {
+protected:
+    void TearDown() override {
+        FreeEnvironmentSettings();
+        UpdateTest::TearDown();
+    }
+    void Settings(const std::string& lines) {
+        WriteBytes(media.File("vorlin.env"), lines);
+        LoadEnvironmentSettings("vorlin.env");
+    }
+};
+
+TEST(MediaExeName, LowerCasedWithBin) {
+    struct Case {
+        const char* exeName;
+        const char* mediaName;
+    };
+    const Case cases[] = {
+        {"vorlin.exe", "vorlin.bin"},
+        {"Game.EXE", "game.bin"},
+        {"Game", "game"},
+        {"a.exe.exe", "a.bin"},
+        {"TOOL.Exe.cfg", "tool.bin"},
+        {"ＧＡＭＥ.EXE", "ｇａｍｅ.bin"},
+        {"表示.exe", "表示.bin"},
+    };
+    for (const Case& c : cases) {
+        char media[128];
+        MakeMediaExeName(c.exeName, media);
+        EXPECT_STREQ(media, c.mediaName) << c.exeName;
+    }
+}
+
+TEST_F(UpdateFiles, ExecutableIsCopiedFromItsBinName) {
+    Settings("EXENAME Game.EXE\r\n");
+    MakeSource(media.File("game.bin"), "game program");
+    EXPECT_EQ(CopyGameExecutable(install.path.c_str()), 0);
+    EXPECT_EQ(ReadBytes(install.File("Game.EXE")), "game program");
+    EXPECT_EQ(GetCopyDialog(), nullptr);
+}
+
+TEST_F(UpdateFiles, MissingExecutableIsSkippedWithoutADialog) {
+    Settings("");
+    std::atomic<bool> done(false), dialog(false);
+    std::thread watcher([&] {
+        while (!done) {
+            WindowSeen seen;
+            if (WaitForDialog(GetCurrentProcessId(), nullptr, &seen, 50)) dialog = true;
+        }
+    });
+    EXPECT_EQ(CopyGameExecutable(install.path.c_str()), 0);
+    done = true;
+    watcher.join();
+    EXPECT_FALSE(dialog);
+    EXPECT_TRUE(ListFolder(install.path).empty());
+}
+
+TEST_F(UpdateFiles, FailedExecutableCopyNamesTheMediaFile) {
+    Settings("EXENAME Game.EXE\r\n");
+    MakeSource(media.File("game.bin"), "new");
+    CreateDirectoryA(install.File("Game.EXE").c_str(), NULL);  // cannot be replaced
+    WindowSeen box;
+    int result = -5;
+    DriveDialogWith([&] { result = CopyGameExecutable(install.path.c_str()); },
+                    [](const WindowSeen& s) {
+                        // The copy dialog comes first; the error box is the one with an OK button.
+                        WindowSeen b = s;
+                        while (!b.HasButton(IDOK)) {
+                            Sleep(20);
+                            WaitForDialog(GetCurrentProcessId(), "", &b, 5000);
+                        }
+                        PressButton(b.window, IDOK);
+                    },
+                    &box);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(ReadClipboardText(),
+              "ファイル[game.bin]のコピーに失敗しました。\n実行中の場合は終了して下さい。");
+}
+
+TEST_F(UpdateFiles, OnlyTheEntriesOnTheMediaAreCopied) {
+    MakeSource(media.File("update.arc"), Pattern(1000, 1));
+    MakeSource(media.File("update.txt"), "readme");
+    MakeSource(media.File("other.arc"), "not in the list");
+    EXPECT_EQ(CopyUpdateFiles(install.path.c_str()), 0);
+    EXPECT_EQ(ListFolder(install.path), (std::vector<std::string>{"update.arc", "update.txt"}));
+    EXPECT_TRUE(ReadBytes(install.File("update.arc")) == Pattern(1000, 1));
+    EXPECT_EQ(GetExpectedCopyTotal(), 1006);
+    EXPECT_EQ(GetCopiedTotal(), 1006);
+    EXPECT_EQ(GetCopyDialog(), nullptr);
+}
+
+TEST_F(UpdateFiles, EveryListEntryInOrder) {
+    const char* plain[] = {"update.arc", "fastdata.arc", "data.arc", "slowdata.arc",
+                           "voice.arc",  "voice2.arc",   "voice3.arc", "update.txt"};
+    for (const char* name : plain) MakeSource(media.File(name), name);
+    CreateDirectoryA(media.File("help").c_str(), NULL);
+    MakeSource(media.File("help\\index.htm"), "help");
+    EXPECT_EQ(CopyUpdateFiles(install.path.c_str()), 0);
+    for (const char* name : plain) EXPECT_EQ(ReadBytes(install.File(name)), name);
+    EXPECT_EQ(ReadBytes(install.File("help\\index.htm")), "help");
+    EXPECT_EQ(GetFileAttributesA(install.File("help\\index.htm").c_str()),
+              (DWORD)FILE_ATTRIBUTE_ARCHIVE);
+}
+
+TEST_F(UpdateFiles, HelpFolderCases) {
+    struct Case {
+        const char* name;
+        int kind;  // 0 missing, 1 a file named help, 2 empty folder, 3 files and a sub-folder
+        bool helpMade;
+        std::vector<std::string> copied;
+    };
+    const Case cases[] = {
+        {"no help folder", 0, false, {}},
+        {"a file named help", 1, false, {}},
+        {"an empty help folder", 2, true, {}},
+        {"files and a sub-folder", 3, true, {"a.htm", "b.png"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir from, to;
+        SetCurrentDirectoryA(from.path.c_str());
+        if (c.kind == 1) WriteBytes(from.File("help"), "file");
+        if (c.kind >= 2) CreateDirectoryA(from.File("help").c_str(), NULL);
+        if (c.kind == 3) {
+            MakeSource(from.File("help\\a.htm"), "a");
+            MakeSource(from.File("help\\b.png"), "b");
+            CreateDirectoryA(from.File("help\\sub").c_str(), NULL);
+            MakeSource(from.File("help\\sub\\deep.htm"), "deep");
+        }
+        EXPECT_EQ(CopyUpdateEntry(to.path.c_str(), "|help\\*.*"), 0);
+        DWORD attributes = GetFileAttributesA(to.File("help").c_str());
+        EXPECT_EQ(attributes != INVALID_FILE_ATTRIBUTES, c.helpMade);
+        if (c.helpMade) {
+            EXPECT_EQ(ListFolder(to.File("help")), c.copied);
+        }
+        SetCurrentDirectoryA(media.path.c_str());
+    }
+}
+
+TEST_F(UpdateFiles, FailedPatternCopyNamesThePattern) {
+    CreateDirectoryA(media.File("help").c_str(), NULL);
+    MakeSource(media.File("help\\a.htm"), "a");
+    CreateDirectoryA(install.File("help").c_str(), NULL);
+    CreateDirectoryA(install.File("help\\a.htm").c_str(), NULL);  // in the way
+    WindowSeen box;
+    int result = -5;
+    DriveDialog([&] { result = CopyUpdateEntry(install.path.c_str(), "|help\\*.*"); }, IDOK, &box);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(box.text,
+              "ファイル[help\\*.*]のコピーに失敗しました。\nインストール先の容量を確認してください。");
+}
+
+// Cancel during entry 3: the message names data.arc, entries 4 to 9 stay untouched, and the old
+// data.arc in the install folder is intact.
+TEST_F(UpdateFiles, CancelDuringTheThirdEntryStopsTheList) {
+    MakeSource(media.File("update.arc"), "1");
+    MakeSource(media.File("fastdata.arc"), "2");
+    MakeSource(media.File("data.arc"), Pattern(96u << 20));
+    MakeSource(media.File("slowdata.arc"), "4");
+    MakeSource(media.File("voice.arc"), "5");
+    MakeSource(media.File("update.txt"), "8");
+    CreateDirectoryA(media.File("help").c_str(), NULL);
+    MakeSource(media.File("help\\index.htm"), "9");
+    WriteBytes(install.File("data.arc"), "old data");
+    WindowSeen box;
+    int result = -5;
+    std::atomic<bool> cancelled(false);
+    DriveDialogWith([&] { result = CopyUpdateFiles(install.path.c_str()); },
+                    [&](const WindowSeen& dialog) {
+                        // The copy dialog: wait for data.arc, then Cancel.
+                        char text[128] = "";
+                        for (int i = 0; i < 1000; i++) {
+                            GetDlgItemTextA(dialog.window, 1012, text, sizeof text);
+                            if (strcmp(text, "data.arc") == 0) break;
+                            Sleep(5);
+                        }
+                        PressButton(dialog.window, 2);
+                        cancelled = true;
+                        WindowSeen error;
+                        for (int i = 0; i < 200; i++) {
+                            if (WaitForDialog(GetCurrentProcessId(), "", &error, 100) &&
+                                error.HasButton(IDOK)) {
+                                box = error;
+                                PressButton(error.window, IDOK);
+                                break;
+                            }
+                        }
+                    },
+                    &box);
+    EXPECT_TRUE(cancelled);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(box.text,
+              "ファイル[data.arc]のコピーに失敗しました。\nインストール先の容量を確認してください。");
+    EXPECT_EQ(ListFolder(install.path),
+              (std::vector<std::string>{"data.arc", "fastdata.arc", "update.arc"}));
+    EXPECT_EQ(ReadBytes(install.File("data.arc")), "old data");
+}
+
+TEST_F(UpdateFiles, WildcardSearch) {
+    CreateDirectoryA(media.File("help").c_str(), NULL);
+    CreateDirectoryA(media.File("help\\sub").c_str(), NULL);
+    WriteBytes(media.File("help\\readme.txt"), "r");
+    WriteBytes(media.File("help\\x.y.z"), "x");
+    WriteBytes(media.File("top.arc"), "t");
+    struct Case {
+        const char* pattern;
+        int first;
+        std::vector<std::string> matches;
+    };
+    const Case cases[] = {
+        {"help\\*.*", 0, {"help\\readme.txt", "help\\x.y.z"}},
+        {"*.arc", 0, {"top.arc"}},
+        {"help\\*.none", 1, {}},
+        {"nothing\\*.*", 1, {}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(FindFirstMatch(c.pattern), c.first) << c.pattern;
+        std::vector<std::string> matches;
+        while (const char* m = FindNextMatch()) matches.push_back(m);
+        std::sort(matches.begin(), matches.end());
+        EXPECT_EQ(matches, c.matches) << c.pattern;
+        EXPECT_EQ(FindNextMatch(), nullptr) << "an exhausted search stays exhausted";
+    }
+}
+
+TEST_F(UpdateFiles, InstallFolderTooLongForAPathFailsWithTheMessage) {
+    MakeSource(media.File("update.arc"), "1");
+    std::string folder = "C:\\" + std::string(256, 'f');
+    WindowSeen box;
+    int result = -5;
+    DriveDialogWith([&] { result = CopyUpdateEntry(folder.c_str(), "update.arc"); },
+                    [](const WindowSeen& s) { PressButton(s.window, IDOK); }, &box);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(box.text,
+              "ファイル[update.arc]のコピーに失敗しました。\nインストール先の容量を確認してください。");
+}
+
+}  // namespace

@@ -1,0 +1,77 @@
+// Shared helpers of the update tests (see update_fixture.h).
+#include "tests/update/update_fixture.h"
+
+#include <algorithm>
+
+#include "ui/message_box.h"
+#include "update/file_copy.h"
+
+FILETIME OldTime(int secondsLater) {
+    SYSTEMTIME st = {2001, 2, 0, 3, 4, 5, 6, 0};
+    FILETIME ft;
+    SystemTimeToFileTime(&st, &ft);
+    ULARGE_INTEGER v = {{ft.dwLowDateTime, ft.dwHighDateTime}};
+    v.QuadPart += (ULONGLONG)secondsLater * 10000000ull;
+    ft.dwLowDateTime = v.LowPart;
+    ft.dwHighDateTime = v.HighPart;
+    return ft;
+}
+
+void MakeSource(const std::string& path, const std::string& bytes, DWORD attributes) {
+    WriteBytes(path, bytes);
+    HANDLE h = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    FILETIME created = OldTime(0), accessed = OldTime(20), modified = OldTime(10);
+    SetFileTime(h, &created, &accessed, &modified);
+    CloseHandle(h);
+    SetFileAttributesA(path.c_str(), attributes);
+}
+
+std::string Pattern(size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    uint32_t x = seed * 2654435761u + 1;
+    for (size_t i = 0; i < size; i++) {
+        x = x * 1664525u + 1013904223u;
+        bytes[i] = (char)(x >> 24);
+    }
+    return bytes;
+}
+
+FileTimes TimesOf(const std::string& path) {
+    FileTimes t = {};
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                           OPEN_EXISTING, 0, NULL);
+    if (h == INVALID_HANDLE_VALUE) return t;
+    GetFileTime(h, &t.created, &t.accessed, &t.modified);
+    CloseHandle(h);
+    return t;
+}
+
+bool SameTime(const FILETIME& a, const FILETIME& b) {
+    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+}
+
+std::vector<std::string> ListFolder(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::string name = data.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void UpdateTest::SetUp() {
+    GetCurrentDirectoryA(sizeof saved, saved);
+    SetCurrentDirectoryA(media.path.c_str());
+    SetOwnerWindow(NULL);
+}
+
+void UpdateTest::TearDown() {
+    CloseCopyDialog();
+    SetCurrentDirectoryA(saved);
+}

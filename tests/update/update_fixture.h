@@ -1,0 +1,36 @@
+// Shared helpers of the update tests: a media folder made current, an install folder, files with
+// known times and contents, and reading back what a copy left behind.
+#pragma once
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/win_support.h"
+
+// A fixed, old file time (2001-02-03 04:05:06 UTC) given to source files, so that a copy that
+// keeps the source's times is told apart from one that does not.
+FILETIME OldTime(int secondsLater = 0);
+// Writes `bytes` to `path` and gives it the old times and `attributes`.
+void MakeSource(const std::string& path, const std::string& bytes,
+                DWORD attributes = FILE_ATTRIBUTE_NORMAL);
+// A deterministic byte pattern of `size` bytes.
+std::string Pattern(size_t size, unsigned seed = 1);
+// The three times of a file (zeroed when it cannot be opened).
+struct FileTimes {
+    FILETIME created, accessed, modified;
+};
+FileTimes TimesOf(const std::string& path);
+bool SameTime(const FILETIME& a, const FILETIME& b);
+// Names in a folder (files and sub-folders, without "." and "..").
+std::vector<std::string> ListFolder(const std::string& folder);
+
+class UpdateTest : public ::testing::Test {
+protected:
+    ScratchDir media;
+    ScratchDir install;
+    char saved[MAX_PATH] = "";
+    void SetUp() override;
+    void TearDown() override;
+};
