@@ -179,21 +179,36 @@ TEST_F(Menu, ADeclinedUpdateLeavesTheMenuAsItWas) {
     LoadSettings("");
     WritePicture(MakePicture("flat", 10, 10, 1));
     std::string labelAfter;
-    bool enabledAfter = false;
+    bool enabledAfter = false, questionSeen = false, disabledDuring = false, openAfter = false;
     INT_PTR result = RunMenu([&](HWND menu) {
         PressButton(menu, 1002);
         // The update asks first; No declines it.
         WindowSeen question;
-        if (WaitForDialog(GetCurrentProcessId(), nullptr, &question, 3000) &&
-            question.window != menu) {
-            PressButton(question.window, IDNO);
+        for (int i = 0; i < 100; i++) {
+            if (WaitForDialog(GetCurrentProcessId(), nullptr, &question, 100) &&
+                question.text == "アップデートを開始します。宜しいですか？") {
+                questionSeen = true;
+                // While the update runs, the menu's buttons are disabled.
+                disabledDuring = !IsWindowEnabled(GetDlgItem(menu, 1002));
+                // Commands that reach the menu meanwhile are ignored: no exit, no second update.
+                PostMessageA(menu, WM_COMMAND, 1000, 0);
+                PostMessageA(menu, WM_COMMAND, 1002, 0);
+                PostMessageA(menu, WM_CLOSE, 0, 0);
+                Sleep(200);
+                PressButton(question.window, IDNO);
+                break;
+            }
         }
         Sleep(300);
+        openAfter = IsWindowVisible(menu) != FALSE;
         labelAfter = ItemText(menu, 1002);
         enabledAfter = IsWindowEnabled(GetDlgItem(menu, 1002)) != FALSE;
         PostMessageA(menu, WM_CLOSE, 0, 0);
     });
     EXPECT_EQ(result, 0);
+    EXPECT_TRUE(questionSeen);
+    EXPECT_TRUE(disabledDuring);
+    EXPECT_TRUE(openAfter);
     EXPECT_EQ(labelAfter, "アップデート");
     EXPECT_TRUE(enabledAfter);
 }
