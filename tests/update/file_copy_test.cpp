@@ -28,6 +28,24 @@ std::string DialogText(int id) {
     return text;
 }
 
+// A large source that is quick to make: its length set, its bytes left as the file system gives
+// them (zeros).
+void MakeLargeSource(const std::string& path, int64_t size) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER end;
+    end.QuadPart = size;
+    SetFilePointerEx(h, end, NULL, FILE_BEGIN);
+    SetEndOfFile(h);
+    CloseHandle(h);
+}
+
+uint64_t SizeOf(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return ((uint64_t)data.nFileSizeHigh << 32) | data.nFileSizeLow;
+}
+
 TEST_F(FileCopy, FolderEntriesAreSkippedWithoutADialog) {
     for (const char* name : {"help\\.", "help\\..", "\\.", "x\\.."}) {
         std::string destination = install.File("out");
@@ -130,24 +148,6 @@ TEST_F(FileCopy, DestinationPathBeyondTheLimitFails) {
 
 // Cancel pressed while a large file copies: the copy ends at the next chunk with 0, the old
 // destination stays as it was, and the next copy clears the flag again.
-// A large source that is quick to make: its length set, its bytes left as the file system gives
-// them (zeros).
-void MakeLargeSource(const std::string& path, int64_t size) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    LARGE_INTEGER end;
-    end.QuadPart = size;
-    SetFilePointerEx(h, end, NULL, FILE_BEGIN);
-    SetEndOfFile(h);
-    CloseHandle(h);
-}
-
-uint64_t SizeOf(const std::string& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-    return ((uint64_t)data.nFileSizeHigh << 32) | data.nFileSizeLow;
-}
-
 TEST_F(FileCopy, CancelKeepsTheOldDestinationAndTheNextCopyGoesOn) {
     MakeLargeSource(media.File("big.arc"), 1ll << 30);
     std::string destination = install.File("big.arc");
@@ -174,7 +174,7 @@ TEST_F(FileCopy, CancelKeepsTheOldDestinationAndTheNextCopyGoesOn) {
 }
 
 TEST_F(FileCopy, CopyWithoutADialogShowsOneForItsDuration) {
-    MakeSource(media.File("mid.dat"), Pattern(24u << 20));
+    MakeLargeSource(media.File("mid.dat"), 256ll << 20);
     std::atomic<bool> seen(false);
     std::thread watcher([&] {
         WindowSeen dialog;

@@ -75,19 +75,10 @@ TEST_F(UpdateFiles, FailedExecutableCopyNamesTheMediaFile) {
     Settings("EXENAME Game.EXE\r\n");
     MakeSource(media.File("game.bin"), "new");
     CreateDirectoryA(install.File("Game.EXE").c_str(), NULL);  // cannot be replaced
-    WindowSeen box;
     int result = -5;
-    DriveDialogWith([&] { result = CopyGameExecutable(install.path.c_str()); },
-                    [](const WindowSeen& s) {
-                        // The copy dialog comes first; the error box is the one with an OK button.
-                        WindowSeen b = s;
-                        while (!b.HasButton(IDOK)) {
-                            Sleep(20);
-                            WaitForDialog(GetCurrentProcessId(), "", &b, 5000);
-                        }
-                        PressButton(b.window, IDOK);
-                    },
-                    &box);
+    EXPECT_TRUE(AnswerBox([&] { result = CopyGameExecutable(install.path.c_str()); },
+                          "ファイル[game.bin]のコピーに失敗しました。\n実行中の場合は終了して下さい。",
+                          IDOK));
     EXPECT_EQ(result, 1);
     EXPECT_EQ(ReadClipboardText(),
               "ファイル[game.bin]のコピーに失敗しました。\n実行中の場合は終了して下さい。");
@@ -158,12 +149,11 @@ TEST_F(UpdateFiles, FailedPatternCopyNamesThePattern) {
     MakeSource(media.File("help\\a.htm"), "a");
     CreateDirectoryA(install.File("help").c_str(), NULL);
     CreateDirectoryA(install.File("help\\a.htm").c_str(), NULL);  // in the way
-    WindowSeen box;
     int result = -5;
-    DriveDialog([&] { result = CopyUpdateEntry(install.path.c_str(), "|help\\*.*"); }, IDOK, &box);
+    EXPECT_TRUE(AnswerBox(
+        [&] { result = CopyUpdateEntry(install.path.c_str(), "|help\\*.*"); },
+        "ファイル[help\\*.*]のコピーに失敗しました。\nインストール先の容量を確認してください。", IDOK));
     EXPECT_EQ(result, 1);
-    EXPECT_EQ(box.text,
-              "ファイル[help\\*.*]のコピーに失敗しました。\nインストール先の容量を確認してください。");
 }
 
 // Cancel during entry 3: the message names data.arc, entries 4 to 9 stay untouched, and the old
@@ -242,13 +232,11 @@ TEST_F(UpdateFiles, WildcardSearch) {
 TEST_F(UpdateFiles, InstallFolderTooLongForAPathFailsWithTheMessage) {
     MakeSource(media.File("update.arc"), "1");
     std::string folder = "C:\\" + std::string(256, 'f');
-    WindowSeen box;
     int result = -5;
-    DriveDialogWith([&] { result = CopyUpdateEntry(folder.c_str(), "update.arc"); },
-                    [](const WindowSeen& s) { PressButton(s.window, IDOK); }, &box);
+    EXPECT_TRUE(AnswerBox(
+        [&] { result = CopyUpdateEntry(folder.c_str(), "update.arc"); },
+        "ファイル[update.arc]のコピーに失敗しました。\nインストール先の容量を確認してください。", IDOK));
     EXPECT_EQ(result, 1);
-    EXPECT_EQ(box.text,
-              "ファイル[update.arc]のコピーに失敗しました。\nインストール先の容量を確認してください。");
 }
 
 }  // namespace

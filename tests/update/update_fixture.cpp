@@ -2,6 +2,8 @@
 #include "tests/update/update_fixture.h"
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 #include "ui/message_box.h"
 #include "update/file_copy.h"
@@ -63,6 +65,23 @@ std::vector<std::string> ListFolder(const std::string& folder) {
     FindClose(find);
     std::sort(names.begin(), names.end());
     return names;
+}
+
+bool AnswerBox(const std::function<void()>& action, const std::string& text, int button) {
+    std::atomic<bool> done(false), answered(false);
+    std::thread driver([&] {
+        while (!done && !answered) {
+            WindowSeen box;
+            if (WaitForDialog(GetCurrentProcessId(), nullptr, &box, 50) && box.text == text) {
+                PressButton(box.window, button);
+                answered = true;
+            }
+        }
+    });
+    action();
+    done = true;
+    driver.join();
+    return answered;
 }
 
 void UpdateTest::SetUp() {

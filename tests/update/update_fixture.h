@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,10 @@ FileTimes TimesOf(const std::string& path);
 bool SameTime(const FILETIME& a, const FILETIME& b);
 // Names in a folder (files and sub-folders, without "." and "..").
 std::vector<std::string> ListFolder(const std::string& folder);
+
+// Runs `action` while a second thread waits for the box that shows `text` (passing over other
+// dialogs such as the copy dialogs) and presses `button` on it. False if no such box appeared.
+bool AnswerBox(const std::function<void()>& action, const std::string& text, int button);
 
 class UpdateTest : public ::testing::Test {
 protected:
