@@ -1,0 +1,869 @@
+// Cost of the resource file system's directory index and of opens through it, on a generated
+// tree of 50,000 files in 2,000 folders: a plain Windows console program, timed with
+// QueryPerformanceCounter, meant to run under Wine as well as on Windows.
+//
+//   resfs_index_bench [folder] [--rounds N] [--opens N] [--experiments]
+//
+// `folder` (default: %TEMP%\vorlin-resfs-bench) receives the tree "tree" and the marker file
+// "tree.complete"; a complete tree is reused, an incomplete one is completed in place.
+// Each round measures, each in a fresh child process (mounts are never released within a
+// process): the index, MountResourceSource("tree", 0) with `folder` as the current directory, and
+// the bare walk, the same recursion with SetCurrentDirectoryA into each folder and "*.*" listings
+// that only counts files. The order alternates from round to round; medians are reported with
+// their ratio. Then, in this process, `--opens` OpenResourceFile calls on indexed names that the
+// current folder does not hold, against fopen of the same files by full path.
+// --experiments adds the per-call cost of the index's parts and copies of the scan with cheaper
+// variants of those parts (index_experiments.h), each checked to build the launcher's index.
+#include <windows.h>
+#include <mbstring.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <algorithm>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "bench/resfs/index_experiments.h"
+#include "resfs/mounts.h"
+#include "resfs/name_hash.h"
+#include "resfs/resource_open.h"
+
+namespace {
+
+const char kMarkerText[] = "vorlin resfs bench tree 1: 50000 files, 2000 folders\n";
+const double kTargetRatio = 1.15;
+
+double Now() {
+    static LARGE_INTEGER frequency;
+    if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return (double)t.QuadPart / (double)frequency.QuadPart;
+}
+
+double Median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// --- The tree ------------------------------------------------------------------------------
+
+struct PlannedFile {
+    int32_t folder;  // index into TreePlan::folders
+    std::string name;
+    bool excluded;  // an extension the index leaves out
+};
+
+struct TreePlan {
+    std::vector<std::string> folders;  // relative to "tree", parents before children
+    std::vector<PlannedFile> files;
+};
+
+struct Category {
+    const char* folder;
+    const char* prefix;
+    const char* extensions[2];
+};
+
+const Category kCategories[20] = {
+    {"bg", "bg", {".rct", ".png"}},         {"chara", "ch", {".rct", ".png"}},
+    {"face", "fc", {".rct", ".rct"}},       {"event", "ev", {".rct", ".dat"}},
+    {"bgm", "bgm", {".ogg", ".ogg"}},       {"se", "se", {".ogg", ".wav"}},
+    {"voice", "vo", {".ogg", ".ogg"}},      {"movie", "mv", {".dat", ".dat"}},
+    {"map", "map", {".dat", ".png"}},       {"scenario", "sc", {".dat", ".dat"}},
+    {"system", "sys", {".dat", ".png"}},    {"ui", "ui", {".png", ".rct"}},
+    {"font", "font", {".dat", ".dat"}},     {"effect", "ef", {".png", ".dat"}},
+    {"item", "it", {".png", ".rct"}},       {"monster", "mon", {".rct", ".png"}},
+    {"battle", "bt", {".dat", ".ogg"}},     {"title", "tt", {".rct", ".png"}},
+    {"config", "cfg", {".dat", ".dat"}},    {"extra", "ex", {".png", ".ogg"}},
+};
+const char* const kSeasons[9] = {"common", "day",    "night", "spring", "summer",
+                                 "autumn", "winter", "old",   "special"};
+const char* const kWords[16] = {"forest", "castle", "town",  "river", "door",  "step",
+                                "sword",  "smile",  "angry", "sky",   "field", "gate",
+                                "rain",   "wind",   "fire",  "snow"};
+// A few names are Japanese, as on real media (code page 932 in the program).
+const char* const kJapaneseWords[6] = {"背景", "効果音", "立ち絵", "音声", "森", "城"};
+const char* const kExcluded[6] = {".txt", ".exe", ".log", ".db", ".lnk", ".DLL"};
+
+const int kFoldersPerCategory = 100;  // the category, 9 seasons, 10 scenes in each
+const int kFilesPerFolder = 25;       // 2,000 folders x 25 = 50,000 files
+
+uint32_t LowerHash(const std::string& name) {
+    std::vector<char> lower(name.begin(), name.end());
+    lower.push_back('\0');
+    LowerCaseName(lower.data());
+    return ComputeNameHash(lower.data());
+}
+
+// Every name distinct, and so is every name hash: two equal hashes would stop the scan with the
+// duplicate box.
+TreePlan MakePlan() {
+    TreePlan plan;
+    for (const Category& c : kCategories) {
+        plan.folders.push_back(c.folder);
+        for (const char* season : kSeasons) {
+            std::string second = std::string(c.folder) + "\\" + season;
+            plan.folders.push_back(second);
+            for (int scene = 0; scene < 10; scene++) {
+                char third[16];
+                snprintf(third, sizeof third, "\\scene%02d", scene);
+                plan.folders.push_back(second + third);
+            }
+        }
+    }
+    std::unordered_set<uint32_t> hashes;
+    int32_t serial = 0;
+    for (int32_t folder = 0; folder < (int32_t)plan.folders.size(); folder++) {
+        const Category& c = kCategories[folder / kFoldersPerCategory];
+        for (int i = 0; i < kFilesPerFolder; i++, serial++) {
+            bool excluded = serial % 500 == 250;
+            const char* extension =
+                excluded ? kExcluded[(serial / 500) % 6] : c.extensions[serial % 2];
+            const char* word = kWords[(serial / 3) % 16];
+            char stem[64];
+            if (serial % 50 == 7) {
+                snprintf(stem, sizeof stem, "%s_%05d", kJapaneseWords[(serial / 50) % 6], serial);
+            } else if (serial % 13 == 5) {
+                snprintf(stem, sizeof stem, "%s_%s_%05d", c.prefix, word, serial);
+                CharUpperA(stem);
+            } else if (serial % 7 == 3) {
+                snprintf(stem, sizeof stem, "%s_%c%s_%05d", c.prefix, word[0] - 32, word + 1,
+                         serial);
+            } else {
+                snprintf(stem, sizeof stem, "%s_%s_%05d", c.prefix, word, serial);
+            }
+            std::string name = std::string(stem) + extension;
+            while (!hashes.insert(LowerHash(name)).second) {
+                name = name.substr(0, name.size() - strlen(extension)) + "x" + extension;
+            }
+            plan.files.push_back({folder, name, excluded});
+        }
+    }
+    return plan;
+}
+
+bool ReadWholeFile(const std::string& path, std::string* text) {
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return false;
+    char buffer[256];
+    size_t n;
+    text->clear();
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text->append(buffer, n);
+    fclose(f);
+    return true;
+}
+
+// Creates what is missing of the tree (files are rewritten) and then the marker. Returns false
+// on the first failure, with a message.
+bool GenerateTree(const std::string& root, const TreePlan& plan) {
+    std::string tree = root + "\\tree";
+    CreateDirectoryA(tree.c_str(), NULL);
+    for (const std::string& folder : plan.folders) {
+        std::string path = tree + "\\" + folder;
+        if (!CreateDirectoryA(path.c_str(), NULL) && GetLastError() != ERROR_ALREADY_EXISTS) {
+            printf("cannot create folder %s\n", path.c_str());
+            return false;
+        }
+    }
+    for (const PlannedFile& file : plan.files) {
+        std::string path = tree + "\\" + plan.folders[file.folder] + "\\" + file.name;
+        HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, NULL);
+        if (h == INVALID_HANDLE_VALUE) {
+            printf("cannot create file %s\n", path.c_str());
+            return false;
+        }
+        DWORD written = 0;
+        WriteFile(h, file.name.data(), (DWORD)file.name.size(), &written, NULL);
+        CloseHandle(h);
+    }
+    FILE* marker = fopen((root + "\\tree.complete").c_str(), "wb");
+    if (!marker) return false;
+    fputs(kMarkerText, marker);
+    fclose(marker);
+    return true;
+}
+
+bool EnsureTree(const std::string& root, const TreePlan& plan) {
+    std::string marker;
+    if (ReadWholeFile(root + "\\tree.complete", &marker) && marker == kMarkerText) {
+        printf("tree: reusing %s\\tree\n", root.c_str());
+        return true;
+    }
+    printf("tree: generating %zu files in %zu folders under %s\\tree ...\n", plan.files.size(),
+           plan.folders.size(), root.c_str());
+    fflush(stdout);
+    double start = Now();
+    if (!GenerateTree(root, plan)) return false;
+    printf("tree: generated in %.1f s\n", Now() - start);
+    return true;
+}
+
+// --- Measurements --------------------------------------------------------------------------
+
+// Wall-clock time, and the CPU time of this process (user and kernel). Under Wine the CPU time
+// leaves out the wineserver and every wait for it or for other programs on the machine, so it
+// moves much less than the wall clock when the machine is busy; the work per folder in the
+// wineserver is the same for the walk and the index.
+struct Cost {
+    double wall;
+    double cpu;
+};
+
+double ProcessCpuSeconds() {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+    auto seconds = [](const FILETIME& t) {
+        return (double)((uint64_t)t.dwHighDateTime << 32 | t.dwLowDateTime) / 1e7;
+    };
+    return seconds(kernel) + seconds(user);
+}
+
+Cost CostSince(const Cost& start) {
+    return {Now() - start.wall, ProcessCpuSeconds() - start.cpu};
+}
+
+Cost CostNow() { return {Now(), ProcessCpuSeconds()}; }
+
+// The bare walk: enter each folder, list "*.*", count the files.
+int32_t WalkCurrentDirectory() {
+    int32_t files = 0;
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA("*.*", &entry);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            files++;
+            continue;
+        }
+        size_t length = strlen(entry.cFileName);
+        if (length > 0 && entry.cFileName[length - 1] == '.') continue;
+        if (SetCurrentDirectoryA(entry.cFileName)) {
+            files += WalkCurrentDirectory();
+            SetCurrentDirectoryA("..");
+        }
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+    return files;
+}
+
+// EXPERIMENT: the bare walk changing folders the index's way, by absolute paths: into
+// "<current>\<name>" and back to "<current>".
+int32_t WalkByAbsolutePaths(const char* current) {
+    int32_t files = 0;
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA("*.*", &entry);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            files++;
+            continue;
+        }
+        size_t length = strlen(entry.cFileName);
+        if (length > 0 && entry.cFileName[length - 1] == '.') continue;
+        char path[MAX_PATH];
+        if (snprintf(path, sizeof path, "%s\\%s", current, entry.cFileName) >= (int)sizeof path) {
+            continue;
+        }
+        if (SetCurrentDirectoryA(path)) {
+            files += WalkByAbsolutePaths(path);
+            SetCurrentDirectoryA(current);
+        }
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+    return files;
+}
+
+struct Variant {
+    const char* name;
+    ExperimentOptions options;
+};
+
+const Variant kVariants[] = {
+    {"copy of the index's scan", {false, false, false}},
+    {"  + ASCII lower-casing", {true, false, false}},
+    {"  + one suffix test", {false, true, false}},
+    {"  + directory from string", {false, false, true}},
+    {"  + all three", {true, true, true}},
+};
+const int kVariantCount = (int)(sizeof kVariants / sizeof kVariants[0]);
+
+// The kinds of measurement: the first two are what every run compares.
+enum { kWalk = 0, kIndex = 1, kWalkAbsolute = 2, kFirstVariant = 3 };
+const int kKindCount = kFirstVariant + kVariantCount;
+
+const char* KindLabel(int kind) {
+    switch (kind) {
+        case kWalk: return "bare walk";
+        case kIndex: return "index (MountResourceSource)";
+        case kWalkAbsolute: return "walk by absolute paths";
+        default: return kVariants[kind - kFirstVariant].name;
+    }
+}
+
+// One measurement with the bench folder current: the count of files (walks) or index entries,
+// -1 on failure. Each index registration adds a mount: a bare name never matches a mount's
+// stored path, so registering "tree" again scans the tree again into a mount of its own.
+int32_t MeasureOnce(int kind, Cost* cost) {
+    int32_t count = -1;
+    Cost start = CostNow();
+    if (kind == kWalk || kind == kWalkAbsolute) {
+        if (SetCurrentDirectoryA("tree")) {
+            char tree[MAX_PATH];
+            GetCurrentDirectoryA(sizeof tree, tree);
+            count = kind == kWalk ? WalkCurrentDirectory() : WalkByAbsolutePaths(tree);
+            SetCurrentDirectoryA("..");
+        }
+        *cost = CostSince(start);
+    } else if (kind == kIndex) {
+        if (MountResourceSource("tree", 0) == Directory) {
+            *cost = CostSince(start);
+            const ResourceMount* last = GetFirstMount();
+            while (last->next) last = last->next;
+            count = last->dirCount;
+        }
+    } else {
+        ExperimentIndex index;
+        if (ExperimentScan("tree", kVariants[kind - kFirstVariant].options, &index) == 0) {
+            count = index.count;
+        }
+        *cost = CostSince(start);
+        ExperimentFree(&index);
+    }
+    return count;
+}
+
+// A child process's work, after one untimed walk (so that each measurement meets the host's
+// file system caches equally warm; the host may drop them between two processes):
+//   "walk", "index"  one measurement: prints "RESULT wall cpu count"
+//   "sweepN"         N repetitions of every kind in a turning order: prints per kind
+//                    "SERIES kind count wall cpu wall cpu ..."
+//   "verify"         not timed: every variant must build the launcher's index
+// Returns the process status: 0 when everything ran and the current folder is unchanged.
+int RunChild(const char* what, const char* root) {
+    if (!SetCurrentDirectoryA(root)) {
+        printf("cannot enter %s\n", root);
+        return 2;
+    }
+    Cost warmUp;
+    MeasureOnce(kWalk, &warmUp);
+    char before[MAX_PATH], after[MAX_PATH];
+    GetCurrentDirectoryA(sizeof before, before);
+    if (strcmp(what, "walk") == 0 || strcmp(what, "index") == 0) {
+        Cost cost;
+        int32_t count = MeasureOnce(what[0] == 'w' ? kWalk : kIndex, &cost);
+        if (count < 0) return 3;
+        printf("RESULT %.6f %.6f %d\n", cost.wall, cost.cpu, (int)count);
+    } else if (strncmp(what, "sweep", 5) == 0) {
+        int reps = atoi(what + 5);
+        std::vector<std::vector<Cost>> costs(kKindCount);
+        std::vector<int32_t> counts(kKindCount);
+        for (int r = 0; r < reps; r++) {
+            for (int k = 0; k < kKindCount; k++) {
+                int kind = (k + r) % kKindCount;
+                Cost cost;
+                counts[kind] = MeasureOnce(kind, &cost);
+                if (counts[kind] < 0) return 3;
+                costs[kind].push_back(cost);
+            }
+        }
+        for (int kind = 0; kind < kKindCount; kind++) {
+            printf("SERIES %d %d", kind, (int)counts[kind]);
+            for (const Cost& c : costs[kind]) printf(" %.6f %.6f", c.wall, c.cpu);
+            printf("\n");
+        }
+    } else if (strcmp(what, "verify") == 0) {
+        // The suggested exclusion test against the launcher's on names beyond the tree's.
+        struct NameCase {
+            const char* name;
+            bool excluded;
+        };
+        static const NameCase kNames[] = {
+            {"a.txt", true},        {"A.TXT", true},       {"a.TxT", true},
+            {"x.db", true},         {"X.DB", true},        {"x.dbx", false},
+            {"x.d", false},         {"notes.txt.bak", false}, {"LICENSE", false},
+            {".txt", true},         {"..txt", true},       {"a.", false},
+            {"a.tx", false},        {"a.ｔｘｔ", false},   {"ａ.ｔｘｔ", false},
+            {"表.txt", true},       {"表.exe", true},      {"ソ.Db", true},
+            {"a.ﾃｷｽﾄ", false},      {"a.ｔxt", false},     {"a.txｔ", false},
+            {"フォルダ.lnk", true}, {"a.LNK", true},       {"a.vrh", true},
+            {"a.VRS", true},        {"b.mdb", true},       {"c.sue", true},
+            {"d.com", true},        {"e.dll", true},       {"f.log", true},
+            {"g.exe.", false},      {"h.exe ", false},     {"i.ex", false},
+            {"j.exee", false},
+        };
+        for (const NameCase& c : kNames) {
+            if (ExperimentIsExcluded(c.name, false) != c.excluded ||
+                ExperimentIsExcluded(c.name, true) != c.excluded) {
+                printf("exclusion of %s: launcher %d, suggested %d, expected %d\n", c.name,
+                       ExperimentIsExcluded(c.name, false), ExperimentIsExcluded(c.name, true),
+                       c.excluded);
+                return 3;
+            }
+        }
+        if (MountResourceSource("tree", 0) != Directory) return 3;
+        for (int v = 0; v < kVariantCount; v++) {
+            ExperimentIndex index;
+            bool same = ExperimentScan("tree", kVariants[v].options, &index) == 0 &&
+                        ExperimentMatchesMount(index, GetFirstMount());
+            ExperimentFree(&index);
+            if (!same) {
+                printf("variant %d builds a different index\n", v);
+                return 3;
+            }
+        }
+        printf("RESULT 0 0 %d\n", (int)GetFirstMount()->dirCount);
+    } else {
+        return 2;
+    }
+    GetCurrentDirectoryA(sizeof after, after);
+    if (strcmp(before, after) != 0) {
+        printf("current directory changed: %s -> %s\n", before, after);
+        return 4;
+    }
+    fflush(stdout);
+    return 0;
+}
+
+// Runs this program with "--child what root"; its standard output and error in `output`. False
+// (with a message) when it cannot start or ends with a status other than 0.
+bool RunChildProcess(const char* what, const std::string& root, std::string* output) {
+    char self[MAX_PATH];
+    if (!GetModuleFileNameA(NULL, self, sizeof self)) return false;
+    std::string command = std::string("\"") + self + "\" --child " + what + " \"" + root + "\"";
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+    HANDLE readEnd, writeEnd;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+        printf("CreatePipe failed (%lu)\n", (unsigned long)GetLastError());
+        return false;
+    }
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    PROCESS_INFORMATION process = {};
+    BOOL started = CreateProcessA(NULL, line.data(), NULL, NULL, TRUE, 0, NULL, NULL, &startup,
+                                  &process);
+    CloseHandle(writeEnd);
+    if (!started) {
+        CloseHandle(readEnd);
+        printf("cannot start %s (%lu)\n", command.c_str(), (unsigned long)GetLastError());
+        return false;
+    }
+    output->clear();
+    char buffer[512];
+    DWORD got;
+    while (ReadFile(readEnd, buffer, sizeof buffer, &got, NULL) && got > 0) {
+        output->append(buffer, got);
+    }
+    CloseHandle(readEnd);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD status = 1;
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    if (status != 0) {
+        printf("child %s failed (status %lu): %s\n", what, (unsigned long)status,
+               output->c_str());
+        return false;
+    }
+    return true;
+}
+
+// One measurement in a fresh child process.
+bool MeasureInChild(const char* what, const std::string& root, Cost* cost, int32_t* count) {
+    std::string output;
+    if (!RunChildProcess(what, root, &output)) return false;
+    size_t at = output.find("RESULT ");
+    int parsed = 0;
+    if (at == std::string::npos ||
+        sscanf(output.c_str() + at, "RESULT %lf %lf %d", &cost->wall, &cost->cpu, &parsed) != 3) {
+        printf("child %s gave no result: %s\n", what, output.c_str());
+        return false;
+    }
+    *count = parsed;
+    return true;
+}
+
+// --- Reporting -----------------------------------------------------------------------------
+
+struct Series {
+    int kind;
+    std::vector<Cost> costs;  // one per round
+    int32_t count = -1;
+};
+
+double MedianOf(const std::vector<Cost>& costs, bool cpu) {
+    std::vector<double> v;
+    for (const Cost& c : costs) v.push_back(cpu ? c.cpu : c.wall);
+    return Median(v);
+}
+
+double MinimumWall(const std::vector<Cost>& costs) {
+    double m = costs.empty() ? 0 : costs[0].wall;
+    for (const Cost& c : costs) m = std::min(m, c.wall);
+    return m;
+}
+
+// Median over the rounds of (this series' time / the walk's time of the same round).
+double MedianRoundRatio(const Series& s, const Series& walk, bool cpu) {
+    std::vector<double> ratios;
+    for (size_t r = 0; r < s.costs.size() && r < walk.costs.size(); r++) {
+        const Cost& a = s.costs[r];
+        const Cost& b = walk.costs[r];
+        double denominator = cpu ? b.cpu : b.wall;
+        if (denominator > 0) ratios.push_back((cpu ? a.cpu : a.wall) / denominator);
+    }
+    return Median(ratios);
+}
+
+// The table of series; the first one must be the bare walk. Returns the index's ratio of wall
+// medians to the walk (0 when the index is not in the table).
+double PrintTable(const std::vector<Series>& series, int32_t files) {
+    printf("  %-30s %9s %9s %8s %9s %9s %9s %9s\n", "", "wall med", "wall min", "us/file",
+           "med/walk", "round", "cpu med", "cpu/walk");
+    const Series& walk = series[0];
+    double walkWall = MedianOf(walk.costs, false), walkCpu = MedianOf(walk.costs, true);
+    double indexRatio = 0;
+    for (const Series& s : series) {
+        double wall = MedianOf(s.costs, false), cpu = MedianOf(s.costs, true);
+        if (s.kind == kIndex) indexRatio = wall / walkWall;
+        printf("  %-30s %8.3fs %8.3fs %8.2f %8.3fx %8.3fx %8.3fs %8.3fx\n", KindLabel(s.kind), wall,
+               MinimumWall(s.costs), wall / files * 1e6, wall / walkWall,
+               MedianRoundRatio(s, walk, false), cpu, walkCpu > 0 ? cpu / walkCpu : 0.0);
+    }
+    printf("  (round: median of each round's ratio to the walk of the same round; cpu: this\n"
+           "   process's CPU time, without the wineserver)\n");
+    return indexRatio;
+}
+
+// Every kind in one child process, interleaved.
+bool RunSweep(const std::string& root, int reps, int32_t files) {
+    std::string output;
+    if (!RunChildProcess(("sweep" + std::to_string(reps)).c_str(), root, &output)) return false;
+    std::vector<Series> series;
+    for (size_t at = 0; (at = output.find("SERIES ", at)) != std::string::npos;) {
+        const char* p = output.c_str() + at + 7;
+        char* end;
+        Series s;
+        s.kind = (int)strtol(p, &end, 10);
+        s.count = (int32_t)strtol(end, &end, 10);
+        for (;;) {
+            p = end;
+            Cost c;
+            c.wall = strtod(p, &end);
+            if (end == p) break;
+            c.cpu = strtod(end, &end);
+            s.costs.push_back(c);
+        }
+        at = (size_t)(end - output.c_str());
+        if (s.kind < 0 || s.kind >= kKindCount || (int)s.costs.size() != reps) break;
+        series.push_back(s);
+    }
+    if ((int)series.size() != kKindCount) {
+        printf("sweep gave no times: %s\n", output.c_str());
+        return false;
+    }
+    printf("\nexperiments, in one process, interleaved, %d repetitions (the index leaves a mount\n"
+           "behind each time):\n", reps);
+    PrintTable(series, files);
+    return true;
+}
+
+// --- Opens ---------------------------------------------------------------------------------
+
+struct OpenTarget {
+    std::string name;      // as the tree holds it
+    std::string fullPath;  // absolute
+};
+
+std::vector<OpenTarget> PickOpenTargets(const std::string& root, const TreePlan& plan, int count) {
+    std::vector<const PlannedFile*> indexed;
+    for (const PlannedFile& f : plan.files) {
+        if (!f.excluded) indexed.push_back(&f);
+    }
+    std::vector<OpenTarget> targets;
+    if (indexed.empty() || count <= 0) return targets;
+    for (int i = 0; i < count; i++) {
+        const PlannedFile* f = indexed[(size_t)((double)i * indexed.size() / count)];
+        targets.push_back({f->name, root + "\\tree\\" + plan.folders[f->folder] + "\\" + f->name});
+    }
+    return targets;
+}
+
+// Seconds for one pass of opens; false when an open failed.
+bool TimeOpens(const std::vector<OpenTarget>& targets, bool throughMounts, double* seconds) {
+    double start = Now();
+    for (const OpenTarget& t : targets) {
+        FILE* f = throughMounts ? OpenResourceFile(t.name.c_str(), "rb")
+                                : fopen(t.fullPath.c_str(), "rb");
+        if (!f) {
+            printf("cannot open %s\n", t.name.c_str());
+            return false;
+        }
+        fclose(f);
+    }
+    *seconds = Now() - start;
+    return true;
+}
+
+// Seconds for the two steps that an open through the mounts adds to the open itself: the
+// direct open in the current folder, which fails, and the key with the walk of the index.
+void TimeOpenSteps(const std::vector<OpenTarget>& targets, double* missing, double* lookup) {
+    double start = Now();
+    for (const OpenTarget& t : targets) {
+        FILE* f = fopen(t.name.c_str(), "rb");
+        if (f) fclose(f);
+    }
+    *missing = Now() - start;
+    const ResourceMount* mount = GetFirstMount();
+    uint32_t matches = 0;
+    start = Now();
+    for (const OpenTarget& t : targets) {
+        char lower[MAX_PATH];
+        strcpy(lower, t.name.c_str());
+        LowerCaseName(lower);
+        uint32_t key = ComputeNameHash(lower);
+        for (int32_t i = 0; i < mount->dirCount; i++) matches += mount->dirIndex[i].nameHash == key;
+    }
+    *lookup = Now() - start;
+    if (matches != targets.size()) printf("index lookups found %u of %zu\n", matches, targets.size());
+}
+
+bool RunOpens(const std::string& root, const TreePlan& plan, int opens) {
+    // The tree mounted once in this process; the bench folder, current, holds none of the names.
+    if (!SetCurrentDirectoryA(root.c_str()) || MountResourceSource("tree", 0) != Directory) {
+        printf("cannot mount %s\\tree\n", root.c_str());
+        return false;
+    }
+    std::vector<OpenTarget> targets = PickOpenTargets(root, plan, opens);
+    if (targets.empty()) return true;
+    std::vector<double> viaMounts, direct, missing, lookup;
+    const int kPasses = 5;
+    for (int pass = 0; pass < kPasses; pass++) {
+        double a = 0, b = 0, c, d;
+        bool ok = pass % 2 ? TimeOpens(targets, false, &b) && TimeOpens(targets, true, &a)
+                           : TimeOpens(targets, true, &a) && TimeOpens(targets, false, &b);
+        if (!ok) return false;
+        TimeOpenSteps(targets, &c, &d);
+        viaMounts.push_back(a);
+        direct.push_back(b);
+        missing.push_back(c);
+        lookup.push_back(d);
+    }
+    double n = (double)targets.size();
+    printf("\nopens of %d indexed names, medians of %d passes (per call):\n", (int)targets.size(),
+           kPasses);
+    printf("  OpenResourceFile + fclose                 %8.1f us\n", Median(viaMounts) / n * 1e6);
+    printf("  fopen by full path + fclose, same files   %8.1f us  (OpenResourceFile %.2fx)\n",
+           Median(direct) / n * 1e6, Median(viaMounts) / Median(direct));
+    printf("  steps added by the mounts: direct fopen in the current folder (fails) %6.1f us,\n"
+           "    key and walk of the %d index entries %6.1f us\n",
+           Median(missing) / n * 1e6, (int)GetFirstMount()->dirCount, Median(lookup) / n * 1e6);
+    return true;
+}
+
+// --- Parts of the index, per call ----------------------------------------------------------
+
+void TimeIndexParts(const std::string& root, const TreePlan& plan) {
+    const char* const excluded[] = {".lnk", ".exe", ".com", ".dll", ".log", ".sue",
+                                    ".mdb", ".vrs", ".vrh", ".db",  ".txt"};
+    std::vector<std::string> names;
+    for (const PlannedFile& f : plan.files) names.push_back(f.name);
+    double n = (double)names.size();
+    char buffer[MAX_PATH];
+    uint32_t sink = 0;
+
+    double start = Now();
+    for (const std::string& name : names) {
+        strcpy(buffer, name.c_str());
+        CharLowerA(buffer);
+        sink += (uint8_t)buffer[0];
+    }
+    double lower = Now() - start;
+
+    start = Now();
+    for (const std::string& name : names) {
+        const unsigned char* dot = _mbsrchr((const unsigned char*)name.c_str(), '.');
+        for (const char* e : excluded) {
+            if (dot && _mbsicmp(dot, (const unsigned char*)e) == 0) sink++;
+        }
+    }
+    double exclusion = Now() - start;
+
+    start = Now();
+    for (const std::string& name : names) {
+        sink += _mbsrchr((const unsigned char*)name.c_str(), '.') != nullptr;
+    }
+    double lastDot = Now() - start;
+
+    start = Now();
+    for (const std::string& name : names) sink += ExperimentIsExcluded(name.c_str(), true);
+    double bySuffix = Now() - start;
+    for (const std::string& name : names) {
+        if (ExperimentIsExcluded(name.c_str(), true) != ExperimentIsExcluded(name.c_str(), false)) {
+            printf("the suffix test differs for %s\n", name.c_str());
+        }
+    }
+
+    start = Now();
+    for (const std::string& name : names) sink += ComputeNameHash(name.c_str());
+    double hash = Now() - start;
+
+    const int kFolderCalls = 20000;
+    start = Now();
+    for (int i = 0; i < kFolderCalls; i++) sink += GetCurrentDirectoryA(sizeof buffer, buffer);
+    double current = Now() - start;
+
+    std::string target = root + "\\tree\\bg\\day\\";
+    char* filePart;
+    start = Now();
+    for (int i = 0; i < kFolderCalls; i++) {
+        sink += GetFullPathNameA(target.c_str(), sizeof buffer, buffer, &filePart);
+    }
+    double fullPath = Now() - start;
+
+    std::string folderA = root + "\\tree\\bg\\day", folderB = root + "\\tree\\bg";
+    start = Now();
+    for (int i = 0; i < kFolderCalls / 2; i++) {
+        sink += SetCurrentDirectoryA(folderA.c_str());
+        sink += SetCurrentDirectoryA(folderB.c_str());
+    }
+    double setAbsolute = Now() - start;
+    start = Now();
+    for (int i = 0; i < kFolderCalls / 2; i++) {
+        sink += SetCurrentDirectoryA("day");
+        sink += SetCurrentDirectoryA("..");
+    }
+    double setRelative = Now() - start;
+    SetCurrentDirectoryA(root.c_str());
+
+    double folders = (double)plan.folders.size();
+    printf("\nparts of the index, per call (%d names, %d folders; sink %u):\n", (int)names.size(),
+           (int)folders, sink & 1);
+    printf("  CharLowerA                               %7.2f us  (%4.0f ms per tree)\n",
+           lower / n * 1e6, lower * 1e3);
+    printf("  _mbsrchr + 11 _mbsicmp (exclusion test)  %7.2f us  (%4.0f ms per tree)\n",
+           exclusion / n * 1e6, exclusion * 1e3);
+    printf("    of which _mbsrchr                      %7.2f us  (%4.0f ms per tree)\n",
+           lastDot / n * 1e6, lastDot * 1e3);
+    printf("  suggested: _mbsrchr + one suffix test    %7.2f us  (%4.0f ms per tree)\n",
+           bySuffix / n * 1e6, bySuffix * 1e3);
+    printf("  ComputeNameHash                          %7.2f us  (%4.0f ms per tree)\n",
+           hash / n * 1e6, hash * 1e3);
+    printf("  GetCurrentDirectoryA                     %7.2f us  (3 per folder: %4.0f ms)\n",
+           current / kFolderCalls * 1e6, current / kFolderCalls * folders * 3 * 1e3);
+    printf("  GetFullPathNameA                         %7.2f us  (1 per folder: %4.0f ms)\n",
+           fullPath / kFolderCalls * 1e6, fullPath / kFolderCalls * folders * 1e3);
+    printf("  SetCurrentDirectoryA, absolute path      %7.2f us  (2 per folder, as the walk)\n",
+           setAbsolute / kFolderCalls * 1e6);
+    printf("  SetCurrentDirectoryA, \"name\" and \"..\"    %7.2f us\n",
+           setRelative / kFolderCalls * 1e6);
+}
+
+// --- Driver --------------------------------------------------------------------------------
+
+int RunBenchmark(const std::string& root, int rounds, int opens, bool experiments) {
+    TreePlan plan = MakePlan();
+    int32_t allFiles = (int32_t)plan.files.size(), excludedFiles = 0;
+    for (const PlannedFile& f : plan.files) excludedFiles += f.excluded;
+    if (GetFileAttributesA((root + "\\tree.arc").c_str()) != INVALID_FILE_ATTRIBUTES) {
+        printf("%s\\tree.arc exists: the mount would be that archive\n", root.c_str());
+        return 1;
+    }
+    if (!EnsureTree(root, plan)) return 1;
+    if (experiments) {
+        Cost unused;
+        int32_t verified;
+        if (!MeasureInChild("verify", root, &unused, &verified)) return 1;
+        printf("experiments: every variant builds the launcher's index (%d entries)\n",
+               (int)verified);
+    }
+
+    std::vector<Series> series = {{kWalk, {}}, {kIndex, {}}};
+    printf("measuring %d rounds, each measurement in a fresh process, order alternating ...\n",
+           rounds);
+    fflush(stdout);
+    for (int round = 0; round < rounds; round++) {
+        for (int k = 0; k < 2; k++) {
+            Series& s = series[(k + round) % 2];
+            Cost cost;
+            if (!MeasureInChild(s.kind == kWalk ? "walk" : "index", root, &cost, &s.count)) {
+                return 1;
+            }
+            s.costs.push_back(cost);
+        }
+        printf("  round %d: walk %.3f s, index %.3f s\n", round + 1, series[0].costs.back().wall,
+               series[1].costs.back().wall);
+        fflush(stdout);
+    }
+    if (series[0].count != allFiles || series[1].count != allFiles - excludedFiles) {
+        printf("counts differ: walk %d (expected %d), index %d (expected %d)\n",
+               (int)series[0].count, (int)allFiles, (int)series[1].count,
+               (int)(allFiles - excludedFiles));
+        return 1;
+    }
+    printf("\n%zu folders, %d files (%d with excluded extensions), %d rounds:\n",
+           plan.folders.size(), (int)allFiles, (int)excludedFiles, rounds);
+    double ratio = PrintTable(series, allFiles);
+    printf("index / walk, wall-clock medians: %.3f; target <= %.2f: %s\n", ratio, kTargetRatio,
+           ratio <= kTargetRatio ? "met" : "MISSED");
+    fflush(stdout);
+
+    if (experiments) {
+        if (!RunSweep(root, 2 * rounds + 1, allFiles)) return 1;
+        TimeIndexParts(root, plan);
+    }
+    return RunOpens(root, plan, opens) ? 0 : 1;
+}
+
+std::string DefaultRoot() {
+    char temp[MAX_PATH];
+    DWORD n = GetTempPathA(sizeof temp, temp);
+    if (n == 0 || n >= sizeof temp) return ".\\vorlin-resfs-bench";
+    return std::string(temp) + "vorlin-resfs-bench";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && strcmp(argv[1], "--child") == 0) return RunChild(argv[2], argv[3]);
+    std::string root;
+    int rounds = 5, opens = 10000;
+    bool experiments = false;
+    for (int i = 1; i < argc; i++) {
+        if (strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
+            rounds = atoi(argv[++i]);
+        } else if (strcmp(argv[i], "--opens") == 0 && i + 1 < argc) {
+            opens = atoi(argv[++i]);
+        } else if (strcmp(argv[i], "--experiments") == 0) {
+            experiments = true;
+        } else if (argv[i][0] != '-' && root.empty()) {
+            root = argv[i];
+        } else {
+            fprintf(stderr,
+                    "usage: resfs_index_bench [folder] [--rounds N] [--opens N] [--experiments]\n");
+            return 2;
+        }
+    }
+    if (rounds < 1) rounds = 1;
+    if (root.empty()) root = DefaultRoot();
+    CreateDirectoryA(root.c_str(), NULL);
+    char full[MAX_PATH];
+    char* filePart;
+    DWORD n = GetFullPathNameA(root.c_str(), sizeof full, full, &filePart);
+    if (n == 0 || n >= sizeof full) return 2;
+    root = full;
+    while (root.size() > 3 && root.back() == '\\') root.pop_back();
+    return RunBenchmark(root, rounds, opens, experiments);
+}
