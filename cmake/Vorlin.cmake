@@ -34,3 +34,16 @@ function(vorlin_fuzz_target name corpus)
             ${work} ${CMAKE_SOURCE_DIR}/fuzz/corpus/${corpus})
   set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 120)
 endfunction()
+
+# Adds every child folder of the current source folder that has a CMakeLists.txt, in name order
+# (tests/, tools/, fuzz/, bench/: one group of targets per child).
+function(vorlin_add_child_folders)
+  file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}
+    ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT children)
+  foreach(child IN LISTS children)
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()

@@ -21,17 +21,13 @@ const char kTitle[] = "メニュー試験 アップデート 2.0";
 class Menu : public ::testing::Test {
 protected:
     ScratchDir media;
-    char saved[MAX_PATH] = "";
+    InFolder inMedia{media.path};
     std::string regGlobal = "VorlinMenuTest" + std::to_string(GetCurrentProcessId());
 
-    void SetUp() override {
-        GetCurrentDirectoryA(sizeof saved, saved);
-        SetCurrentDirectoryA(media.path.c_str());
-    }
+    void SetUp() override {}
     void TearDown() override {
         RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\" + regGlobal).c_str());
         FreeEnvironmentSettings();
-        SetCurrentDirectoryA(saved);
     }
     // Settings file with the test's registry key; `extra` adds lines.
     void LoadSettings(const std::string& extra) {
@@ -69,11 +65,7 @@ protected:
     }
 };
 
-std::string ItemText(HWND dialog, int id) {
-    char text[256] = "";
-    GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
-}
+std::string ItemText(HWND dialog, int id) { return DialogItemText(dialog, id); }
 
 TEST(MenuLayout, PictureOriginComesFromTheClientHeight) {
     struct Case {

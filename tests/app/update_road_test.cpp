@@ -11,12 +11,6 @@ namespace {
 
 const char kPicture[] = "\x98\x5A\x92\x9ATC00\x01\0\0\0\x01\0\0\0\x03\0\0\0\x10\x20\x30";
 
-std::string ButtonText(HWND dialog, int id) {
-    char text[128] = "";
-    GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
-}
-
 // Waits for a box (a dialog that is neither a menu nor a copy dialog) of the process.
 bool WaitForBox(DWORD pid, const std::string& text, WindowSeen* box) {
     for (int i = 0; i < 300; i++) {
@@ -50,7 +44,7 @@ TEST(UpdateRoad, FromTheClickToTheFreshMenu) {
     Child launcher = StartChild("\"" + WindowsPath(VORLIN_UPDATE_EXE) + "\"", media.path);
     WindowSeen menu;
     ASSERT_TRUE(WaitForDialog(launcher.id, "Road アップデート 1", &menu));
-    EXPECT_EQ(ButtonText(menu.window, 1002), "アップデート");
+    EXPECT_EQ(DialogItemText(menu.window, 1002), "アップデート");
     PressButton(menu.window, 1002);
 
     WindowSeen box;
@@ -66,7 +60,7 @@ TEST(UpdateRoad, FromTheClickToTheFreshMenu) {
     bool freshMenu = false;
     for (int i = 0; i < 100 && !freshMenu; i++) {
         freshMenu = WaitForDialog(launcher.id, "Road アップデート 1", &fresh, 100) &&
-                    fresh.window != menu.window && ButtonText(fresh.window, 1002) == "再アップデート";
+                    fresh.window != menu.window && DialogItemText(fresh.window, 1002) == "再アップデート";
     }
     ASSERT_TRUE(freshMenu);
     PostMessageA(fresh.window, WM_CLOSE, 0, 0);

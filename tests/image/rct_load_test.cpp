@@ -15,15 +15,8 @@ namespace {
 class RctLoad : public ::testing::Test {
 protected:
     ScratchDir dir;
-    char saved[MAX_PATH] = "";
-    void SetUp() override {
-        GetCurrentDirectoryA(sizeof saved, saved);
-        SetCurrentDirectoryA(dir.path.c_str());
-    }
-    void TearDown() override {
-        EXPECT_EQ(GetLiveSurfaces(), nullptr) << "a surface was left behind";
-        SetCurrentDirectoryA(saved);
-    }
+    InFolder inDir{dir.path};
+    void TearDown() override { EXPECT_EQ(GetLiveSurfaces(), nullptr) << "a surface was left behind"; }
     void Write(const Bytes& bytes) {
         WriteBytes(dir.File("update.rct"), std::string(bytes.begin(), bytes.end()));
     }

@@ -43,13 +43,6 @@ std::string BuildArchive(const std::vector<ArchiveFile>& files, const char* over
     return out + data;
 }
 
-void MediaFolder::SetUp() {
-    GetCurrentDirectoryA(sizeof saved, saved);
-    SetCurrentDirectoryA(media.path.c_str());
-}
-
-void MediaFolder::TearDown() { SetCurrentDirectoryA(saved); }
-
 void MediaFolder::Put(const std::string& relative, const std::string& data) {
     std::string path = media.path;
     size_t start = 0;

@@ -25,9 +25,7 @@ std::string BuildArchive(const std::vector<ArchiveFile>& files, const char* over
 class MediaFolder : public ::testing::Test {
 protected:
     ScratchDir media;
-    char saved[MAX_PATH] = "";
-    void SetUp() override;
-    void TearDown() override;
+    InFolder inMedia{media.path};
     // Writes a file below the media folder, creating its folders ("a\\b\\c.txt").
     void Put(const std::string& relative, const std::string& data = "x");
     std::string CurrentDirectory();

@@ -16,16 +16,9 @@ namespace {
 class Settings : public ::testing::Test {
 protected:
     ScratchDir dir;
-    char saved[MAX_PATH] = "";
+    InFolder inDir{dir.path};
 
-    void SetUp() override {
-        GetCurrentDirectoryA(sizeof saved, saved);
-        SetCurrentDirectoryA(dir.path.c_str());
-    }
-    void TearDown() override {
-        FreeEnvironmentSettings();
-        SetCurrentDirectoryA(saved);
-    }
+    void TearDown() override { FreeEnvironmentSettings(); }
     void Load(const std::string& content) {
         WriteBytes(dir.File("vorlin.env"), content);
         EXPECT_EQ(LoadEnvironmentSettings("vorlin.env"), 0);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -154,6 +155,33 @@ ScratchDir::ScratchDir() {
 }
 
 ScratchDir::~ScratchDir() { RemoveTree(path); }
+
+InFolder::InFolder(const std::string& path) {
+    GetCurrentDirectoryA(sizeof saved, saved);
+    SetCurrentDirectoryA(path.c_str());
+}
+
+InFolder::~InFolder() { SetCurrentDirectoryA(saved); }
+
+std::vector<std::string> ListFolder(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::string name = data.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string DialogItemText(HWND dialog, int id) {
+    char text[2048] = "";
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
+}
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
     FILE* f = fopen(path.c_str(), "wb");

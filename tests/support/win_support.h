@@ -46,9 +46,19 @@ struct ScratchDir {
     ~ScratchDir();
     std::string File(const std::string& name) const { return path + "\\" + name; }
 };
+// Makes `path` the current directory for the object's lifetime.
+struct InFolder {
+    char saved[MAX_PATH] = "";
+    explicit InFolder(const std::string& path);
+    ~InFolder();
+};
 void WriteBytes(const std::string& path, const std::string& bytes);
 std::string ReadBytes(const std::string& path);
 void RemoveTree(const std::string& path);
+// Names in a folder (files and sub-folders, without "." and ".."), sorted.
+std::vector<std::string> ListFolder(const std::string& folder);
+// The text of a dialog's control.
+std::string DialogItemText(HWND dialog, int id);
 
 // A child process started with `commandLine` in `directory`.
 struct Child {

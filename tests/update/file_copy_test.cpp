@@ -22,11 +22,7 @@ std::pair<int, int> BarRange(int bar) {
 
 int BarPosition(int bar) { return (int)SendDlgItemMessageA(GetCopyDialog(), bar, PBM_GETPOS, 0, 0); }
 
-std::string DialogText(int id) {
-    char text[512] = "";
-    GetDlgItemTextA(GetCopyDialog(), id, text, sizeof text);
-    return text;
-}
+std::string DialogText(int id) { return DialogItemText(GetCopyDialog(), id); }
 
 // A large source that is quick to make: its length set, its bytes left as the file system gives
 // them (zeros).

@@ -53,26 +53,7 @@ std::string LastName(const std::string& path) {
     return path.substr(path.rfind('\\') + 1);
 }
 
-// The names in a folder, sorted.
-std::vector<std::string> FolderNames(const std::string& folder) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        std::string name = data.cFileName;
-        if (name != "." && name != "..") names.push_back(name);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::string ItemText(HWND dialog, int id) {
-    char text[2048] = "";
-    GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
-}
+std::string ItemText(HWND dialog, int id) { return DialogItemText(dialog, id); }
 
 // ---------------------------------------------------------------------------------------------
 // Path helpers
@@ -226,8 +207,8 @@ TEST_F(FolderChain, CreatesEveryMissingLevel) {
     // A double-byte name is one folder, not a folder "\x95" with a sub-folder.
     std::vector<std::string> top = {"A", "J", "T", kHyo};
     std::sort(top.begin(), top.end());
-    EXPECT_EQ(FolderNames(scratch.path), top);
-    EXPECT_EQ(FolderNames(scratch.path + "\\" + kHyo), std::vector<std::string>{"Foo"});
+    EXPECT_EQ(ListFolder(scratch.path), top);
+    EXPECT_EQ(ListFolder(scratch.path + "\\" + kHyo), std::vector<std::string>{"Foo"});
 }
 
 TEST_F(FolderChain, ExistingLevelsAreEnteredAndTheRestCreated) {
@@ -267,7 +248,7 @@ TEST_F(FolderChain, FailuresGiveOne) {
     EXPECT_FALSE(IsDirectory(scratch.path + "\\file\\X"));
     EXPECT_FALSE(IsDirectory(scratch.path + "\\A\\file\\B"));
     std::vector<std::string> names = {"A", "file"};
-    EXPECT_EQ(FolderNames(scratch.path), names) << "nothing else was created";
+    EXPECT_EQ(ListFolder(scratch.path), names) << "nothing else was created";
 }
 
 TEST_F(FolderChain, DriveRootExistsWithoutCreatingAnything) {

@@ -53,20 +53,6 @@ bool SameTime(const FILETIME& a, const FILETIME& b) {
     return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
 }
 
-std::vector<std::string> ListFolder(const std::string& folder) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        std::string name = data.cFileName;
-        if (name != "." && name != "..") names.push_back(name);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 bool AnswerBox(const std::function<void()>& action, const std::string& text, int button) {
     std::atomic<bool> done(false), answered(false);
     std::thread driver([&] {
@@ -84,13 +70,6 @@ bool AnswerBox(const std::function<void()>& action, const std::string& text, int
     return answered;
 }
 
-void UpdateTest::SetUp() {
-    GetCurrentDirectoryA(sizeof saved, saved);
-    SetCurrentDirectoryA(media.path.c_str());
-    SetOwnerWindow(NULL);
-}
+void UpdateTest::SetUp() { SetOwnerWindow(NULL); }
 
-void UpdateTest::TearDown() {
-    CloseCopyDialog();
-    SetCurrentDirectoryA(saved);
-}
+void UpdateTest::TearDown() { CloseCopyDialog(); }

@@ -24,8 +24,6 @@ struct FileTimes {
 };
 FileTimes TimesOf(const std::string& path);
 bool SameTime(const FILETIME& a, const FILETIME& b);
-// Names in a folder (files and sub-folders, without "." and "..").
-std::vector<std::string> ListFolder(const std::string& folder);
 
 // Runs `action` while a second thread waits for the box that shows `text` (passing over other
 // dialogs such as the copy dialogs) and presses `button` on it. False if no such box appeared.
@@ -35,7 +33,7 @@ class UpdateTest : public ::testing::Test {
 protected:
     ScratchDir media;
     ScratchDir install;
-    char saved[MAX_PATH] = "";
+    InFolder inMedia{media.path};
     void SetUp() override;
     void TearDown() override;
 };
