@@ -176,9 +176,9 @@ TEST_F(Menu, ADeclinedUpdateLeavesTheMenuAsItWas) {
         PressButton(menu, 1002);
         // The update asks first; No declines it.
         WindowSeen question;
-        for (int i = 0; i < 100; i++) {
-            if (WaitForDialog(GetCurrentProcessId(), nullptr, &question, 100) &&
-                question.text == "アップデートを開始します。宜しいですか？") {
+        if (WaitForDialogWithText(GetCurrentProcessId(), "アップデートを開始します。宜しいですか？",
+                                  &question)) {
+            {
                 questionSeen = true;
                 // While the update runs, the menu's buttons are disabled.
                 disabledDuring = !IsWindowEnabled(GetDlgItem(menu, 1002));
@@ -188,7 +188,6 @@ TEST_F(Menu, ADeclinedUpdateLeavesTheMenuAsItWas) {
                 PostMessageA(menu, WM_CLOSE, 0, 0);
                 Sleep(200);
                 PressButton(question.window, IDNO);
-                break;
             }
         }
         Sleep(300);

@@ -11,14 +11,6 @@ namespace {
 
 const char kPicture[] = "\x98\x5A\x92\x9ATC00\x01\0\0\0\x01\0\0\0\x03\0\0\0\x10\x20\x30";
 
-// Waits for a box (a dialog that is neither a menu nor a copy dialog) of the process.
-bool WaitForBox(DWORD pid, const std::string& text, WindowSeen* box) {
-    for (int i = 0; i < 300; i++) {
-        if (WaitForDialog(pid, nullptr, box, 100) && box->text == text) return true;
-    }
-    return false;
-}
-
 TEST(UpdateRoad, FromTheClickToTheFreshMenu) {
     ScratchDir media, install;
     std::string regGlobal = "VorlinRoadTest" + std::to_string(GetCurrentProcessId());
@@ -48,17 +40,17 @@ TEST(UpdateRoad, FromTheClickToTheFreshMenu) {
     PressButton(menu.window, 1002);
 
     WindowSeen box;
-    ASSERT_TRUE(WaitForBox(launcher.id, "アップデートを開始します。宜しいですか？", &box));
+    ASSERT_TRUE(WaitForDialogWithText(launcher.id, "アップデートを開始します。宜しいですか？", &box));
     EXPECT_EQ(box.owner, menu.window);
     EXPECT_EQ(box.caption, "Road アップデート 1");
     PressButton(box.window, IDYES);
-    ASSERT_TRUE(WaitForBox(launcher.id, "アップデートを終了しました。", &box));
+    ASSERT_TRUE(WaitForDialogWithText(launcher.id, "アップデートを終了しました。", &box));
     PressButton(box.window, IDOK);
 
     // The menu ended with 1: start-up shows a fresh one that knows the update was applied.
     WindowSeen fresh;
     bool freshMenu = false;
-    for (int i = 0; i < 100 && !freshMenu; i++) {
+    for (DWORD start = GetTickCount(); !freshMenu && GetTickCount() - start < 15000; Sleep(50)) {
         freshMenu = WaitForDialog(launcher.id, "Road アップデート 1", &fresh, 100) &&
                     fresh.window != menu.window && DialogItemText(fresh.window, 1002) == "再アップデート";
     }

@@ -13,7 +13,15 @@ struct FindRequest {
     DWORD processId;
     const char* caption;
     HWND found;
+    const std::string* text;  // when set: the message text (or caption) the dialog must show
 };
+
+std::string MessageText(HWND window) {
+    char buffer[4096] = "";
+    HWND text = GetDlgItem(window, 0xFFFF);
+    if (text) GetWindowTextA(text, buffer, sizeof buffer);
+    return buffer;
+}
 
 BOOL CALLBACK FindDialogProc(HWND window, LPARAM param) {
     FindRequest* request = (FindRequest*)param;
@@ -23,10 +31,11 @@ BOOL CALLBACK FindDialogProc(HWND window, LPARAM param) {
     char className[64] = "";
     GetClassNameA(window, className, sizeof className);
     if (strcmp(className, "#32770") != 0) return TRUE;
-    if (request->caption) {
-        char caption[512] = "";
-        GetWindowTextA(window, caption, sizeof caption);
-        if (strcmp(caption, request->caption) != 0) return TRUE;
+    char caption[512] = "";
+    GetWindowTextA(window, caption, sizeof caption);
+    if (request->caption && strcmp(caption, request->caption) != 0) return TRUE;
+    if (request->text && MessageText(window) != *request->text && caption != *request->text) {
+        return TRUE;
     }
     request->found = window;
     return FALSE;
@@ -50,10 +59,11 @@ bool WindowSeen::HasButton(int id) const {
     return false;
 }
 
-bool WaitForDialog(DWORD processId, const char* caption, WindowSeen* seen, int timeoutMs) {
+static bool WaitForMatchingDialog(DWORD processId, const char* caption, const std::string* text,
+                                  WindowSeen* seen, int timeoutMs) {
     DWORD start = GetTickCount();
     for (;;) {
-        FindRequest request = {processId, caption, nullptr};
+        FindRequest request = {processId, caption, nullptr, text};
         EnumWindows(FindDialogProc, (LPARAM)&request);
         if (request.found) {
             HWND window = request.found;
@@ -65,10 +75,7 @@ bool WaitForDialog(DWORD processId, const char* caption, WindowSeen* seen, int t
             buffer[0] = '\0';
             GetWindowTextA(window, buffer, sizeof buffer);
             seen->caption = buffer;
-            buffer[0] = '\0';
-            HWND text = GetDlgItem(window, 0xFFFF);
-            if (text) GetWindowTextA(text, buffer, sizeof buffer);
-            seen->text = buffer;
+            seen->text = MessageText(window);
             seen->buttons.clear();
             EnumChildWindows(window, CollectButtonProc, (LPARAM)&seen->buttons);
             return true;
@@ -76,6 +83,15 @@ bool WaitForDialog(DWORD processId, const char* caption, WindowSeen* seen, int t
         if (GetTickCount() - start > (DWORD)timeoutMs) return false;
         Sleep(20);
     }
+}
+
+bool WaitForDialog(DWORD processId, const char* caption, WindowSeen* seen, int timeoutMs) {
+    return WaitForMatchingDialog(processId, caption, nullptr, seen, timeoutMs);
+}
+
+bool WaitForDialogWithText(DWORD processId, const std::string& text, WindowSeen* seen,
+                           int timeoutMs) {
+    return WaitForMatchingDialog(processId, nullptr, &text, seen, timeoutMs);
 }
 
 void PressButton(HWND dialog, int buttonId) {
@@ -251,6 +267,15 @@ DWORD WaitChild(Child* child, int timeoutMs) {
     CloseHandle(child->process);
     child->process = nullptr;
     return status;
+}
+
+Child::~Child() {
+    if (!process) return;
+    if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process, 99);
+        WaitForSingleObject(process, 5000);
+    }
+    CloseHandle(process);
 }
 
 bool ChildRunning(const Child& child) {

@@ -21,6 +21,10 @@ struct WindowSeen {
 // Waits up to `timeoutMs` for a visible top-level dialog (class "#32770") of process `processId`
 // whose caption equals `caption` (any caption when null). Returns false on timeout.
 bool WaitForDialog(DWORD processId, const char* caption, WindowSeen* seen, int timeoutMs = 15000);
+// Waits for a dialog of process `processId` whose message text (or, for a dialog without one, its
+// caption) equals `text`, whatever other dialogs the process shows meanwhile.
+bool WaitForDialogWithText(DWORD processId, const std::string& text, WindowSeen* seen,
+                           int timeoutMs = 15000);
 // Presses a dialog's button as a click would: the button's command reaches the dialog.
 void PressButton(HWND dialog, int buttonId);
 // Waits until the window no longer exists.
@@ -60,10 +64,16 @@ std::vector<std::string> ListFolder(const std::string& folder);
 // The text of a dialog's control.
 std::string DialogItemText(HWND dialog, int id);
 
-// A child process started with `commandLine` in `directory`.
+// A child process started with `commandLine` in `directory`. One still running when the object
+// goes (a test that failed half-way) is ended, so no process outlives its test.
 struct Child {
     HANDLE process = nullptr;
     DWORD id = 0;
+    Child() = default;
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+    Child(Child&& other) noexcept : process(other.process), id(other.id) { other.process = nullptr; }
+    ~Child();
 };
 Child StartChild(const std::string& commandLine, const std::string& directory);
 // Waits for the child's end and returns its exit status; STILL_ACTIVE (259) after a timeout, in

@@ -156,6 +156,9 @@ TEST_F(UpdateFiles, FailedPatternCopyNamesThePattern) {
     EXPECT_EQ(result, 1);
 }
 
+const char kDataArcFailed[] =
+    "ファイル[data.arc]のコピーに失敗しました。\nインストール先の容量を確認してください。";
+
 // Cancel during entry 3: the message names data.arc, entries 4 to 9 stay untouched, and the old
 // data.arc in the install folder is intact.
 TEST_F(UpdateFiles, CancelDuringTheThirdEntryStopsTheList) {
@@ -183,20 +186,15 @@ TEST_F(UpdateFiles, CancelDuringTheThirdEntryStopsTheList) {
                         PressButton(dialog.window, 2);
                         cancelled = true;
                         WindowSeen error;
-                        for (int i = 0; i < 200; i++) {
-                            if (WaitForDialog(GetCurrentProcessId(), "", &error, 100) &&
-                                error.HasButton(IDOK)) {
-                                box = error;
-                                PressButton(error.window, IDOK);
-                                break;
-                            }
+                        if (WaitForDialogWithText(GetCurrentProcessId(), kDataArcFailed, &error)) {
+                            box = error;
+                            PressButton(error.window, IDOK);
                         }
                     },
                     &box);
     EXPECT_TRUE(cancelled);
     EXPECT_EQ(result, 1);
-    EXPECT_EQ(box.text,
-              "ファイル[data.arc]のコピーに失敗しました。\nインストール先の容量を確認してください。");
+    EXPECT_EQ(box.text, kDataArcFailed);
     EXPECT_EQ(ListFolder(install.path),
               (std::vector<std::string>{"data.arc", "fastdata.arc", "update.arc"}));
     EXPECT_EQ(ReadBytes(install.File("data.arc")), "old data");

@@ -58,7 +58,7 @@ bool AnswerBox(const std::function<void()>& action, const std::string& text, int
     std::thread driver([&] {
         while (!done && !answered) {
             WindowSeen box;
-            if (WaitForDialog(GetCurrentProcessId(), nullptr, &box, 50) && box.text == text) {
+            if (WaitForDialogWithText(GetCurrentProcessId(), text, &box, 50)) {
                 PressButton(box.window, button);
                 answered = true;
             }

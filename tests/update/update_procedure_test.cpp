@@ -26,37 +26,35 @@ std::function<void(HWND)> Press(int id) {
     return [id](HWND w) { PressButton(w, id); };
 }
 
-// Runs `action` while answering the dialogs it shows, in order, skipping the copy dialogs.
-// Returns what was seen (box texts, or captions of dialogs without text).
+// Runs `action` while answering the dialogs it shows, in the order of `steps`. A dialog that is
+// not the next step's (after a few seconds of waiting for it) is recorded and dismissed, so a
+// wrong road fails the test instead of hanging it. Returns what was seen, in order.
 std::vector<std::string> RunWithAnswers(const std::function<void()>& action,
                                         const std::vector<Step>& steps) {
     std::vector<std::string> seen;
     std::atomic<bool> done(false);
     std::thread driver([&] {
         size_t next = 0;
-        HWND last = NULL;
+        DWORD waitingSince = GetTickCount();
         while (!done) {
             WindowSeen dialog;
-            if (!WaitForDialog(GetCurrentProcessId(), nullptr, &dialog, 50)) continue;
-            // Copy dialogs come and go on their own; a window caught while it is still being made
-            // or taken down shows neither caption nor text yet.
-            bool copyDialog = dialog.caption == kCopyCaption || GetDlgItem(dialog.window, 1010);
-            if (copyDialog || dialog.window == last || (dialog.caption.empty() && dialog.text.empty())) {
-                Sleep(10);
+            if (next < steps.size() &&
+                WaitForDialogWithText(GetCurrentProcessId(), steps[next].text, &dialog, 50)) {
+                seen.push_back(steps[next].text);
+                steps[next++].answer(dialog.window);
+                WaitForWindowGone(dialog.window, 5000);
+                waitingSince = GetTickCount();
                 continue;
             }
-            last = dialog.window;
-            bool expected = next < steps.size() &&
-                            (steps[next].text == dialog.text || steps[next].text == dialog.caption);
-            std::string what = expected ? steps[next].text
-                               : dialog.text.empty() ? dialog.caption
-                                                     : dialog.text;
-            seen.push_back(what);
-            if (expected) {
-                steps[next++].answer(dialog.window);
-            } else {
-                PressButton(dialog.window, IDCANCEL);  // unexpected: get out of the way
+            if (GetTickCount() - waitingSince < 5000) continue;
+            // Something else: a dialog that is neither a copy dialog nor still being made.
+            if (WaitForDialog(GetCurrentProcessId(), nullptr, &dialog, 50) &&
+                dialog.caption != kCopyCaption && !GetDlgItem(dialog.window, 1010) &&
+                !(dialog.caption.empty() && dialog.text.empty())) {
+                seen.push_back(dialog.text.empty() ? dialog.caption : dialog.text);
+                PressButton(dialog.window, IDCANCEL);
                 PressButton(dialog.window, IDOK);
+                WaitForWindowGone(dialog.window, 5000);
             }
         }
     });
