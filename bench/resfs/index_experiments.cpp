@@ -89,7 +89,9 @@ static bool IsExcludedMultibyte(const char* name) {
     return false;
 }
 
-static char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? (char)(c + ('a' - 'A')) : c; }
+static char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? (char)(c + ('a' - 'A')) : c;
+}
 
 // The suggested test (see ExperimentOptions::suffixExclusion).
 static bool IsExcludedBySuffix(const char* name) {
@@ -116,8 +118,8 @@ bool ExperimentIsExcluded(const char* name, bool bySuffix) {
 
 // True when the file was indexed with `directory`.
 static bool AddFile(Scan* scan, const char* name, char* directory) {
-    bool excluded = scan->options.suffixExclusion ? IsExcludedBySuffix(name)
-                                                  : IsExcludedMultibyte(name);
+    bool excluded =
+        scan->options.suffixExclusion ? IsExcludedBySuffix(name) : IsExcludedMultibyte(name);
     if (excluded) return false;
     char lower[kPathSize];
     if (strlen(name) >= sizeof lower) return false;
@@ -250,7 +252,8 @@ void ExperimentFree(ExperimentIndex* index) {
     char* last = nullptr;
     std::vector<char*> strings;
     for (int32_t i = 0; i < index->count; i++) {
-        if (index->entries[i].directory != last) strings.push_back(last = index->entries[i].directory);
+        if (index->entries[i].directory != last)
+            strings.push_back(last = index->entries[i].directory);
     }
     std::sort(strings.begin(), strings.end());
     strings.erase(std::unique(strings.begin(), strings.end()), strings.end());

@@ -1,19 +1,21 @@
 // Cost of the resource file system's directory index and of opens through it, on a generated
 // tree of 50,000 files in 2,000 folders: a plain Windows console program, timed with
-// QueryPerformanceCounter, meant to run under Wine as well as on Windows.
+// QueryPerformanceCounter, meant to run under Wine as well as on Windows (see README.md).
 //
 //   resfs_index_bench [folder] [--rounds N] [--opens N] [--experiments]
 //
 // `folder` (default: %TEMP%\vorlin-resfs-bench) receives the tree "tree" and the marker file
 // "tree.complete"; a complete tree is reused, an incomplete one is completed in place.
-// Each round measures, each in a fresh child process (mounts are never released within a
-// process): the index, MountResourceSource("tree", 0) with `folder` as the current directory, and
-// the bare walk, the same recursion with SetCurrentDirectoryA into each folder and "*.*" listings
-// that only counts files. The order alternates from round to round; medians are reported with
-// their ratio. Then, in this process, `--opens` OpenResourceFile calls on indexed names that the
-// current folder does not hold, against fopen of the same files by full path.
-// --experiments adds the per-call cost of the index's parts and copies of the scan with cheaper
-// variants of those parts (index_experiments.h), each checked to build the launcher's index.
+// Each of the N rounds (default 5) measures in fresh child processes (this program again, with
+// "--child"): the index, MountResourceSource("tree", 0) with `folder` as the current directory,
+// and the bare walk, the same recursion with SetCurrentDirectoryA into each folder and "*.*"
+// listings that only counts files. The order alternates from round to round; medians are
+// reported with their ratio. Then, in this process, `--opens` (default 10,000) OpenResourceFile
+// calls on indexed names that the current folder does not hold, against fopen of the same files
+// by full path.
+// --experiments adds, in one child process, the walk, the index and copies of the index's scan
+// with cheaper variants of its parts, interleaved (index_experiments.h; each variant is first
+// checked to build the launcher's index), and the per-call cost of those parts.
 #include <windows.h>
 #include <mbstring.h>
 #include <stdio.h>
@@ -70,16 +72,16 @@ struct Category {
 };
 
 const Category kCategories[20] = {
-    {"bg", "bg", {".rct", ".png"}},         {"chara", "ch", {".rct", ".png"}},
-    {"face", "fc", {".rct", ".rct"}},       {"event", "ev", {".rct", ".dat"}},
-    {"bgm", "bgm", {".ogg", ".ogg"}},       {"se", "se", {".ogg", ".wav"}},
-    {"voice", "vo", {".ogg", ".ogg"}},      {"movie", "mv", {".dat", ".dat"}},
-    {"map", "map", {".dat", ".png"}},       {"scenario", "sc", {".dat", ".dat"}},
-    {"system", "sys", {".dat", ".png"}},    {"ui", "ui", {".png", ".rct"}},
-    {"font", "font", {".dat", ".dat"}},     {"effect", "ef", {".png", ".dat"}},
-    {"item", "it", {".png", ".rct"}},       {"monster", "mon", {".rct", ".png"}},
-    {"battle", "bt", {".dat", ".ogg"}},     {"title", "tt", {".rct", ".png"}},
-    {"config", "cfg", {".dat", ".dat"}},    {"extra", "ex", {".png", ".ogg"}},
+    {"bg", "bg", {".rct", ".png"}},      {"chara", "ch", {".rct", ".png"}},
+    {"face", "fc", {".rct", ".rct"}},    {"event", "ev", {".rct", ".dat"}},
+    {"bgm", "bgm", {".ogg", ".ogg"}},    {"se", "se", {".ogg", ".wav"}},
+    {"voice", "vo", {".ogg", ".ogg"}},   {"movie", "mv", {".dat", ".dat"}},
+    {"map", "map", {".dat", ".png"}},    {"scenario", "sc", {".dat", ".dat"}},
+    {"system", "sys", {".dat", ".png"}}, {"ui", "ui", {".png", ".rct"}},
+    {"font", "font", {".dat", ".dat"}},  {"effect", "ef", {".png", ".dat"}},
+    {"item", "it", {".png", ".rct"}},    {"monster", "mon", {".rct", ".png"}},
+    {"battle", "bt", {".dat", ".ogg"}},  {"title", "tt", {".rct", ".png"}},
+    {"config", "cfg", {".dat", ".dat"}}, {"extra", "ex", {".png", ".ogg"}},
 };
 const char* const kSeasons[9] = {"common", "day",    "night", "spring", "summer",
                                  "autumn", "winter", "old",   "special"};
@@ -228,7 +230,9 @@ Cost CostSince(const Cost& start) {
     return {Now() - start.wall, ProcessCpuSeconds() - start.cpu};
 }
 
-Cost CostNow() { return {Now(), ProcessCpuSeconds()}; }
+Cost CostNow() {
+    return {Now(), ProcessCpuSeconds()};
+}
 
 // The bare walk: enter each folder, list "*.*", count the files.
 int32_t WalkCurrentDirectory() {
@@ -299,10 +303,14 @@ const int kKindCount = kFirstVariant + kVariantCount;
 
 const char* KindLabel(int kind) {
     switch (kind) {
-        case kWalk: return "bare walk";
-        case kIndex: return "index (MountResourceSource)";
-        case kWalkAbsolute: return "walk by absolute paths";
-        default: return kVariants[kind - kFirstVariant].name;
+        case kWalk:
+            return "bare walk";
+        case kIndex:
+            return "index (MountResourceSource)";
+        case kWalkAbsolute:
+            return "walk by absolute paths";
+        default:
+            return kVariants[kind - kFirstVariant].name;
     }
 }
 
@@ -384,17 +392,17 @@ int RunChild(const char* what, const char* root) {
             bool excluded;
         };
         static const NameCase kNames[] = {
-            {"a.txt", true},        {"A.TXT", true},       {"a.TxT", true},
-            {"x.db", true},         {"X.DB", true},        {"x.dbx", false},
+            {"a.txt", true},        {"A.TXT", true},          {"a.TxT", true},
+            {"x.db", true},         {"X.DB", true},           {"x.dbx", false},
             {"x.d", false},         {"notes.txt.bak", false}, {"LICENSE", false},
-            {".txt", true},         {"..txt", true},       {"a.", false},
-            {"a.tx", false},        {"a.ｔｘｔ", false},   {"ａ.ｔｘｔ", false},
-            {"表.txt", true},       {"表.exe", true},      {"ソ.Db", true},
-            {"a.ﾃｷｽﾄ", false},      {"a.ｔxt", false},     {"a.txｔ", false},
-            {"フォルダ.lnk", true}, {"a.LNK", true},       {"a.vrh", true},
-            {"a.VRS", true},        {"b.mdb", true},       {"c.sue", true},
-            {"d.com", true},        {"e.dll", true},       {"f.log", true},
-            {"g.exe.", false},      {"h.exe ", false},     {"i.ex", false},
+            {".txt", true},         {"..txt", true},          {"a.", false},
+            {"a.tx", false},        {"a.ｔｘｔ", false},      {"ａ.ｔｘｔ", false},
+            {"表.txt", true},       {"表.exe", true},         {"ソ.Db", true},
+            {"a.ﾃｷｽﾄ", false},      {"a.ｔxt", false},        {"a.txｔ", false},
+            {"フォルダ.lnk", true}, {"a.LNK", true},          {"a.vrh", true},
+            {"a.VRS", true},        {"b.mdb", true},          {"c.sue", true},
+            {"d.com", true},        {"e.dll", true},          {"f.log", true},
+            {"g.exe.", false},      {"h.exe ", false},        {"i.ex", false},
             {"j.exee", false},
         };
         for (const NameCase& c : kNames) {
@@ -452,8 +460,8 @@ bool RunChildProcess(const char* what, const std::string& root, std::string* out
     startup.hStdOutput = writeEnd;
     startup.hStdError = writeEnd;
     PROCESS_INFORMATION process = {};
-    BOOL started = CreateProcessA(NULL, line.data(), NULL, NULL, TRUE, 0, NULL, NULL, &startup,
-                                  &process);
+    BOOL started =
+        CreateProcessA(NULL, line.data(), NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process);
     CloseHandle(writeEnd);
     if (!started) {
         CloseHandle(readEnd);
@@ -473,8 +481,7 @@ bool RunChildProcess(const char* what, const std::string& root, std::string* out
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
     if (status != 0) {
-        printf("child %s failed (status %lu): %s\n", what, (unsigned long)status,
-               output->c_str());
+        printf("child %s failed (status %lu): %s\n", what, (unsigned long)status, output->c_str());
         return false;
     }
     return true;
@@ -530,20 +537,24 @@ double MedianRoundRatio(const Series& s, const Series& walk, bool cpu) {
 // The table of series; the first one must be the bare walk. Returns the index's ratio of wall
 // medians to the walk (0 when the index is not in the table).
 double PrintTable(const std::vector<Series>& series, int32_t files) {
-    printf("  %-30s %9s %9s %8s %9s %9s %9s %9s\n", "", "wall med", "wall min", "us/file",
-           "med/walk", "round", "cpu med", "cpu/walk");
+    printf("  %-30s %9s %9s %8s %9s %9s %9s %9s %9s\n", "", "wall med", "wall min", "us/file",
+           "med/walk", "round", "min/walk", "cpu med", "cpu/walk");
     const Series& walk = series[0];
     double walkWall = MedianOf(walk.costs, false), walkCpu = MedianOf(walk.costs, true);
+    double walkMin = MinimumWall(walk.costs);
     double indexRatio = 0;
     for (const Series& s : series) {
         double wall = MedianOf(s.costs, false), cpu = MedianOf(s.costs, true);
         if (s.kind == kIndex) indexRatio = wall / walkWall;
-        printf("  %-30s %8.3fs %8.3fs %8.2f %8.3fx %8.3fx %8.3fs %8.3fx\n", KindLabel(s.kind), wall,
-               MinimumWall(s.costs), wall / files * 1e6, wall / walkWall,
-               MedianRoundRatio(s, walk, false), cpu, walkCpu > 0 ? cpu / walkCpu : 0.0);
+        printf("  %-30s %8.3fs %8.3fs %8.2f %8.3fx %8.3fx %8.3fx %8.3fs %8.3fx\n",
+               KindLabel(s.kind), wall, MinimumWall(s.costs), wall / files * 1e6, wall / walkWall,
+               MedianRoundRatio(s, walk, false), MinimumWall(s.costs) / walkMin, cpu,
+               walkCpu > 0 ? cpu / walkCpu : 0.0);
     }
-    printf("  (round: median of each round's ratio to the walk of the same round; cpu: this\n"
-           "   process's CPU time, without the wineserver)\n");
+    printf(
+        "  (round: median of each round's ratio to the walk of the same round; min/walk: the\n"
+        "   fastest against the fastest walk; cpu: this process's CPU time, without the\n"
+        "   wineserver, in ticks of 10-20 ms under Wine)\n");
     return indexRatio;
 }
 
@@ -574,8 +585,10 @@ bool RunSweep(const std::string& root, int reps, int32_t files) {
         printf("sweep gave no times: %s\n", output.c_str());
         return false;
     }
-    printf("\nexperiments, in one process, interleaved, %d repetitions (the index leaves a mount\n"
-           "behind each time):\n", reps);
+    printf(
+        "\nexperiments, in one process, interleaved, %d repetitions (the index leaves a mount\n"
+        "behind each time):\n",
+        reps);
     PrintTable(series, files);
     return true;
 }
@@ -637,7 +650,8 @@ void TimeOpenSteps(const std::vector<OpenTarget>& targets, double* missing, doub
         for (int32_t i = 0; i < mount->dirCount; i++) matches += mount->dirIndex[i].nameHash == key;
     }
     *lookup = Now() - start;
-    if (matches != targets.size()) printf("index lookups found %u of %zu\n", matches, targets.size());
+    if (matches != targets.size())
+        printf("index lookups found %u of %zu\n", matches, targets.size());
 }
 
 bool RunOpens(const std::string& root, const TreePlan& plan, int opens) {
@@ -667,9 +681,10 @@ bool RunOpens(const std::string& root, const TreePlan& plan, int opens) {
     printf("  OpenResourceFile + fclose                 %8.1f us\n", Median(viaMounts) / n * 1e6);
     printf("  fopen by full path + fclose, same files   %8.1f us  (OpenResourceFile %.2fx)\n",
            Median(direct) / n * 1e6, Median(viaMounts) / Median(direct));
-    printf("  steps added by the mounts: direct fopen in the current folder (fails) %6.1f us,\n"
-           "    key and walk of the %d index entries %6.1f us\n",
-           Median(missing) / n * 1e6, (int)GetFirstMount()->dirCount, Median(lookup) / n * 1e6);
+    printf(
+        "  steps added by the mounts: direct fopen in the current folder (fails) %6.1f us,\n"
+        "    key and walk of the %d index entries %6.1f us\n",
+        Median(missing) / n * 1e6, (int)GetFirstMount()->dirCount, Median(lookup) / n * 1e6);
     return true;
 }
 
