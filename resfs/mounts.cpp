@@ -106,10 +106,23 @@ bool HasExtension(const char* name, const char* extension) {
     return HasExtensionAt(FindLastDot(name), extension);
 }
 
+// The exclusion test runs once per file of a mount tree, so it folds the suffix once instead of
+// comparing it eleven times: every excluded extension is plain ASCII of 3 or 4 bytes, and a
+// multibyte-aware case-insensitive comparison folds only A-Z on ASCII text (no other character
+// folds onto an ASCII letter), so the two tests agree on every name.
 static bool IsExcludedFile(const char* name) {
     const char* dot = FindLastDot(name);
+    if (!dot) return false;
+    char suffix[5];
+    size_t length = 0;
+    for (; dot[length] != '\0'; length++) {
+        unsigned char c = (unsigned char)dot[length];
+        if (length >= 4 || c >= 0x80) return false;
+        suffix[length] = (char)(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+    }
+    suffix[length] = '\0';
     for (const char* extension : kExcludedExtensions) {
-        if (HasExtensionAt(dot, extension)) return true;
+        if (strcmp(suffix, extension) == 0) return true;
     }
     return false;
 }

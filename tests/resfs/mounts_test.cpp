@@ -94,6 +94,9 @@ TEST_F(Mounts, FolderIndexSkipsExcludedFilesAndFolders) {
     Put("update\\DebugInfo\\hidden.dat");
     Put("update\\debuginfo2\\shown.dat");
     Put("update\\sub.d\\inner.dat");  // a dot inside a folder name is fine
+    Put("update\\表.TxT");              // excluded: the trail byte 0x5C is no separator
+    Put("update\\full.ｔｘｔ");          // full-width letters are no extension of the list
+    Put("update\\.db");
     EXPECT_EQ(MountResourceSource("update", 0), 0);
     EXPECT_EQ(CurrentDirectory(), media.path);
     ResourceMount* m = GetFirstMount();
@@ -110,9 +113,10 @@ TEST_F(Mounts, FolderIndexSkipsExcludedFilesAndFolders) {
         {HashOf("voice.ogg"), root + "\\pics\\deeper"},
         {HashOf("shown.dat"), root + "\\debuginfo2"},
         {HashOf("inner.dat"), root + "\\sub.d"},
+        {HashOf("full.ｔｘｔ"), root},
     };
     EXPECT_EQ(found, expected);
-    EXPECT_EQ(m->dirCount, 6);
+    EXPECT_EQ(m->dirCount, 7);
     EXPECT_EQ(m->dirCapacity, 1000);
     // Entries of one folder share one string.
     const char* pics = nullptr;
