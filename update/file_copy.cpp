@@ -3,8 +3,8 @@
 // The copy runs on the user-interface thread inside the menu's command handler; the message queue
 // is drained between chunks so the dialog repaints, its animation runs and Cancel is seen. Queue
 // drains and bar updates are paced: a drain before a chunk once 10 ms have passed since the last
-// one (and always before the first), and a bar position sent only when it changes, at most about
-// 30 times a second (always the final one). Drawing two bars for every 128 KiB chunk would make
+// one (and always before the first), and a bar position sent only when it changes, at most 20
+// times a second (always the final one). Drawing two bars for every 128 KiB chunk would make
 // a large update spend most of its time repainting.
 //
 // Safety of the destination: the bytes go to a new temporary file beside the destination; only
@@ -33,7 +33,7 @@ enum {
 };
 
 static const double kDrainIntervalMs = 10.0;
-static const double kBarIntervalMs = 33.0;
+static const double kBarIntervalMs = 50.0;
 
 static HWND g_copyDialog;
 static HWND g_animation;
