@@ -190,6 +190,13 @@ static bool DestinationReplaceable(const char* destination) {
     return probe != INVALID_HANDLE_VALUE;
 }
 
+// Gives `target` the creation, last-access and last-write times of `source`.
+static bool CopyFileTimes(HANDLE source, HANDLE target) {
+    FILETIME created, accessed, modified;
+    return GetFileTime(source, &created, &accessed, &modified) &&
+           SetFileTime(target, &created, &accessed, &modified);
+}
+
 // Progress of one file copy, paced (see the top of this file).
 struct CopyPace {
     double lastDrain;
@@ -242,9 +249,7 @@ static bool CopyContents(HANDLE source, HANDLE target, const char* sourceName, u
         g_copiedTotal += written;
         ShowProgress(&pace, done, done == total);
     }
-    FILETIME created, accessed, modified;
-    return GetFileTime(source, &created, &accessed, &modified) &&
-           SetFileTime(target, &created, &accessed, &modified);
+    return CopyFileTimes(source, target);
 }
 
 // Moves the finished temporary file over the destination and gives it the source's times again
@@ -258,12 +263,9 @@ static bool ReplaceDestination(const char* temporary, const char* destination, H
         if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(destination, attributes);
         return false;
     }
-    FILETIME created, accessed, modified;
     HANDLE placed = CreateFileA(destination, FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, NULL);
-    bool timesSet = placed != INVALID_HANDLE_VALUE &&
-                    GetFileTime(source, &created, &accessed, &modified) &&
-                    SetFileTime(placed, &created, &accessed, &modified);
+    bool timesSet = placed != INVALID_HANDLE_VALUE && CopyFileTimes(source, placed);
     if (placed != INVALID_HANDLE_VALUE) CloseHandle(placed);
     SetFileAttributesA(destination, FILE_ATTRIBUTE_ARCHIVE);
     return timesSet;

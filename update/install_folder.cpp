@@ -120,12 +120,17 @@ int CreateFolderChain(const char* path) {
     return result;
 }
 
+// The Windows directory, or an empty text when it cannot be had.
+static void ReadWindowsDirectory(char* windows) {
+    UINT length = GetWindowsDirectoryA(windows, kPathSize);
+    if (length == 0 || length >= kPathSize) windows[0] = '\0';
+}
+
 // "C:\Program Files\[INSTFOL\]INSTTO": the drive root is the Windows directory cut after its first
 // backslash (empty when it has none).
 static void BuildDefaultFolderText(char* text) {
     char windows[kPathSize];
-    UINT length = GetWindowsDirectoryA(windows, sizeof windows);
-    if (length == 0 || length >= sizeof windows) windows[0] = '\0';
+    ReadWindowsDirectory(windows);
     unsigned char* backslash = FindChar(windows, '\\');
     if (backslash) {
         backslash[1] = '\0';
@@ -169,8 +174,7 @@ static void PrependText(char* text, const char* prefix) {
 static void CompleteDrive(char* text) {
     if (!FindChar(text, ':')) {
         char windows[kPathSize];
-        UINT length = GetWindowsDirectoryA(windows, sizeof windows);
-        if (length == 0 || length >= sizeof windows) windows[0] = '\0';
+        ReadWindowsDirectory(windows);
         unsigned char* colon = FindChar(windows, ':');
         if (colon) {
             colon[1] = '\0';

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tests/resfs/resfs_fixture.h"
+#include "tests/app/tiny_picture.h"
 #include "tests/support/win_support.h"
 
 namespace {
@@ -14,8 +15,6 @@ const char kTitle[] = "テスト ゲーム アップデート 1.0";
 // The menu may open without an installation, and reads its install state from a key of its own.
 #define MENU_SETTINGS "UPDATENEEDINSTALL 0\r\nREG_GLOBAL VorlinStartupTest\r\n"
 const char kEnv[] = "TITLEBAR テスト|ゲーム\r\nVERSION 1.0\r\n" MENU_SETTINGS "[EOF]\r\n";
-// A 1 x 1 picture.
-const char kPicture[] = "\x98\x5A\x92\x9ATC00\x01\0\0\0\x01\0\0\0\x03\0\0\0\x10\x20\x30";
 
 std::string LauncherCommand() { return "\"" + WindowsPath(VORLIN_UPDATE_EXE) + "\""; }
 
@@ -23,7 +22,7 @@ struct Media {
     ScratchDir dir;
     explicit Media(const std::string& env) {
         if (!env.empty()) WriteBytes(dir.File("vorlin.env"), env);
-        WriteBytes(dir.File("update.rct"), std::string(kPicture, sizeof kPicture - 1));
+        WriteBytes(dir.File("update.rct"), TinyPicture());
     }
 };
 
@@ -149,7 +148,7 @@ TEST(Startup, SettingsAndPictureFromTheUpdateArchive) {
     WriteBytes(media.dir.File("update.arc"),
                BuildArchive({{"vorlin.env", std::string("TITLEBAR Archived\r\nVERSION 9\r\n") +
                                                 MENU_SETTINGS + "[EOF]\r\n"},
-                             {"update.rct", std::string(kPicture, sizeof kPicture - 1)}}));
+                             {"update.rct", TinyPicture()}}));
     Child launcher = StartLauncher(media);
     WindowSeen menu;
     ASSERT_TRUE(WaitForDialog(launcher.id, "Archived アップデート 9", &menu));

@@ -5,18 +5,18 @@
 
 #include <string>
 
+#include "tests/app/tiny_picture.h"
 #include "tests/support/win_support.h"
 
 namespace {
 
-const char kPicture[] = "\x98\x5A\x92\x9ATC00\x01\0\0\0\x01\0\0\0\x03\0\0\0\x10\x20\x30";
 
 TEST(UpdateRoad, FromTheClickToTheFreshMenu) {
     ScratchDir media, install;
     std::string regGlobal = "VorlinRoadTest" + std::to_string(GetCurrentProcessId());
     WriteBytes(media.File("vorlin.env"), "TITLEBAR Road\r\nVERSION 1\r\nREG_GLOBAL " + regGlobal +
                                              "\r\nREG_LOCAL Game\r\nUPDATEREADME news.txt\r\n");
-    WriteBytes(media.File("update.rct"), std::string(kPicture, sizeof kPicture - 1));
+    WriteBytes(media.File("update.rct"), TinyPicture());
     WriteBytes(media.File("vorlin.bin"), "new game");
     WriteBytes(media.File("data.arc"), std::string(400000, 'd'));
     WriteBytes(media.File("update.txt"), "notes");
