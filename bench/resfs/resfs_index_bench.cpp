@@ -2,7 +2,7 @@
 // tree of 50,000 files in 2,000 folders: a plain Windows console program, timed with
 // QueryPerformanceCounter, meant to run under Wine as well as on Windows (see README.md).
 //
-//   resfs_index_bench [folder] [--rounds N] [--opens N] [--experiments]
+//   resfs_index_bench [folder] [--rounds N] [--opens N]
 //
 // `folder` (default: %TEMP%\vorlin-resfs-bench) receives the tree "tree" and the marker file
 // "tree.complete"; a complete tree is reused, an incomplete one is completed in place.
@@ -13,9 +13,6 @@
 // reported with their ratio. Then, in this process, `--opens` (default 10,000) OpenResourceFile
 // calls on indexed names that the current folder does not hold, against fopen of the same files
 // by full path.
-// --experiments adds, in one child process, the walk, the index and copies of the index's scan
-// with cheaper variants of its parts, interleaved (index_experiments.h; each variant is first
-// checked to build the launcher's index), and the per-call cost of those parts.
 #include <windows.h>
 #include <mbstring.h>
 #include <stdio.h>
@@ -27,7 +24,6 @@
 #include <unordered_set>
 #include <vector>
 
-#include "bench/resfs/index_experiments.h"
 #include "resfs/mounts.h"
 #include "resfs/name_hash.h"
 #include "resfs/resource_open.h"
@@ -256,63 +252,10 @@ int32_t WalkCurrentDirectory() {
     return files;
 }
 
-// EXPERIMENT: the bare walk changing folders the index's way, by absolute paths: into
-// "<current>\<name>" and back to "<current>".
-int32_t WalkByAbsolutePaths(const char* current) {
-    int32_t files = 0;
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA("*.*", &entry);
-    if (find == INVALID_HANDLE_VALUE) return 0;
-    do {
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            files++;
-            continue;
-        }
-        size_t length = strlen(entry.cFileName);
-        if (length > 0 && entry.cFileName[length - 1] == '.') continue;
-        char path[MAX_PATH];
-        if (snprintf(path, sizeof path, "%s\\%s", current, entry.cFileName) >= (int)sizeof path) {
-            continue;
-        }
-        if (SetCurrentDirectoryA(path)) {
-            files += WalkByAbsolutePaths(path);
-            SetCurrentDirectoryA(current);
-        }
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
-    return files;
-}
+// The two kinds of measurement.
+enum { kWalk = 0, kIndex = 1 };
 
-struct Variant {
-    const char* name;
-    ExperimentOptions options;
-};
-
-const Variant kVariants[] = {
-    {"copy of the index's scan", {false, false, false}},
-    {"  + ASCII lower-casing", {true, false, false}},
-    {"  + one suffix test", {false, true, false}},
-    {"  + directory from string", {false, false, true}},
-    {"  + all three", {true, true, true}},
-};
-const int kVariantCount = (int)(sizeof kVariants / sizeof kVariants[0]);
-
-// The kinds of measurement: the first two are what every run compares.
-enum { kWalk = 0, kIndex = 1, kWalkAbsolute = 2, kFirstVariant = 3 };
-const int kKindCount = kFirstVariant + kVariantCount;
-
-const char* KindLabel(int kind) {
-    switch (kind) {
-        case kWalk:
-            return "bare walk";
-        case kIndex:
-            return "index (MountResourceSource)";
-        case kWalkAbsolute:
-            return "walk by absolute paths";
-        default:
-            return kVariants[kind - kFirstVariant].name;
-    }
-}
+const char* KindLabel(int kind) { return kind == kWalk ? "bare walk" : "index (MountResourceSource)"; }
 
 // One measurement with the bench folder current: the count of files (walks) or index entries,
 // -1 on failure. Each index registration adds a mount: a bare name never matches a mount's
@@ -320,28 +263,19 @@ const char* KindLabel(int kind) {
 int32_t MeasureOnce(int kind, Cost* cost) {
     int32_t count = -1;
     Cost start = CostNow();
-    if (kind == kWalk || kind == kWalkAbsolute) {
+    if (kind == kWalk) {
         if (SetCurrentDirectoryA("tree")) {
-            char tree[MAX_PATH];
-            GetCurrentDirectoryA(sizeof tree, tree);
-            count = kind == kWalk ? WalkCurrentDirectory() : WalkByAbsolutePaths(tree);
+            count = WalkCurrentDirectory();
             SetCurrentDirectoryA("..");
         }
         *cost = CostSince(start);
-    } else if (kind == kIndex) {
+    } else {
         if (MountResourceSource("tree", 0) == Directory) {
             *cost = CostSince(start);
             const ResourceMount* last = GetFirstMount();
             while (last->next) last = last->next;
             count = last->dirCount;
         }
-    } else {
-        ExperimentIndex index;
-        if (ExperimentScan("tree", kVariants[kind - kFirstVariant].options, &index) == 0) {
-            count = index.count;
-        }
-        *cost = CostSince(start);
-        ExperimentFree(&index);
     }
     return count;
 }
@@ -349,9 +283,6 @@ int32_t MeasureOnce(int kind, Cost* cost) {
 // A child process's work, after one untimed walk (so that each measurement meets the host's
 // file system caches equally warm; the host may drop them between two processes):
 //   "walk", "index"  one measurement: prints "RESULT wall cpu count"
-//   "sweepN"         N repetitions of every kind in a turning order: prints per kind
-//                    "SERIES kind count wall cpu wall cpu ..."
-//   "verify"         not timed: every variant must build the launcher's index
 // Returns the process status: 0 when everything ran and the current folder is unchanged.
 int RunChild(const char* what, const char* root) {
     if (!SetCurrentDirectoryA(root)) {
@@ -367,65 +298,6 @@ int RunChild(const char* what, const char* root) {
         int32_t count = MeasureOnce(what[0] == 'w' ? kWalk : kIndex, &cost);
         if (count < 0) return 3;
         printf("RESULT %.6f %.6f %d\n", cost.wall, cost.cpu, (int)count);
-    } else if (strncmp(what, "sweep", 5) == 0) {
-        int reps = atoi(what + 5);
-        std::vector<std::vector<Cost>> costs(kKindCount);
-        std::vector<int32_t> counts(kKindCount);
-        for (int r = 0; r < reps; r++) {
-            for (int k = 0; k < kKindCount; k++) {
-                int kind = (k + r) % kKindCount;
-                Cost cost;
-                counts[kind] = MeasureOnce(kind, &cost);
-                if (counts[kind] < 0) return 3;
-                costs[kind].push_back(cost);
-            }
-        }
-        for (int kind = 0; kind < kKindCount; kind++) {
-            printf("SERIES %d %d", kind, (int)counts[kind]);
-            for (const Cost& c : costs[kind]) printf(" %.6f %.6f", c.wall, c.cpu);
-            printf("\n");
-        }
-    } else if (strcmp(what, "verify") == 0) {
-        // The suggested exclusion test against the launcher's on names beyond the tree's.
-        struct NameCase {
-            const char* name;
-            bool excluded;
-        };
-        static const NameCase kNames[] = {
-            {"a.txt", true},        {"A.TXT", true},          {"a.TxT", true},
-            {"x.db", true},         {"X.DB", true},           {"x.dbx", false},
-            {"x.d", false},         {"notes.txt.bak", false}, {"LICENSE", false},
-            {".txt", true},         {"..txt", true},          {"a.", false},
-            {"a.tx", false},        {"a.ｔｘｔ", false},      {"ａ.ｔｘｔ", false},
-            {"表.txt", true},       {"表.exe", true},         {"ソ.Db", true},
-            {"a.ﾃｷｽﾄ", false},      {"a.ｔxt", false},        {"a.txｔ", false},
-            {"フォルダ.lnk", true}, {"a.LNK", true},          {"a.vrh", true},
-            {"a.VRS", true},        {"b.mdb", true},          {"c.sue", true},
-            {"d.com", true},        {"e.dll", true},          {"f.log", true},
-            {"g.exe.", false},      {"h.exe ", false},        {"i.ex", false},
-            {"j.exee", false},
-        };
-        for (const NameCase& c : kNames) {
-            if (ExperimentIsExcluded(c.name, false) != c.excluded ||
-                ExperimentIsExcluded(c.name, true) != c.excluded) {
-                printf("exclusion of %s: launcher %d, suggested %d, expected %d\n", c.name,
-                       ExperimentIsExcluded(c.name, false), ExperimentIsExcluded(c.name, true),
-                       c.excluded);
-                return 3;
-            }
-        }
-        if (MountResourceSource("tree", 0) != Directory) return 3;
-        for (int v = 0; v < kVariantCount; v++) {
-            ExperimentIndex index;
-            bool same = ExperimentScan("tree", kVariants[v].options, &index) == 0 &&
-                        ExperimentMatchesMount(index, GetFirstMount());
-            ExperimentFree(&index);
-            if (!same) {
-                printf("variant %d builds a different index\n", v);
-                return 3;
-            }
-        }
-        printf("RESULT 0 0 %d\n", (int)GetFirstMount()->dirCount);
     } else {
         return 2;
     }
@@ -558,41 +430,6 @@ double PrintTable(const std::vector<Series>& series, int32_t files) {
     return indexRatio;
 }
 
-// Every kind in one child process, interleaved.
-bool RunSweep(const std::string& root, int reps, int32_t files) {
-    std::string output;
-    if (!RunChildProcess(("sweep" + std::to_string(reps)).c_str(), root, &output)) return false;
-    std::vector<Series> series;
-    for (size_t at = 0; (at = output.find("SERIES ", at)) != std::string::npos;) {
-        const char* p = output.c_str() + at + 7;
-        char* end;
-        Series s;
-        s.kind = (int)strtol(p, &end, 10);
-        s.count = (int32_t)strtol(end, &end, 10);
-        for (;;) {
-            p = end;
-            Cost c;
-            c.wall = strtod(p, &end);
-            if (end == p) break;
-            c.cpu = strtod(end, &end);
-            s.costs.push_back(c);
-        }
-        at = (size_t)(end - output.c_str());
-        if (s.kind < 0 || s.kind >= kKindCount || (int)s.costs.size() != reps) break;
-        series.push_back(s);
-    }
-    if ((int)series.size() != kKindCount) {
-        printf("sweep gave no times: %s\n", output.c_str());
-        return false;
-    }
-    printf(
-        "\nexperiments, in one process, interleaved, %d repetitions (the index leaves a mount\n"
-        "behind each time):\n",
-        reps);
-    PrintTable(series, files);
-    return true;
-}
-
 // --- Opens ---------------------------------------------------------------------------------
 
 struct OpenTarget {
@@ -688,107 +525,9 @@ bool RunOpens(const std::string& root, const TreePlan& plan, int opens) {
     return true;
 }
 
-// --- Parts of the index, per call ----------------------------------------------------------
-
-void TimeIndexParts(const std::string& root, const TreePlan& plan) {
-    const char* const excluded[] = {".lnk", ".exe", ".com", ".dll", ".log", ".sue",
-                                    ".mdb", ".vrs", ".vrh", ".db",  ".txt"};
-    std::vector<std::string> names;
-    for (const PlannedFile& f : plan.files) names.push_back(f.name);
-    double n = (double)names.size();
-    char buffer[MAX_PATH];
-    uint32_t sink = 0;
-
-    double start = Now();
-    for (const std::string& name : names) {
-        strcpy(buffer, name.c_str());
-        CharLowerA(buffer);
-        sink += (uint8_t)buffer[0];
-    }
-    double lower = Now() - start;
-
-    start = Now();
-    for (const std::string& name : names) {
-        const unsigned char* dot = _mbsrchr((const unsigned char*)name.c_str(), '.');
-        for (const char* e : excluded) {
-            if (dot && _mbsicmp(dot, (const unsigned char*)e) == 0) sink++;
-        }
-    }
-    double exclusion = Now() - start;
-
-    start = Now();
-    for (const std::string& name : names) {
-        sink += _mbsrchr((const unsigned char*)name.c_str(), '.') != nullptr;
-    }
-    double lastDot = Now() - start;
-
-    start = Now();
-    for (const std::string& name : names) sink += ExperimentIsExcluded(name.c_str(), true);
-    double bySuffix = Now() - start;
-    for (const std::string& name : names) {
-        if (ExperimentIsExcluded(name.c_str(), true) != ExperimentIsExcluded(name.c_str(), false)) {
-            printf("the suffix test differs for %s\n", name.c_str());
-        }
-    }
-
-    start = Now();
-    for (const std::string& name : names) sink += ComputeNameHash(name.c_str());
-    double hash = Now() - start;
-
-    const int kFolderCalls = 20000;
-    start = Now();
-    for (int i = 0; i < kFolderCalls; i++) sink += GetCurrentDirectoryA(sizeof buffer, buffer);
-    double current = Now() - start;
-
-    std::string target = root + "\\tree\\bg\\day\\";
-    char* filePart;
-    start = Now();
-    for (int i = 0; i < kFolderCalls; i++) {
-        sink += GetFullPathNameA(target.c_str(), sizeof buffer, buffer, &filePart);
-    }
-    double fullPath = Now() - start;
-
-    std::string folderA = root + "\\tree\\bg\\day", folderB = root + "\\tree\\bg";
-    start = Now();
-    for (int i = 0; i < kFolderCalls / 2; i++) {
-        sink += SetCurrentDirectoryA(folderA.c_str());
-        sink += SetCurrentDirectoryA(folderB.c_str());
-    }
-    double setAbsolute = Now() - start;
-    start = Now();
-    for (int i = 0; i < kFolderCalls / 2; i++) {
-        sink += SetCurrentDirectoryA("day");
-        sink += SetCurrentDirectoryA("..");
-    }
-    double setRelative = Now() - start;
-    SetCurrentDirectoryA(root.c_str());
-
-    double folders = (double)plan.folders.size();
-    printf("\nparts of the index, per call (%d names, %d folders; sink %u):\n", (int)names.size(),
-           (int)folders, sink & 1);
-    printf("  CharLowerA                               %7.2f us  (%4.0f ms per tree)\n",
-           lower / n * 1e6, lower * 1e3);
-    printf("  _mbsrchr + 11 _mbsicmp (exclusion test)  %7.2f us  (%4.0f ms per tree)\n",
-           exclusion / n * 1e6, exclusion * 1e3);
-    printf("    of which _mbsrchr                      %7.2f us  (%4.0f ms per tree)\n",
-           lastDot / n * 1e6, lastDot * 1e3);
-    printf("  suggested: _mbsrchr + one suffix test    %7.2f us  (%4.0f ms per tree)\n",
-           bySuffix / n * 1e6, bySuffix * 1e3);
-    printf("  ComputeNameHash                          %7.2f us  (%4.0f ms per tree)\n",
-           hash / n * 1e6, hash * 1e3);
-    printf("  GetCurrentDirectoryA                     %7.2f us  (3 per folder: %4.0f ms)\n",
-           current / kFolderCalls * 1e6, current / kFolderCalls * folders * 3 * 1e3);
-    printf("  GetFullPathNameA                         %7.2f us  (1 per folder: %4.0f ms)\n",
-           fullPath / kFolderCalls * 1e6, fullPath / kFolderCalls * folders * 1e3);
-    printf("  SetCurrentDirectoryA, absolute path      %7.2f us  (2 per folder, as the walk)\n",
-           setAbsolute / kFolderCalls * 1e6);
-    printf("  SetCurrentDirectoryA, \"name\" and \"..\"    %7.2f us\n",
-           setRelative / kFolderCalls * 1e6);
-}
-
 // --- Driver --------------------------------------------------------------------------------
 
-int RunBenchmark(const std::string& root, int rounds, int opens, bool experiments) {
+int RunBenchmark(const std::string& root, int rounds, int opens) {
     TreePlan plan = MakePlan();
     int32_t allFiles = (int32_t)plan.files.size(), excludedFiles = 0;
     for (const PlannedFile& f : plan.files) excludedFiles += f.excluded;
@@ -797,13 +536,6 @@ int RunBenchmark(const std::string& root, int rounds, int opens, bool experiment
         return 1;
     }
     if (!EnsureTree(root, plan)) return 1;
-    if (experiments) {
-        Cost unused;
-        int32_t verified;
-        if (!MeasureInChild("verify", root, &unused, &verified)) return 1;
-        printf("experiments: every variant builds the launcher's index (%d entries)\n",
-               (int)verified);
-    }
 
     std::vector<Series> series = {{kWalk, {}}, {kIndex, {}}};
     printf("measuring %d rounds, each measurement in a fresh process, order alternating ...\n",
@@ -834,11 +566,6 @@ int RunBenchmark(const std::string& root, int rounds, int opens, bool experiment
     printf("index / walk, wall-clock medians: %.3f; target <= %.2f: %s\n", ratio, kTargetRatio,
            ratio <= kTargetRatio ? "met" : "MISSED");
     fflush(stdout);
-
-    if (experiments) {
-        if (!RunSweep(root, 2 * rounds + 1, allFiles)) return 1;
-        TimeIndexParts(root, plan);
-    }
     return RunOpens(root, plan, opens) ? 0 : 1;
 }
 
@@ -855,19 +582,16 @@ int main(int argc, char** argv) {
     if (argc == 4 && strcmp(argv[1], "--child") == 0) return RunChild(argv[2], argv[3]);
     std::string root;
     int rounds = 5, opens = 10000;
-    bool experiments = false;
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
             rounds = atoi(argv[++i]);
         } else if (strcmp(argv[i], "--opens") == 0 && i + 1 < argc) {
             opens = atoi(argv[++i]);
-        } else if (strcmp(argv[i], "--experiments") == 0) {
-            experiments = true;
         } else if (argv[i][0] != '-' && root.empty()) {
             root = argv[i];
         } else {
             fprintf(stderr,
-                    "usage: resfs_index_bench [folder] [--rounds N] [--opens N] [--experiments]\n");
+                    "usage: resfs_index_bench [folder] [--rounds N] [--opens N]\n");
             return 2;
         }
     }
@@ -880,5 +604,5 @@ int main(int argc, char** argv) {
     if (n == 0 || n >= sizeof full) return 2;
     root = full;
     while (root.size() > 3 && root.back() == '\\') root.pop_back();
-    return RunBenchmark(root, rounds, opens, experiments);
+    return RunBenchmark(root, rounds, opens);
 }
