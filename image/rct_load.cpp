@@ -6,6 +6,8 @@
 // files of any kind give null and leave no surface and no buffer behind.
 #include "image/rct_load.h"
 
+#include <io.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -16,6 +18,15 @@
 enum { kLoadAttempts = 3 };
 
 enum LoadStep { kLoaded, kShortRead, kNotAPicture };
+
+// Bytes from the stream's position to the end of its file. A stream inside an archive runs on
+// past the picture, so this bounds what the picture's data can be, without being its size.
+static uint64_t BytesLeftIn(FILE* file) {
+    long long length = _filelengthi64(_fileno(file));
+    long long position = _ftelli64(file);
+    if (length < 0 || position < 0 || position > length) return 0;
+    return (uint64_t)(length - position);
+}
 
 // One attempt from the open to the decoded surface.
 static LoadStep TryLoad(const char* name, BitmapSurface** result) {
@@ -44,6 +55,12 @@ static LoadStep TryLoad(const char* name, BitmapSurface** result) {
     if (RctOutputSize(header.width, header.height, &outputSize) != kRctOk) {
         fclose(file);
         return kNotAPicture;
+    }
+    // A damaged header may claim more data than the file holds: that is a short file, not a
+    // reason to ask the heap for the claimed size (and to tell the user memory is exhausted).
+    if (header.dataSize > BytesLeftIn(file)) {
+        fclose(file);
+        return kShortRead;
     }
     uint8_t* stream = (uint8_t*)AllocOrWarn(header.dataSize ? header.dataSize : 1);
     if (!stream) {

@@ -196,9 +196,15 @@ static ResourceMount* FindAndResetMount(const char* name) {
 // Set when the index of the mount being scanned could not be allocated at all.
 static bool g_scanOutOfMemory;
 
+// Whether the scan of the mount has ended early: its index could not be allocated (the user was
+// told once) or could not grow. Entries made so far are kept; no later file could be indexed.
+static bool ScanIsOver(const ResourceMount* mount) {
+    return g_scanOutOfMemory || (mount->dirIndex && mount->dirCount >= mount->dirCapacity);
+}
+
 // Appends one file to the mount's index; true when it was indexed.
 static bool AddIndexedFile(ResourceMount* mount, const char* name, char* directory) {
-    if (IsExcludedFile(name)) return false;
+    if (ScanIsOver(mount) || IsExcludedFile(name)) return false;
     char lower[kPathSize];
     if (strlen(name) >= sizeof lower) return false;  // no listing reports such a name
     if (!mount->dirIndex) {
@@ -210,7 +216,6 @@ static bool AddIndexedFile(ResourceMount* mount, const char* name, char* directo
         mount->dirCount = 0;
         mount->dirCapacity = kIndexGrowth;
     }
-    if (mount->dirCount >= mount->dirCapacity) return false;  // an earlier growth failed
 
     strcpy(lower, name);
     LowerCaseName(lower);
@@ -284,7 +289,7 @@ static void ScanCurrentDirectory(ResourceMount* mount) {
     if (find != INVALID_HANDLE_VALUE) {
         do {
             if (IndexDirectoryEntry(mount, &entry, directory)) used = true;
-        } while (FindNextFileA(find, &entry));
+        } while (!ScanIsOver(mount) && FindNextFileA(find, &entry));
         FindClose(find);
     }
     // A folder that contributed no file keeps no string.
@@ -334,6 +339,20 @@ static int32_t ResolveMount(const char* name, ResourceMount* mount) {
         return -1;
     }
     return mount->kind;
+}
+
+void ForgetAllMounts() {
+    EnsureResourceLock();
+    EnterResourceLock();
+    ResourceMount* mount = g_firstMount;
+    g_firstMount = g_lastMount = nullptr;
+    while (mount) {
+        ResourceMount* next = mount->next;
+        EmptyMount(mount);
+        free(mount);
+        mount = next;
+    }
+    LeaveResourceLock();
 }
 
 int32_t MountResourceSource(const char* name, int32_t unindexedAudioOnly) {

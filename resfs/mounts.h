@@ -41,6 +41,10 @@ void LeaveResourceLock();
 // The first registered mount (walk with `next`); read with the lock held.
 ResourceMount* GetFirstMount();
 
+// Releases every mount and empties the list. The launcher never calls it (its mounts live until
+// the process ends); tests that register mounts in several media folders in one process do.
+void ForgetAllMounts();
+
 // Lower-cases `name` in place with the ANSI code page's multibyte rules.
 void LowerCaseName(char* name);
 // True when the part of `name` from its last dot equals `extension`, case-insensitively.

@@ -9,6 +9,7 @@
 #include "resfs/resource_open.h"
 
 #include <windows.h>
+#include <io.h>
 #include <mbstring.h>
 #include <cstring>
 
@@ -66,7 +67,11 @@ static FILE* OpenFromArchive(const ResourceMount* mount, uint32_t key, const cha
     }
     FILE* file = fopen(mount->path, mode);
     if (!file) return nullptr;
-    if (fseek(file, offset, SEEK_SET) != 0) {
+    // So does one beyond the archive's end (a cut-short archive, a damaged index): the seek
+    // would succeed and the reader would take the missing file for an empty one. An offset equal
+    // to the length is an empty last file.
+    long long length = _filelengthi64(_fileno(file));
+    if (length < 0 || offset > length || fseek(file, offset, SEEK_SET) != 0) {
         fclose(file);
         return nullptr;
     }

@@ -109,16 +109,26 @@ const char* GetInstFolSetting() {
 }
 
 // The registry key names are fixed by their first read for the rest of the process.
+static char g_regGlobal[kGetterBufferSize];
+static char g_regLocal[kGetterBufferSize];
+
 const char* GetRegGlobalSetting() {
-    static char buffer[kGetterBufferSize];
-    if (buffer[0] == '\0') GetSettingString("REG_GLOBAL", buffer, sizeof buffer, "VORLIN_SYSTEM");
-    return buffer;
+    if (g_regGlobal[0] == '\0') {
+        GetSettingString("REG_GLOBAL", g_regGlobal, sizeof g_regGlobal, "VORLIN_SYSTEM");
+    }
+    return g_regGlobal;
 }
 
 const char* GetRegLocalSetting() {
-    static char buffer[kGetterBufferSize];
-    if (buffer[0] == '\0') GetSettingString("REG_LOCAL", buffer, sizeof buffer, "VORLIN_RUNTIME");
-    return buffer;
+    if (g_regLocal[0] == '\0') {
+        GetSettingString("REG_LOCAL", g_regLocal, sizeof g_regLocal, "VORLIN_RUNTIME");
+    }
+    return g_regLocal;
+}
+
+void ForgetRegistryKeyNames() {
+    g_regGlobal[0] = '\0';
+    g_regLocal[0] = '\0';
 }
 
 const char* GetUpdateTitle() {

@@ -32,5 +32,9 @@ const char* GetUpdateReadmeSetting();
 // "TITLEBAR アップデート VERSION" in a 256-byte buffer, cut at 255 bytes on a character boundary.
 const char* GetUpdateTitle();
 
-// Exit handler: frees the whole list.
+// Exit handler: frees the whole list. The registry key names stay fixed.
 void FreeEnvironmentSettings();
+// Lets the next reads of REG_GLOBAL and REG_LOCAL fix the key names again from the settings loaded
+// then. The launcher never calls it (its key names stay those of its first read); tests that load
+// several settings files in one process do.
+void ForgetRegistryKeyNames();

@@ -11,9 +11,29 @@
 // after all bytes and the source's times are written does it replace the destination (which
 // loses a read-only attribute first) and end with the archive attribute alone. A destination that
 // another process holds open (the game still running) is refused before any byte is copied.
+//
+// Durability: the temporary file's data is flushed to the disk (FlushFileBuffers) before it is
+// moved over the destination, and the move is made with MOVEFILE_WRITE_THROUGH, which returns
+// only once the rename itself is on the disk. On NTFS, whose metadata changes are journalled, a
+// power cut at any moment therefore leaves the destination's name on either the complete old
+// file or the complete new one: the rename cannot reach the disk before the data it points to.
+// On FAT32 and exFAT (USB sticks) the data is still flushed before the rename, but the file
+// system keeps no journal, so a cut in the middle of the rename itself can lose the name.
+//
+// Nothing left behind: a copy that fails or is cancelled deletes its temporary file; one cut off
+// by a quit message (which ends the process from the queue drain) deletes it on the way out. Only
+// a killed process or a power cut can leave one, and the next update removes such leftovers
+// before it measures the free space (RemoveLeftoverTemporaryFiles).
+//
+// Cancel: the cancel flag stays set until the next copy of its own (one that opens its own
+// dialog) or ResetCopyState, so a Cancel pressed at any moment while a dialog is up, between two
+// files or while the files are measured, stops the next file before its first byte.
 #include "update/file_copy.h"
 
 #include <commctrl.h>
+#include <mbstring.h>
+
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,6 +61,28 @@ static volatile int g_cancelFlag;
 static int64_t g_expectedTotal;
 static int64_t g_copiedTotal;
 static bool g_classesRegistered;
+static int g_replacedCount;
+
+// The temporary file being written, so that leaving the process in the middle of a copy (a quit
+// message met while the queue is drained) removes it.
+static HANDLE g_openOutput = INVALID_HANDLE_VALUE;
+static char g_openTemporary[kPathSize];
+static bool g_exitHookRegistered;
+
+static void RemoveOpenTemporaryFile() {
+    if (g_openOutput == INVALID_HANDLE_VALUE) return;
+    CloseHandle(g_openOutput);
+    g_openOutput = INVALID_HANDLE_VALUE;
+    DeleteFileA(g_openTemporary);
+}
+
+void ResetCopyState() {
+    g_cancelFlag = 0;
+    g_replacedCount = 0;
+}
+
+bool WasCopyCancelled() { return g_cancelFlag != 0; }
+int GetReplacedFileCount() { return g_replacedCount; }
 
 HWND GetCopyDialog() { return g_copyDialog; }
 int64_t GetExpectedCopyTotal() { return g_expectedTotal; }
@@ -140,6 +182,13 @@ int CloseCopyDialog() {
     return 0;
 }
 
+bool IsOneBarCopyDialogOpen() { return g_copyDialog && !GetDlgItem(g_copyDialog, kTotalBar); }
+
+void ShowCopyDialogText(const char* text) {
+    SetNameText(text);
+    PumpMessages();
+}
+
 void AddFileToCopyTotal(const char* path) {
     if (!g_copyDialog) return;
     SetNameText("ファイルの検査中...");
@@ -160,11 +209,13 @@ static bool IsFolderEntry(const char* path) {
            (n >= 3 && strcmp(path + n - 3, "\\..") == 0);
 }
 
-// The temporary file beside `destination`: its folder, then "~vupNNNN.tmp". False when no such
-// name fits the path buffer.
+// The temporary file beside `destination`: its folder, then "~vupNNNN.tmp" (four lower-case hex
+// digits). False when no such name fits the path buffer.
 static bool MakeTemporaryName(const char* destination, char* temporary) {
     static unsigned counter;
-    const char* slash = strrchr(destination, '\\');
+    // Multibyte-aware: in "表.htm" the second byte of "表" is 0x5C, not a folder separator.
+    const char* slash =
+        (const char*)_mbsrchr((const unsigned char*)destination, (unsigned int)'\\');
     size_t folderLength = slash ? (size_t)(slash - destination + 1) : 0;
     char name[32];
     snprintf(name, sizeof name, "~vup%04x.tmp", (unsigned)((GetCurrentProcessId() + counter++) & 0xFFFF));
@@ -174,9 +225,42 @@ static bool MakeTemporaryName(const char* destination, char* temporary) {
     return true;
 }
 
+bool IsLeftoverTemporaryName(const char* name) {
+    if (strlen(name) != 12 || _strnicmp(name, "~vup", 4) != 0 || _stricmp(name + 8, ".tmp") != 0) {
+        return false;
+    }
+    for (int i = 4; i < 8; i++) {
+        if (!isxdigit((unsigned char)name[i])) return false;
+    }
+    return true;
+}
+
+int RemoveLeftoverTemporaryFiles(const char* folder) {
+    char pattern[kPathSize];
+    if (snprintf(pattern, sizeof pattern, "%s\\~vup*.tmp", folder) >= (int)sizeof pattern) return 0;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    int removed = 0;
+    do {
+        char path[kPathSize];
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            !IsLeftoverTemporaryName(found.cFileName) ||
+            snprintf(path, sizeof path, "%s\\%s", folder, found.cFileName) >= (int)sizeof path) {
+            continue;
+        }
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
+            SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+        }
+        if (DeleteFileA(path)) removed++;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return removed;
+}
+
 // False when the destination exists but cannot be replaced now: another process holds it open
 // (the game still running), or it may not be written. Its attributes are left as they were.
-static bool DestinationReplaceable(const char* destination) {
+bool DestinationReplaceable(const char* destination) {
     DWORD attributes = GetFileAttributesA(destination);
     if (attributes == INVALID_FILE_ATTRIBUTES) return true;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return false;
@@ -259,7 +343,7 @@ static bool ReplaceDestination(const char* temporary, const char* destination, H
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
         SetFileAttributesA(destination, FILE_ATTRIBUTE_NORMAL);
     }
-    if (!MoveFileExA(temporary, destination, MOVEFILE_REPLACE_EXISTING)) {
+    if (!MoveFileExA(temporary, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(destination, attributes);
         return false;
     }
@@ -290,18 +374,29 @@ static int CopyOneFile(const char* source, const char* destination, int failIfEx
         CloseHandle(input);
         return 0;
     }
-    bool copied = CopyContents(input, output, source, buffer);
+    if (!g_exitHookRegistered) {
+        atexit(RemoveOpenTemporaryFile);
+        g_exitHookRegistered = true;
+    }
+    g_openOutput = output;
+    strcpy(g_openTemporary, temporary);
+    // The data reaches the disk before the name can point to it (see the top of this file).
+    bool copied = CopyContents(input, output, source, buffer) && FlushFileBuffers(output);
+    g_openOutput = INVALID_HANDLE_VALUE;
     copied = CloseHandle(output) && copied;
     if (copied) copied = ReplaceDestination(temporary, destination, input);
     CloseHandle(input);
     if (!copied) DeleteFileA(temporary);
+    if (copied) g_replacedCount++;
     return copied ? 1 : 0;
 }
 
 int CopyFileWithProgress(const char* source, const char* destination, int failIfExists) {
     if (IsFolderEntry(source)) return 1;
     bool dialogWasOpen = g_copyDialog != NULL;
-    g_cancelFlag = 0;
+    // A copy of its own starts afresh; one inside a larger copy stops once Cancel was pressed.
+    if (!dialogWasOpen) g_cancelFlag = 0;
+    if (g_cancelFlag) return 0;
     uint8_t* buffer = (uint8_t*)AllocOrWarn(kCopyUnit);
     if (!buffer) return 0;
     if (!dialogWasOpen) OpenCopyDialog();

@@ -24,6 +24,27 @@ void AddFileToCopyTotal(const char* path);
 int CopyFileWithProgress(const char* source, const char* destination, int failIfExists);
 INT_PTR CALLBACK CopyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Whether the open copy dialog is the one-bar dialog.
+bool IsOneBarCopyDialogOpen();
+// Shows `text` in the open dialog's file-name line and drains the queue.
+void ShowCopyDialogText(const char* text);
+
+// State of one whole update: Cancel pressed in any copy dialog since the update began (a copy
+// inside an open dialog then fails before its first byte), and how many files were replaced.
+// ResetCopyState begins an update.
+void ResetCopyState();
+bool WasCopyCancelled();
+int GetReplacedFileCount();
+
+// False when `destination` exists but cannot be replaced now: a folder, or a file another
+// process holds open without sharing its deletion (the game still running).
+bool DestinationReplaceable(const char* destination);
+// Whether `name` is exactly one of the copy's own temporary names ("~vup" + 4 hex digits + ".tmp").
+bool IsLeftoverTemporaryName(const char* name);
+// Deletes the temporary files interrupted copies left in `folder` (names as above, nothing else);
+// returns how many were removed.
+int RemoveLeftoverTemporaryFiles(const char* folder);
+
 // For tests: the open copy dialog (null when none) and the totals.
 HWND GetCopyDialog();
 int64_t GetExpectedCopyTotal();

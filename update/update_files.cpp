@@ -21,6 +21,31 @@ static const char* const kUpdateFileList[] = {
     "voice2.arc", "voice3.arc",   "update.txt", "|help\\*.*",
 };
 
+int GetUpdateFileListSize() { return (int)(sizeof kUpdateFileList / sizeof kUpdateFileList[0]); }
+
+const char* GetUpdateFileListEntry(int index) { return kUpdateFileList[index]; }
+
+static const char kPartlyUpdated[] =
+    "ゲームは一部のファイルだけが更新された状態です。\nもう一度アップデートを実行してください。";
+
+// Tells the user that the update stopped, truthfully: Cancel is reported as such, a failure with
+// `failureFormat` naming `name`; either way, when files were already replaced, that the game is
+// only partly updated.
+static void ReportStoppedUpdate(const char* failureFormat, const char* name) {
+    bool partly = GetReplacedFileCount() > 0;
+    if (WasCopyCancelled()) {
+        if (partly) {
+            ShowErrorMessage("アップデートを中止しました。\n%s", kPartlyUpdated);
+        } else {
+            ShowErrorMessage("アップデートを中止しました");
+        }
+        return;
+    }
+    char failure[512];
+    snprintf(failure, sizeof failure, failureFormat, name);
+    ShowErrorMessage(partly ? "%s\n%s" : "%s", failure, kPartlyUpdated);
+}
+
 // The wildcard search: one at a time, module-wide.
 static HANDLE g_search = INVALID_HANDLE_VALUE;
 static int g_searchState = -1;  // -1 none or exhausted, 1 first result pending, 0 find-next
@@ -54,14 +79,15 @@ int CopyGameExecutable(const char* installFolder) {
     MakeMediaExeName(configuredName, mediaName);
     if (!CanOpenForReading(mediaName)) return 0;
 
-    OpenCopyDialog();
+    // The check before the update leaves its one-bar dialog open for this copy.
+    if (!IsOneBarCopyDialogOpen()) OpenCopyDialog();
     char destination[kPathSize];
     // A destination that would not fit the path buffer makes the copy fail like any other.
     bool copied = JoinPath(destination, installFolder, configuredName) &&
                   CopyFileWithProgress(mediaName, destination, 0) == 1;
     if (!copied) {
-        ShowErrorMessage("ファイル[%s]のコピーに失敗しました。\n実行中の場合は終了して下さい。",
-                         mediaName);
+        ReportStoppedUpdate("ファイル[%s]のコピーに失敗しました。\n実行中の場合は終了して下さい。",
+                            mediaName);
     }
     CloseCopyDialog();
     return copied ? 0 : 1;
@@ -70,12 +96,13 @@ int CopyGameExecutable(const char* installFolder) {
 int CopyUpdateFiles(const char* installFolder) {
     OpenCopyDialogWithTotal(0);
     for (const char* entry : kUpdateFileList) MeasureUpdateEntry(entry);
-    bool stopped = false;
+    // Cancel pressed while the files were measured stops the list before its first file, even
+    // when no file of the list is on the media.
+    bool stopped = WasCopyCancelled();
+    if (stopped) ReportStoppedUpdate("", "");
     for (const char* entry : kUpdateFileList) {
-        if (CopyUpdateEntry(installFolder, entry) == 1) {
-            stopped = true;
-            break;
-        }
+        if (stopped) break;
+        if (CopyUpdateEntry(installFolder, entry) == 1) stopped = true;
     }
     CloseCopyDialog();
     return stopped ? 1 : 0;
@@ -122,8 +149,8 @@ int CopyUpdateEntry(const char* installFolder, const char* entry) {
                      : 0;
     }
     if (result == 1) return 0;
-    ShowErrorMessage("ファイル[%s]のコピーに失敗しました。\nインストール先の容量を確認してください。",
-                     named);
+    ReportStoppedUpdate("ファイル[%s]のコピーに失敗しました。\nインストール先の容量を確認してください。",
+                        named);
     return 1;
 }
 

@@ -19,5 +19,8 @@ int FindFirstMatch(const char* pattern);
 // The next match that is not a folder, as the pattern's drive and folder followed by the found
 // name ("help\*.*" and readme.txt give help\readme.txt); null when there is none.
 const char* FindNextMatch();
+// The fixed update list, in copying order: plain entries, then "|help\*.*".
+int GetUpdateFileListSize();
+const char* GetUpdateFileListEntry(int index);
 // The media's name of the executable: EXENAME lower-cased, its first ".exe" made ".bin".
 void MakeMediaExeName(const char* exeName, char* mediaName);

@@ -1,12 +1,15 @@
 // The update procedure (see update_procedure.h): the question, the install folder from the
-// registry (or chosen by the user when the settings allow it), both copy stages, and the record
-// that the update was applied. A folder chosen here serves this update only.
+// registry (or chosen by the user when the settings allow it), the check before the first byte,
+// both copy stages, and the record that the update was applied. A folder chosen here serves this
+// update only.
 #include "update/update_procedure.h"
 
 #include "settings/env_settings.h"
 #include "settings/registry_store.h"
 #include "ui/message_box.h"
+#include "update/file_copy.h"
 #include "update/install_folder.h"
+#include "update/preflight.h"
 #include "update/update_files.h"
 
 int RunUpdate() {
@@ -27,6 +30,10 @@ int RunUpdate() {
             return -1;
         }
     }
+    // Everything that can be known before the first byte is checked now, so that a refused update
+    // leaves the game as it was.
+    ResetCopyState();
+    if (CheckUpdateBeforeCopying(folder) != 0) return 1;
     if (CopyGameExecutable(folder) != 0) return 1;
     if (CopyUpdateFiles(folder) != 0) return 1;
     WriteRegistryInt(GetRegGlobalSetting(), GetRegLocalSetting(), "Updated", 1);

@@ -33,6 +33,7 @@ protected:
     void LoadSettings(const std::string& extra) {
         WriteBytes(media.File("vorlin.env"), "TITLEBAR メニュー試験\r\nVERSION 2.0\r\nREG_GLOBAL " +
                                                  regGlobal + "\r\nREG_LOCAL Game\r\n" + extra);
+        ForgetRegistryKeyNames();  // each test names its own registry key
         LoadEnvironmentSettings("vorlin.env");
     }
     void SetRegistry(const char* name, const char* text) {
@@ -66,6 +67,22 @@ protected:
 };
 
 std::string ItemText(HWND dialog, int id) { return DialogItemText(dialog, id); }
+
+// Sends a message to the menu from the driving thread: true once the menu's thread has handled it.
+bool SendToMenu(HWND menu, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR answer = 0;
+    return SendMessageTimeoutA(menu, message, wParam, lParam, SMTO_NORMAL, 10000, &answer) != 0;
+}
+
+// Polls `condition` until it holds or 10 seconds pass; returns its last value.
+bool WaitFor(const std::function<bool()>& condition) {
+    DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > 10000) return false;
+        Sleep(20);
+    }
+    return true;
+}
 
 TEST(MenuLayout, PictureOriginComesFromTheClientHeight) {
     struct Case {
@@ -153,10 +170,10 @@ TEST_F(Menu, EnterAndEscapeAreIgnoredAndTheExitButtonEndsWithZero) {
     WritePicture(MakePicture("flat", 10, 10, 1));
     bool openAfterKeys = false;
     INT_PTR result = RunMenu([&](HWND menu) {
-        PostMessageA(menu, WM_COMMAND, IDCANCEL, 0);
-        PostMessageA(menu, WM_COMMAND, IDOK, 0);
-        PostMessageA(menu, WM_COMMAND, 1234, 0);
-        Sleep(300);
+        // Sent, not posted: each returns once the menu has handled it.
+        SendToMenu(menu, WM_COMMAND, IDCANCEL, 0);
+        SendToMenu(menu, WM_COMMAND, IDOK, 0);
+        SendToMenu(menu, WM_COMMAND, 1234, 0);
         openAfterKeys = IsWindowVisible(menu) != FALSE;
         PressButton(menu, 1000);
     });
@@ -172,6 +189,7 @@ TEST_F(Menu, ADeclinedUpdateLeavesTheMenuAsItWas) {
     WritePicture(MakePicture("flat", 10, 10, 1));
     std::string labelAfter;
     bool enabledAfter = false, questionSeen = false, disabledDuring = false, openAfter = false;
+    bool commandsReturned = false;
     INT_PTR result = RunMenu([&](HWND menu) {
         PressButton(menu, 1002);
         // The update asks first; No declines it.
@@ -182,15 +200,16 @@ TEST_F(Menu, ADeclinedUpdateLeavesTheMenuAsItWas) {
                 questionSeen = true;
                 // While the update runs, the menu's buttons are disabled.
                 disabledDuring = !IsWindowEnabled(GetDlgItem(menu, 1002));
-                // Commands that reach the menu meanwhile are ignored: no exit, no second update.
-                PostMessageA(menu, WM_COMMAND, 1000, 0);
-                PostMessageA(menu, WM_COMMAND, 1002, 0);
-                PostMessageA(menu, WM_CLOSE, 0, 0);
-                Sleep(200);
+                // Commands that reach the menu meanwhile are ignored: no exit, no second update
+                // (a second question would keep a sent command from returning).
+                commandsReturned = SendToMenu(menu, WM_COMMAND, 1000, 0) &&
+                                   SendToMenu(menu, WM_COMMAND, 1002, 0) &&
+                                   SendToMenu(menu, WM_CLOSE, 0, 0);
                 PressButton(question.window, IDNO);
             }
         }
-        Sleep(300);
+        // The update has returned once the menu enables its buttons again.
+        WaitFor([&] { return IsWindowEnabled(GetDlgItem(menu, 1002)) != FALSE; });
         openAfter = IsWindowVisible(menu) != FALSE;
         labelAfter = ItemText(menu, 1002);
         enabledAfter = IsWindowEnabled(GetDlgItem(menu, 1002)) != FALSE;
@@ -199,6 +218,7 @@ TEST_F(Menu, ADeclinedUpdateLeavesTheMenuAsItWas) {
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(questionSeen);
     EXPECT_TRUE(disabledDuring);
+    EXPECT_TRUE(commandsReturned);
     EXPECT_TRUE(openAfter);
     EXPECT_EQ(labelAfter, "アップデート");
     EXPECT_TRUE(enabledAfter);
@@ -248,27 +268,32 @@ TEST_F(Menu, PictureIsPaintedAtItsOrigin) {
         WritePicture(picture);
         int mismatches = -1, compared = 0, clientHeight = 0;
         RunMenu([&](HWND menu) {
-            Sleep(300);
-            RedrawWindow(menu, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-            Sleep(300);
-            int w, h;
-            std::vector<uint8_t> shot = CaptureClient(menu, &w, &h);
-            clientHeight = h;
-            int x0, y0;
-            ComputePictureOrigin(h, c.width, c.height, &x0, &y0);
-            int stride = (w * 3 + 3) / 4 * 4;
-            mismatches = 0;
-            // Compare the part of the picture left of the buttons (they cover x >= ~230 px).
-            for (int y = 0; y < c.height; y++) {
-                for (int x = 0; x < c.width; x++) {
-                    int sx = x0 + x, sy = y0 + y;
-                    if (sx < 0 || sy < 0 || sx >= 200 || sy >= h) continue;
-                    const uint8_t* a = &shot[(size_t)sy * stride + sx * 3];
-                    const uint8_t* b = &picture.bgr[((size_t)y * c.width + x) * 3];
-                    compared++;
-                    if (a[0] != b[0] || a[1] != b[1] || a[2] != b[2]) mismatches++;
+            // The screen shows the picture once the menu has painted: compare until it matches
+            // or the deadline passes, and report the last comparison.
+            WaitFor([&] {
+                RedrawWindow(menu, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+                SendToMenu(menu, WM_NULL, 0, 0);
+                int w, h;
+                std::vector<uint8_t> shot = CaptureClient(menu, &w, &h);
+                clientHeight = h;
+                int x0, y0;
+                ComputePictureOrigin(h, c.width, c.height, &x0, &y0);
+                int stride = (w * 3 + 3) / 4 * 4;
+                mismatches = 0;
+                compared = 0;
+                // Compare the part of the picture left of the buttons (they cover x >= ~230 px).
+                for (int y = 0; y < c.height; y++) {
+                    for (int x = 0; x < c.width; x++) {
+                        int sx = x0 + x, sy = y0 + y;
+                        if (sx < 0 || sy < 0 || sx >= 200 || sy >= h) continue;
+                        const uint8_t* a = &shot[(size_t)sy * stride + sx * 3];
+                        const uint8_t* b = &picture.bgr[((size_t)y * c.width + x) * 3];
+                        compared++;
+                        if (a[0] != b[0] || a[1] != b[1] || a[2] != b[2]) mismatches++;
+                    }
                 }
-            }
+                return mismatches == 0;
+            });
             PostMessageA(menu, WM_CLOSE, 0, 0);
         });
         EXPECT_GT(clientHeight, 200);
@@ -283,8 +308,8 @@ TEST_F(Menu, WithoutAPictureTheMenuStillWorks) {
     WriteBytes(media.File("update.rct"), "BM not an RCT picture at all");
     std::string label;
     INT_PTR result = RunMenu([&](HWND menu) {
-        Sleep(200);
         RedrawWindow(menu, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
+        SendToMenu(menu, WM_NULL, 0, 0);
         label = ItemText(menu, 1002);
         PressButton(menu, 1000);
     });

@@ -4,10 +4,12 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "resfs/mounts.h"
 #include "resfs/name_hash.h"
 #include "tests/resfs/resfs_fixture.h"
+#include "ui/alloc.h"
 
 namespace {
 
@@ -197,6 +199,26 @@ TEST_F(Mounts, IndexGrowsInStepsOfAThousand) {
     ASSERT_NE(last, nullptr);
     EXPECT_EQ(last->dirCount, 2001);
     EXPECT_EQ(last->dirCapacity, 3000);
+}
+
+bool FailIndexBlock(size_t size) { return size == 1000 * sizeof(DirIndexEntry); }
+
+// When the index block cannot be had, the user is warned once, not once for every later file,
+// and the mount holds nothing.
+TEST_F(Mounts, IndexThatCannotBeAllocatedWarnsOnce) {
+    for (int i = 0; i < 30; i++) Put("update\\f" + std::to_string(i) + ".dat");
+    for (int i = 0; i < 30; i++) Put("update\\sub\\g" + std::to_string(i) + ".dat");
+    int before = CountMounts();
+    int32_t result = 7;
+    SetAllocFailureForTests(FailIndexBlock);
+    std::vector<std::string> boxes = BoxesDuring([&] { result = MountResourceSource("update", 0); });
+    SetAllocFailureForTests(nullptr);
+    EXPECT_EQ(boxes, std::vector<std::string>{"メモリ容量が不足しています。処理を中断します。"});
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(CountMounts(), before);
+    EXPECT_EQ(CurrentDirectory(), media.path);
+    // With memory back, the same folder mounts as usual.
+    EXPECT_EQ(MountResourceSource("update", 0), 0);
 }
 
 // A mount folder whose full path is too long to become the current directory: nothing is

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "resfs/cp932_lower.h"
+#include "resfs/mounts.h"
 #include "resfs/name_hash.h"
 
 static void PutU32(std::string* out, uint32_t v) {
@@ -42,6 +43,10 @@ std::string BuildArchive(const std::vector<ArchiveFile>& files, const char* over
     PutU32(&out, offset + (uint32_t)data.size());
     return out + data;
 }
+
+void MediaFolder::SetUp() { ForgetAllMounts(); }
+
+void MediaFolder::TearDown() { ForgetAllMounts(); }
 
 void MediaFolder::Put(const std::string& relative, const std::string& data) {
     std::string path = media.path;

@@ -22,10 +22,13 @@ struct ArchiveFile {
 std::string BuildArchive(const std::vector<ArchiveFile>& files, const char* overrideName = nullptr,
                          uint32_t offsetOverride = 0);
 
+// Every test starts and ends with no mounts registered.
 class MediaFolder : public ::testing::Test {
 protected:
     ScratchDir media;
     InFolder inMedia{media.path};
+    void SetUp() override;
+    void TearDown() override;
     // Writes a file below the media folder, creating its folders ("a\\b\\c.txt").
     void Put(const std::string& relative, const std::string& data = "x");
     std::string CurrentDirectory();

@@ -116,11 +116,78 @@ TEST_F(Open, UnreachableArchiveOffsetFallsThroughToTheNextMount) {
     EXPECT_EQ(Read("ok.bin"), "fine");
 }
 
-TEST_F(Open, OffsetPastTheEndOfTheArchiveGivesAnEmptyStream) {
-    // A seek beyond the end succeeds on Windows; the reader then meets the end of the file.
-    WriteBytes(media.File("update.arc"), BuildArchive({{"x.bin", "x"}}, "x.bin", 100000));
+// An offset beyond the archive's end (a cut-short archive, a damaged index) is not taken for an
+// empty file: the search goes on. An offset equal to the length is an empty last file.
+TEST_F(Open, ArchiveOffsetsBeyondTheEndAreNotFound) {
+    const uint32_t length = (uint32_t)BuildArchive({{"x.bin", "x"}}).size();
+    struct Case {
+        const char* name;
+        uint32_t offset;
+        const char* read;  // what a read of x.bin gives with fastdata\x.bin present
+    };
+    const Case cases[] = {
+        {"at the end: an empty last file", length, ""},
+        {"one byte past the end", length + 1, "fastdata"},
+        {"far past the end", length + 100000, "fastdata"},
+        {"just below 2^31", 0x7FFFFFFFu, "fastdata"},
+    };
+    Put("fastdata\\x.bin", "fastdata");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ForgetAllMounts();
+        WriteBytes(media.File("update.arc"), BuildArchive({{"x.bin", "x"}}, "x.bin", c.offset));
+        ASSERT_EQ(MountResourceSource("update", 0), 1);
+        ASSERT_EQ(MountResourceSource("fastdata", 0), 0);
+        EXPECT_EQ(Read("x.bin"), c.read);
+    }
+}
+
+// Settings in a damaged archive with nothing else holding them: the user is told the file cannot
+// be read, instead of the launcher running on defaults.
+TEST_F(Open, SettingsBeyondTheArchiveEndAskForTheFile) {
+    WriteBytes(media.File("update.arc"),
+               BuildArchive({{"vorlin.env", "TITLEBAR Arc\n"}}, "vorlin.env", 5000));
     ASSERT_EQ(MountResourceSource("update", 0), 1);
-    EXPECT_EQ(Read("x.bin"), "");
+    WindowSeen box;
+    DriveDialogWith([&] { LoadEnvironmentSettings("vorlin.env"); },
+                    [&](const WindowSeen& s) {
+                        WriteBytes(media.File("vorlin.env"), "TITLEBAR Disk\n");
+                        PressButton(s.window, IDRETRY);
+                    },
+                    &box);
+    EXPECT_EQ(box.text, "Ffopen : ファイル[vorlin.env]の読み込みで失敗しました");
+    EXPECT_STREQ(GetTitlebarSetting(), "Disk");
+    FreeEnvironmentSettings();
+}
+
+// Names with a double-byte character whose second byte is 0x5C, the backslash's code ("表" is
+// 95 5C, "ソ" 83 5C, "能" 94 5C, "予" 97 5C, "十" 8F 5C): that byte is never taken for a
+// separator, neither by the backslash test of the search order nor by the final component that
+// gives the lookup key, nor by the folder scan.
+TEST_F(Open, TrailByteBackslashIsPartOfItsCharacter) {
+    Put("update\\表.rct", "folder root");
+    Put("update\\表\\in.dat", "folder 表");
+    Put("update\\pics\\ソ.rct", "folder pics");
+    WriteBytes(media.File("fastdata.arc"),
+               BuildArchive({{"能.rct", "archive root"}, {"pics\\予.rct", "archive pics"}}));
+    Put("pics\\十.rct", "disk");
+    ASSERT_EQ(MountResourceSource("update", 0), 0);
+    ASSERT_EQ(MountResourceSource("fastdata", 0), 1);
+    struct Case {
+        const char* request;
+        const char* read;
+    };
+    const Case cases[] = {
+        {"表.rct", "folder root"},      {"in.dat", "folder 表"},
+        {"ソ.rct", "folder pics"},      {"能.rct", "archive root"},
+        {"予.rct", "archive pics"},     {"pics\\十.rct", "disk"},
+        {"pics\\予.rct", "<null>"},  // a name with a real backslash is opened directly only
+        {"表", "<null>"},
+    };
+    // A stream from the archive runs on past its file: compare the file's own bytes.
+    for (const Case& c : cases) {
+        EXPECT_EQ(Read(c.request).substr(0, strlen(c.read)), c.read) << c.request;
+    }
 }
 
 TEST_F(Open, ArchiveThatHasGoneIsPassedOver) {

@@ -11,13 +11,17 @@
 
 namespace {
 
-// Each test runs in a process of its own (one CTest test per GoogleTest test), so the settings
-// list and the first-call-only getters start empty.
+// Every test starts with an empty settings list and registry key names not yet fixed, whether it
+// runs in a process of its own (as CTest runs them) or after the others in one process.
 class Settings : public ::testing::Test {
 protected:
     ScratchDir dir;
     InFolder inDir{dir.path};
 
+    void SetUp() override {
+        FreeEnvironmentSettings();
+        ForgetRegistryKeyNames();
+    }
     void TearDown() override { FreeEnvironmentSettings(); }
     void Load(const std::string& content) {
         WriteBytes(dir.File("vorlin.env"), content);

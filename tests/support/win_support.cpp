@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -78,6 +79,10 @@ static bool WaitForMatchingDialog(DWORD processId, const char* caption, const st
             seen->text = MessageText(window);
             seen->buttons.clear();
             EnumChildWindows(window, CollectButtonProc, (LPARAM)&seen->buttons);
+            HWND icon = GetDlgItem(window, 1088);
+            seen->icon = icon && IsWindowVisible(icon)
+                             ? (HICON)SendMessageA(icon, STM_GETICON, 0, 0)
+                             : nullptr;
             return true;
         }
         if (GetTickCount() - start > (DWORD)timeoutMs) return false;
@@ -125,6 +130,25 @@ void DriveDialog(const std::function<void()>& action, int buttonId, WindowSeen* 
                     seen);
 }
 
+std::vector<std::string> BoxesDuring(const std::function<void()>& action) {
+    std::vector<std::string> texts;
+    std::atomic<bool> done(false);
+    std::thread driver([&] {
+        while (!done) {
+            WindowSeen box;
+            if (WaitForDialog(GetCurrentProcessId(), nullptr, &box, 50)) {
+                texts.push_back(box.text);
+                PressButton(box.window, IDOK);
+                WaitForWindowGone(box.window, 5000);
+            }
+        }
+    });
+    action();
+    done = true;
+    driver.join();
+    return texts;
+}
+
 std::string ReadClipboardText() {
     std::string text;
     for (int attempt = 0; attempt < 50 && !OpenClipboard(NULL); attempt++) Sleep(20);
@@ -138,14 +162,39 @@ std::string ReadClipboardText() {
     return text;
 }
 
-void SetClipboardText(const std::string& text) {
+static void PlaceClipboardText(const std::string& text) {
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
     memcpy(GlobalLock(block), text.c_str(), text.size() + 1);
     GlobalUnlock(block);
     for (int attempt = 0; attempt < 50 && !OpenClipboard(NULL); attempt++) Sleep(20);
     EmptyClipboard();
-    SetClipboardData(CF_TEXT, block);
+    if (!SetClipboardData(CF_TEXT, block)) GlobalFree(block);
     CloseClipboard();
+}
+
+void SetClipboardText(const std::string& text) {
+    // Placed again until it reads back, so that a test starts from the text it planted and not
+    // from a state the previous owner of the clipboard leaves behind a moment later.
+    DWORD start = GetTickCount();
+    do {
+        PlaceClipboardText(text);
+        if (ClipboardHolds(text, 500)) return;
+    } while (GetTickCount() - start < 10000);
+    ADD_FAILURE() << "the clipboard did not take the text \"" << text << "\"";
+}
+
+::testing::AssertionResult ClipboardHolds(const std::string& expected, int timeoutMs) {
+    DWORD start = GetTickCount();
+    std::string seen;
+    for (;;) {
+        seen = ReadClipboardText();
+        if (seen == expected) return ::testing::AssertionSuccess();
+        if (GetTickCount() - start > (DWORD)timeoutMs) break;
+        Sleep(10);
+    }
+    return ::testing::AssertionFailure()
+           << "the clipboard holds \"" << seen << "\" (" << seen.size() << " bytes), expected \""
+           << expected << "\" (" << expected.size() << " bytes)";
 }
 
 std::string WindowsPath(const std::string& unixPath) {

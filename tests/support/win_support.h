@@ -1,6 +1,7 @@
 // Test support for the Windows tests: finding and driving real dialogs and message boxes, the real
 // clipboard, child processes and scratch folders. Used from GoogleTest executables under Wine.
 #pragma once
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <functional>
@@ -15,6 +16,7 @@ struct WindowSeen {
     std::string caption;
     std::string text;  // a message box's message text (its static control 0xFFFF)
     std::vector<int> buttons;  // ids of the visible push buttons, in child order
+    HICON icon = nullptr;      // a message box's icon (its visible static control 1088), if any
     bool HasButton(int id) const;
 };
 
@@ -37,9 +39,19 @@ void DriveDialog(const std::function<void()>& action, int buttonId, WindowSeen* 
 void DriveDialogWith(const std::function<void()>& action,
                      const std::function<void(const WindowSeen&)>& onDialog, WindowSeen* seen);
 
+// Runs `action` while a second thread answers every dialog box this process shows meanwhile with
+// OK (boxes with an OK button only); returns the boxes' texts in order. For checking that an
+// action shows no box at all, without hanging the test if it does.
+std::vector<std::string> BoxesDuring(const std::function<void()>& action);
+
 // The clipboard's CF_TEXT bytes ("" when it holds no text) and a way to plant a known text.
 std::string ReadClipboardText();
 void SetClipboardText(const std::string& text);
+// Reads the clipboard until it holds exactly `expected` or the deadline passes. Wine mirrors the
+// clipboard to the X server, and a process that owned it before can empty and set it again for a
+// moment, so a single read may see a passing state. On failure the message shows what was last
+// read.
+::testing::AssertionResult ClipboardHolds(const std::string& expected, int timeoutMs = 10000);
 
 // "Z:\..." for a path of the Linux file system, as Wine maps it.
 std::string WindowsPath(const std::string& unixPath);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "tests/support/win_support.h"
@@ -14,14 +15,16 @@
 
 namespace {
 
+// Planted before a box is shown, so that a text left from an earlier run cannot pass for one the
+// box copied.
+const char kSentinel[] = "sentinel text";
+
 HWND MakeOwner(const char* title) {
     HWND window = CreateWindowExA(0, "STATIC", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10,
                                   300, 200, NULL, NULL, GetModuleHandleA(NULL), NULL);
     EXPECT_NE(window, nullptr);
     return window;
 }
-
-const char kSentinel[] = "sentinel text";
 
 // Answers besides the buttons: the Escape key as the user presses it, and the close box.
 const int kEscapeKey = -1;
@@ -40,10 +43,14 @@ void Answer(HWND box, int answer) {
     }
 }
 
-// Every test starts and ends without an owner window.
+// Every test starts and ends without an owner window, and starts with the sentinel text on the
+// clipboard.
 class MessageBoxes : public ::testing::Test {
 protected:
-    void SetUp() override { SetOwnerWindow(NULL); }
+    void SetUp() override {
+        SetOwnerWindow(NULL);
+        SetClipboardText(kSentinel);
+    }
     void TearDown() override { SetOwnerWindow(NULL); }
 };
 class Alloc : public MessageBoxes {};
@@ -78,7 +85,7 @@ TEST_F(MessageBoxes, ErrorBoxIsOwnedCaptionedAndCopiedToTheClipboard) {
     EXPECT_TRUE(seen.HasButton(IDOK));
     EXPECT_FALSE(seen.HasButton(IDRETRY));
     // Exact code page 932 bytes, the line break a bare line feed.
-    EXPECT_EQ(ReadClipboardText(), expected);
+    EXPECT_TRUE(ClipboardHolds(expected));
     DestroyWindow(owner);
 }
 
@@ -86,7 +93,7 @@ TEST_F(MessageBoxes, PercentInAnArgumentIsInsertedVerbatim) {
     WindowSeen seen;
     DriveDialog([] { ShowErrorMessage("[%s]", "100%d%s%%"); }, IDOK, &seen);
     EXPECT_EQ(seen.text, "[100%d%s%%]");
-    EXPECT_EQ(ReadClipboardText(), "[100%d%s%%]");
+    EXPECT_TRUE(ClipboardHolds("[100%d%s%%]"));
 }
 
 TEST_F(MessageBoxes, CaptionFollowsTheOwnersCurrentTitle) {
@@ -136,8 +143,32 @@ TEST_F(MessageBoxes, InfoAndQuestionBoxesReturnTheAnswerAndLeaveTheClipboardAlon
         EXPECT_EQ(seen.HasButton(IDYES), c.question);
         EXPECT_EQ(seen.HasButton(IDNO), c.question);
         EXPECT_EQ(seen.HasButton(IDOK), !c.question);
-        EXPECT_EQ(ReadClipboardText(), kSentinel);
+        EXPECT_TRUE(ClipboardHolds(kSentinel));
         DestroyWindow(owner);
+    }
+}
+
+// The icon tells the kind of box at a glance: the stop sign for errors and fatal errors, the
+// question mark for questions, none for information.
+TEST_F(MessageBoxes, EachKindShowsItsIcon) {
+    struct Case {
+        const char* name;
+        std::function<void()> show;
+        int answer;
+        LPCSTR icon;  // null: no icon
+    };
+    const Case cases[] = {
+        {"error", [] { ShowErrorMessage("error"); }, IDOK, IDI_HAND},
+        {"fatal", [] { ShowFatalMessage("fatal"); }, IDRETRY, IDI_HAND},
+        {"information", [] { ShowInfoMessage("information"); }, IDOK, nullptr},
+        {"question", [] { AskYesNo("question"); }, IDNO, IDI_QUESTION},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WindowSeen seen;
+        DriveDialog(c.show, c.answer, &seen);
+        EXPECT_EQ(seen.text, c.name);
+        EXPECT_EQ(seen.icon, c.icon ? LoadIconA(NULL, c.icon) : nullptr);
     }
 }
 
@@ -157,7 +188,7 @@ TEST_F(MessageBoxes, FatalRetryReturnsToTheCaller) {
     EXPECT_EQ(seen.text, "Ffopen : ファイル[a.env]の読み込みで失敗しました");
     EXPECT_TRUE(seen.HasButton(IDRETRY));
     EXPECT_TRUE(seen.HasButton(IDCANCEL));
-    EXPECT_EQ(ReadClipboardText(), "Ffopen : ファイル[a.env]の読み込みで失敗しました");
+    EXPECT_TRUE(ClipboardHolds("Ffopen : ファイル[a.env]の読み込みで失敗しました"));
     DestroyWindow(owner);
 }
 
@@ -191,18 +222,17 @@ TEST_F(MessageBoxes, LongTextIsCutAt1023BytesOnACharacterBoundary) {
         for (int i = 0; i < 600; i++) text += "あ";
         WindowSeen seen;
         DriveDialog([&] { ShowErrorMessage("%s", text.c_str()); }, IDOK, &seen);
-        std::string copied = ReadClipboardText();
-        EXPECT_EQ(copied.size(), cut.expectedLength);
-        EXPECT_EQ(copied, text.substr(0, cut.expectedLength));
+        EXPECT_TRUE(ClipboardHolds(text.substr(0, cut.expectedLength)));
     }
 }
 
 TEST(Clipboard, CopyPlacesExactBytes) {
     const std::string text = "表示\nポ|%s\t終了";
+    SetClipboardText(kSentinel);
     EXPECT_EQ(CopyTextToClipboard(text.c_str()), 0);
-    EXPECT_EQ(ReadClipboardText(), text);
+    EXPECT_TRUE(ClipboardHolds(text));
     EXPECT_EQ(CopyTextToClipboard(""), 0);
-    EXPECT_EQ(ReadClipboardText(), "");
+    EXPECT_TRUE(ClipboardHolds(""));
 }
 
 TEST(MessagePump, EmptyQueueReturnsZeroAtOnce) { EXPECT_EQ(PumpMessages(), 0); }
@@ -271,7 +301,7 @@ TEST_F(Alloc, ExhaustedHeapShowsTheMallocBoxOnceAndReturnsNull) {
     EXPECT_EQ(seen.caption, "malloc");
     EXPECT_EQ(seen.text, "メモリ容量が不足しています。処理を中断します。");
     EXPECT_EQ(seen.owner, nullptr);
-    EXPECT_EQ(ReadClipboardText(), kSentinel);
+    EXPECT_TRUE(ClipboardHolds(kSentinel));
     void* small = AllocOrWarn(16);
     EXPECT_NE(small, nullptr);
     free(small);

@@ -374,6 +374,7 @@ protected:
         FreeEnvironmentSettings();
         WriteBytes(media.File("vorlin.env"),
                    "REG_GLOBAL " + regGlobal + "\r\nREG_LOCAL Game\r\n" + extra + "[EOF]\r\n");
+        ForgetRegistryKeyNames();  // each test names its own registry key
         LoadEnvironmentSettings("vorlin.env");
     }
     void SetRegistry(const char* name, const std::string& text) {

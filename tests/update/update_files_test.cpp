@@ -22,6 +22,7 @@ protected:
     }
     void Settings(const std::string& lines) {
         WriteBytes(media.File("vorlin.env"), lines);
+        ForgetRegistryKeyNames();  // each test names its own registry key
         LoadEnvironmentSettings("vorlin.env");
     }
 };
@@ -75,13 +76,14 @@ TEST_F(UpdateFiles, FailedExecutableCopyNamesTheMediaFile) {
     Settings("EXENAME Game.EXE\r\n");
     MakeSource(media.File("game.bin"), "new");
     CreateDirectoryA(install.File("Game.EXE").c_str(), NULL);  // cannot be replaced
+    SetClipboardText("sentinel text");
     int result = -5;
     EXPECT_TRUE(AnswerBox([&] { result = CopyGameExecutable(install.path.c_str()); },
                           "ファイル[game.bin]のコピーに失敗しました。\n実行中の場合は終了して下さい。",
                           IDOK));
     EXPECT_EQ(result, 1);
-    EXPECT_EQ(ReadClipboardText(),
-              "ファイル[game.bin]のコピーに失敗しました。\n実行中の場合は終了して下さい。");
+    EXPECT_TRUE(
+        ClipboardHolds("ファイル[game.bin]のコピーに失敗しました。\n実行中の場合は終了して下さい。"));
 }
 
 TEST_F(UpdateFiles, OnlyTheEntriesOnTheMediaAreCopied) {
@@ -156,45 +158,29 @@ TEST_F(UpdateFiles, FailedPatternCopyNamesThePattern) {
     EXPECT_EQ(result, 1);
 }
 
-const char kDataArcFailed[] =
-    "ファイル[data.arc]のコピーに失敗しました。\nインストール先の容量を確認してください。";
-
-// Cancel during entry 3: the message names data.arc, entries 4 to 9 stay untouched, and the old
-// data.arc in the install folder is intact.
+// Cancel during entry 3: the message says the update stopped with the game partly updated (two
+// entries were replaced), entries 4 to 9 stay untouched, and the old data.arc is intact.
 TEST_F(UpdateFiles, CancelDuringTheThirdEntryStopsTheList) {
     MakeSource(media.File("update.arc"), "1");
     MakeSource(media.File("fastdata.arc"), "2");
-    MakeSource(media.File("data.arc"), Pattern(96u << 20));
+    MakeSource(media.File("data.arc"), Pattern(1u << 20));
     MakeSource(media.File("slowdata.arc"), "4");
     MakeSource(media.File("voice.arc"), "5");
     MakeSource(media.File("update.txt"), "8");
     CreateDirectoryA(media.File("help").c_str(), NULL);
     MakeSource(media.File("help\\index.htm"), "9");
     WriteBytes(install.File("data.arc"), "old data");
-    WindowSeen box;
     int result = -5;
-    std::atomic<bool> cancelled(false);
-    DriveDialogWith([&] { result = CopyUpdateFiles(install.path.c_str()); },
-                    [&](const WindowSeen& dialog) {
-                        // The copy dialog: wait for data.arc, then Cancel.
-                        char text[128] = "";
-                        for (int i = 0; i < 1000; i++) {
-                            GetDlgItemTextA(dialog.window, 1012, text, sizeof text);
-                            if (strcmp(text, "data.arc") == 0) break;
-                            Sleep(5);
-                        }
-                        PressButton(dialog.window, 2);
-                        cancelled = true;
-                        WindowSeen error;
-                        if (WaitForDialogWithText(GetCurrentProcessId(), kDataArcFailed, &error)) {
-                            box = error;
-                            PressButton(error.window, IDOK);
-                        }
-                    },
-                    &box);
-    EXPECT_TRUE(cancelled);
+    CopyWatch watch;
+    watch.cancelAt = "data.arc";  // pressed as data.arc begins
+    bool answered = false;
+    WatchCopiesDuring(&watch, [&] {
+        answered = AnswerBox([&] { result = CopyUpdateFiles(install.path.c_str()); },
+                             kStoppedPartly, IDOK);
+    });
+    EXPECT_TRUE(watch.cancelled);
+    EXPECT_TRUE(answered);
     EXPECT_EQ(result, 1);
-    EXPECT_EQ(box.text, kDataArcFailed);
     EXPECT_EQ(ListFolder(install.path),
               (std::vector<std::string>{"data.arc", "fastdata.arc", "update.arc"}));
     EXPECT_EQ(ReadBytes(install.File("data.arc")), "old data");

@@ -70,6 +70,42 @@ bool AnswerBox(const std::function<void()>& action, const std::string& text, int
     return answered;
 }
 
-void UpdateTest::SetUp() { SetOwnerWindow(NULL); }
+const char kStoppedPartly[] =
+    "アップデートを中止しました。\nゲームは一部のファイルだけが更新された状態です。\n"
+    "もう一度アップデートを実行してください。";
+
+static CopyWatch* g_watch;
+
+static LRESULT CALLBACK WatchCopyDialogs(int code, WPARAM wParam, LPARAM lParam) {
+    const CWPRETSTRUCT* message = (const CWPRETSTRUCT*)lParam;
+    if (code == HC_ACTION && message->message == WM_INITDIALOG &&
+        GetDlgItem(message->hwnd, 1010) && GetDlgItem(message->hwnd, 1020)) {
+        g_watch->bars.push_back(GetDlgItem(message->hwnd, 1019) ? 2 : 1);
+    }
+    if (code == HC_ACTION && message->message == WM_SETTEXT && !g_watch->cancelled &&
+        !g_watch->cancelAt.empty() &&
+        GetDlgCtrlID(message->hwnd) == 1012 && message->lParam &&
+        g_watch->cancelAt == (const char*)message->lParam) {
+        // As a click would: the command waits in the queue for the copy loop's next drain.
+        HWND dialog = GetParent(message->hwnd);
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(2, BN_CLICKED), (LPARAM)GetDlgItem(dialog, 2));
+        g_watch->cancelled = true;
+    }
+    return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
+void WatchCopiesDuring(CopyWatch* watch, const std::function<void()>& action) {
+    g_watch = watch;
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROCRET, WatchCopyDialogs, NULL, GetCurrentThreadId());
+    EXPECT_NE(hook, nullptr);
+    action();
+    UnhookWindowsHookEx(hook);
+    g_watch = nullptr;
+}
+
+void UpdateTest::SetUp() {
+    SetOwnerWindow(NULL);
+    ResetCopyState();
+}
 
 void UpdateTest::TearDown() { CloseCopyDialog(); }

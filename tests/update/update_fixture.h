@@ -29,6 +29,19 @@ bool SameTime(const FILETIME& a, const FILETIME& b);
 // dialogs such as the copy dialogs) and presses `button` on it. False if no such box appeared.
 bool AnswerBox(const std::function<void()>& action, const std::string& text, int button);
 
+// Watches the copy dialogs from inside the update's own thread, so that what it sees and does
+// does not depend on timing: a hook on this thread sees each dialog's initialisation and each
+// file name the dialog shows as it happens, however briefly.
+struct CopyWatch {
+    std::vector<int> bars;  // the copy dialogs created, in order: 1 or 2 progress bars
+    std::string cancelAt;   // when set: Cancel is pressed as the dialog first shows this text
+    bool cancelled = false;
+};
+void WatchCopiesDuring(CopyWatch* watch, const std::function<void()>& action);
+
+// What the user is told when an update stops after files were replaced.
+extern const char kStoppedPartly[];
+
 class UpdateTest : public ::testing::Test {
 protected:
     ScratchDir media;

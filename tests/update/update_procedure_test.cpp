@@ -79,6 +79,7 @@ protected:
     void Settings(const std::string& extra) {
         WriteBytes(media.File("vorlin.env"),
                    "REG_GLOBAL " + regGlobal + "\r\nREG_LOCAL Game\r\nINSTTO Hoshi\r\n" + extra);
+        ForgetRegistryKeyNames();  // each test names its own registry key
         LoadEnvironmentSettings("vorlin.env");
     }
     void SetInstTo(const std::string& folder) {
@@ -126,12 +127,44 @@ TEST_F(Procedure, RecordedFolderIsUpdatedAndTheUpdateRecorded) {
     SetInstTo(install.path);
     MakeMedia();
     int result = -5;
-    auto seen = RunWithAnswers([&] { result = RunUpdate(); },
-                               {{kQuestion, Press(IDYES)}, {kDone, Press(IDOK)}});
+    std::vector<std::string> seen;
+    CopyWatch watch;
+    WatchCopiesDuring(&watch, [&] {
+        seen = RunWithAnswers([&] { result = RunUpdate(); },
+                              {{kQuestion, Press(IDYES)}, {kDone, Press(IDOK)}});
+    });
     EXPECT_EQ(result, 0);
     EXPECT_EQ(seen, (std::vector<std::string>{kQuestion, kDone}));
+    // The executable under the one-bar dialog, then the list under the two-bar dialog.
+    EXPECT_EQ(watch.bars, (std::vector<int>{1, 2}));
     ExpectInstalled(install.path);
     EXPECT_EQ(Updated(), 1);
+}
+
+// A list copy that stops (here: Cancel as data.arc begins) after the executable was replaced
+// leaves the update unrecorded.
+TEST_F(Procedure, StoppedListCopyLeavesTheUpdateUnrecorded) {
+    Settings("");
+    SetInstTo(install.path);
+    MakeMedia();
+    MakeSource(media.File("data.arc"), Pattern(400000, 3));
+    WriteBytes(install.File("data.arc"), "old data");
+    // The executable was replaced already: the message says the game is only partly updated.
+    const char* stopped = kStoppedPartly;
+    int result = -5;
+    std::vector<std::string> seen;
+    CopyWatch watch;
+    watch.cancelAt = "data.arc";
+    WatchCopiesDuring(&watch, [&] {
+        seen = RunWithAnswers([&] { result = RunUpdate(); },
+                              {{kQuestion, Press(IDYES)}, {stopped, Press(IDOK)}});
+    });
+    EXPECT_TRUE(watch.cancelled);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(seen, (std::vector<std::string>{kQuestion, stopped}));
+    EXPECT_EQ(ReadBytes(install.File("vorlin.exe")), "game program");
+    EXPECT_EQ(ReadBytes(install.File("data.arc")), "old data");
+    EXPECT_EQ(Updated(), -7);
 }
 
 TEST_F(Procedure, RecordedFolderThatDoesNotExistIsNotCreated) {
@@ -140,7 +173,9 @@ TEST_F(Procedure, RecordedFolderThatDoesNotExistIsNotCreated) {
     SetInstTo(missing);
     MakeMedia();
     int result = -5;
-    const char* failed = "ファイル[vorlin.bin]のコピーに失敗しました。\n実行中の場合は終了して下さい。";
+    // Refused before anything is copied, naming the folder.
+    std::string failed = "インストール先フォルダ[" + missing +
+                         "]が見つかりません。\nゲームのインストール先を確認してください。";
     auto seen = RunWithAnswers([&] { result = RunUpdate(); },
                                {{kQuestion, Press(IDYES)}, {failed, Press(IDOK)}});
     EXPECT_EQ(result, 1);
