@@ -105,7 +105,11 @@ static void OnUpdate(HWND dialog) {
     if (result == 0) {
         ReleaseMenuPicture();
         EndDialog(dialog, 1);
+        return;
     }
+    // The update button lost the keyboard focus when it was disabled: give it back through the
+    // dialog manager (which also moves the default-button look), so that Enter asks again.
+    SendMessageA(dialog, WM_NEXTDLGCTL, (WPARAM)GetDlgItem(dialog, kUpdateButton), TRUE);
 }
 
 static void OnCommand(HWND dialog, WPARAM command) {

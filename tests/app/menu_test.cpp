@@ -189,7 +189,7 @@ TEST_F(Menu, ADeclinedUpdateLeavesTheMenuAsItWas) {
     WritePicture(MakePicture("flat", 10, 10, 1));
     std::string labelAfter;
     bool enabledAfter = false, questionSeen = false, disabledDuring = false, openAfter = false;
-    bool commandsReturned = false;
+    bool commandsReturned = false, focusAfter = false, askedAgain = false;
     INT_PTR result = RunMenu([&](HWND menu) {
         PressButton(menu, 1002);
         // The update asks first; No declines it.
@@ -212,6 +212,19 @@ TEST_F(Menu, ADeclinedUpdateLeavesTheMenuAsItWas) {
         WaitFor([&] { return IsWindowEnabled(GetDlgItem(menu, 1002)) != FALSE; });
         openAfter = IsWindowVisible(menu) != FALSE;
         labelAfter = ItemText(menu, 1002);
+        // The keyboard focus is back on the update button.
+        GUITHREADINFO thread = {};
+        thread.cbSize = sizeof thread;
+        GetGUIThreadInfo(GetWindowThreadProcessId(menu, NULL), &thread);
+        focusAfter = thread.hwndFocus == GetDlgItem(menu, 1002);
+        // Enter on it asks again.
+        PostMessageA(GetDlgItem(menu, 1002), WM_KEYDOWN, VK_RETURN, 0x001C0001);
+        PostMessageA(GetDlgItem(menu, 1002), WM_KEYUP, VK_RETURN, 0xC01C0001);
+        WindowSeen again;
+        askedAgain = WaitForDialogWithText(GetCurrentProcessId(),
+                                           "アップデートを開始します。宜しいですか？", &again);
+        if (askedAgain) PressButton(again.window, IDNO);
+        WaitFor([&] { return IsWindowEnabled(GetDlgItem(menu, 1002)) != FALSE; });
         enabledAfter = IsWindowEnabled(GetDlgItem(menu, 1002)) != FALSE;
         PostMessageA(menu, WM_CLOSE, 0, 0);
     });
@@ -222,6 +235,8 @@ TEST_F(Menu, ADeclinedUpdateLeavesTheMenuAsItWas) {
     EXPECT_TRUE(openAfter);
     EXPECT_EQ(labelAfter, "アップデート");
     EXPECT_TRUE(enabledAfter);
+    EXPECT_TRUE(focusAfter);
+    EXPECT_TRUE(askedAgain);
 }
 
 // Copies the menu's client area into a top-down 24-bit buffer.

@@ -91,6 +91,11 @@ static LRESULT CALLBACK WatchCopyDialogs(int code, WPARAM wParam, LPARAM lParam)
         PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(2, BN_CLICKED), (LPARAM)GetDlgItem(dialog, 2));
         g_watch->cancelled = true;
     }
+    if (code == HC_ACTION && message->message == WM_SETTEXT && !g_watch->listAt.empty() &&
+        GetDlgCtrlID(message->hwnd) == 1012 && message->lParam &&
+        g_watch->listAt == (const char*)message->lParam) {
+        g_watch->listed = ListFolder(g_watch->listFolder);
+    }
     return CallNextHookEx(NULL, code, wParam, lParam);
 }
 

@@ -36,6 +36,9 @@ struct CopyWatch {
     std::vector<int> bars;  // the copy dialogs created, in order: 1 or 2 progress bars
     std::string cancelAt;   // when set: Cancel is pressed as the dialog first shows this text
     bool cancelled = false;
+    std::string listAt;      // when set: as the dialog shows this text, `listFolder` is listed
+    std::string listFolder;  // into `listed`
+    std::vector<std::string> listed;
 };
 void WatchCopiesDuring(CopyWatch* watch, const std::function<void()>& action);
 

@@ -4,12 +4,16 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
 #include <functional>
+#include <map>
 #include <thread>
 
 #include "settings/env_settings.h"
 #include "settings/registry_store.h"
 #include "tests/update/update_fixture.h"
+#include "update/file_copy.h"
+#include "update/space_plan.h"
 #include "update/update_procedure.h"
 
 namespace {
@@ -252,6 +256,217 @@ TEST_F(Procedure, ChoiceCancelledOrFolderNotCreatable) {
         EXPECT_EQ(seen.size(), steps.size());
         EXPECT_EQ(Updated(), -7);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Every file below `folder` with its bytes ("help\\index.htm" -> "help").
+std::map<std::string, std::string> Snapshot(const std::string& folder,
+                                            const std::string& prefix = "") {
+    std::map<std::string, std::string> files;
+    for (const std::string& name : ListFolder(folder + (prefix.empty() ? "" : "\\" + prefix))) {
+        std::string relative = prefix.empty() ? name : prefix + "\\" + name;
+        std::string path = folder + "\\" + relative;
+        if (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) {
+            std::map<std::string, std::string> inner = Snapshot(folder, relative);
+            files.insert(inner.begin(), inner.end());
+            files[relative + "\\"] = "";
+        } else {
+            files[relative] = ReadBytes(path);
+        }
+    }
+    return files;
+}
+
+// Opens `path` for reading with `share` as another program would; the caller closes it.
+HANDLE HoldOpen(const std::string& path, DWORD share) {
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, share, NULL, OPEN_EXISTING, 0, NULL);
+    EXPECT_NE(handle, INVALID_HANDLE_VALUE) << path;
+    return handle;
+}
+
+const char kCancelled[] = "アップデートを中止しました";
+
+// Avoidable failures are found before the first byte: one box, nothing in the install folder
+// changed, the update not recorded.
+TEST_F(Procedure, RefusedBeforeTheFirstByte) {
+    Settings("");
+    struct Case {
+        const char* name;
+        // Run in the media folder; returns a handle held open until the update has run.
+        std::function<HANDLE(const std::string& install)> arrange;
+        std::function<std::string(const std::string& install)> box;
+    };
+    const Case cases[] = {
+        {"a media entry held open without sharing",
+         [](const std::string&) { return HoldOpen("update.arc", 0); },
+         [](const std::string&) {
+             return std::string("ファイル[update.arc]の読み込みに失敗しました。\n"
+                                "アップデート用のメディアを確認してください。");
+         }},
+        {"the game holds data.arc open",
+         [](const std::string& install) {
+             MakeSource("data.arc", "new data");
+             WriteBytes(install + "\\data.arc", "old data");
+             return HoldOpen(install + "\\data.arc", FILE_SHARE_READ);
+         },
+         [](const std::string& install) {
+             return "ファイル[" + install +
+                    "\\data.arc]を書き換えられません。\nゲームを実行中の場合は終了して下さい。";
+         }},
+        {"a folder in the way",
+         [](const std::string& install) {
+             CreateDirectoryA((install + "\\update.txt").c_str(), NULL);
+             return INVALID_HANDLE_VALUE;
+         },
+         [](const std::string& install) {
+             return "ファイル[" + install +
+                    "\\update.txt]を書き換えられません。\nゲームを実行中の場合は終了して下さい。";
+         }},
+        {"a file where the help folder goes",
+         [](const std::string& install) {
+             WriteBytes(install + "\\help", "not a folder");
+             return INVALID_HANDLE_VALUE;
+         },
+         [](const std::string& install) {
+             return "ファイル[" + install +
+                    "\\help]を書き換えられません。\nゲームを実行中の場合は終了して下さい。";
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir caseMedia, caseInstall;
+        InFolder inCase(caseMedia.path);
+        SetInstTo(caseInstall.path);
+        MakeSource("vorlin.bin", "new game");
+        MakeSource("update.arc", Pattern(300000));
+        MakeSource("update.txt", "notes");
+        CreateDirectoryA("help", NULL);
+        MakeSource("help\\index.htm", "help");
+        WriteBytes(caseInstall.File("vorlin.exe"), "old game");
+        WriteBytes(caseInstall.File("update.arc"), "old archive");
+        HANDLE held = c.arrange(caseInstall.path);
+        std::map<std::string, std::string> installed = Snapshot(caseInstall.path);
+        std::string box = c.box(caseInstall.path);
+        int result = -5;
+        std::vector<std::string> seen = RunWithAnswers(
+            [&] { result = RunUpdate(); }, {{kQuestion, Press(IDYES)}, {box, Press(IDOK)}});
+        EXPECT_EQ(result, 1);
+        EXPECT_EQ(seen, (std::vector<std::string>{kQuestion, box}));
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+        EXPECT_TRUE(Snapshot(caseInstall.path) == installed);
+        EXPECT_EQ(Updated(), -7);
+    }
+}
+
+TEST_F(Procedure, CancelAsSoonAsTheDialogExistsCopiesNothing) {
+    Settings("");
+    SetInstTo(install.path);
+    MakeMedia();
+    WriteBytes(install.File("vorlin.exe"), "old game");
+    int result = -5;
+    std::vector<std::string> seen;
+    CopyWatch watch;
+    watch.cancelAt = "ファイルの検査中...";
+    WatchCopiesDuring(&watch, [&] {
+        seen = RunWithAnswers([&] { result = RunUpdate(); },
+                              {{kQuestion, Press(IDYES)}, {kCancelled, Press(IDOK)}});
+    });
+    EXPECT_TRUE(watch.cancelled);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(seen, (std::vector<std::string>{kQuestion, kCancelled}));
+    EXPECT_EQ(watch.bars, std::vector<int>{1});
+    EXPECT_EQ(ListFolder(install.path), std::vector<std::string>{"vorlin.exe"});
+    EXPECT_EQ(ReadBytes(install.File("vorlin.exe")), "old game");
+    EXPECT_EQ(Updated(), -7);
+}
+
+// Only the copy's own temporary names are removed, in the folders the update writes; their room
+// counts as free.
+TEST_F(Procedure, LeftoversOfInterruptedUpdatesAreRemovedAndNothingElse) {
+    Settings("");
+    SetInstTo(install.path);
+    MakeMedia();
+    CreateDirectoryA(install.File("help").c_str(), NULL);
+    const char* leftovers[] = {"~vup1a2b.tmp", "~VUP00FF.TMP", "help\\~vupffff.tmp"};
+    const char* kept[] = {"~vup12345.tmp", "~vupxyz1.tmp", "keep~vup1234.tmp", "~vup1234.tmp.bak",
+                          "~vup123.tmp", "save.tmp", "help\\~vup1234.txt"};
+    for (const char* name : leftovers) WriteBytes(install.File(name), "leftover");
+    for (const char* name : kept) WriteBytes(install.File(name), "user file");
+    int result = -5;
+    RunWithAnswers([&] { result = RunUpdate(); }, {{kQuestion, Press(IDYES)}, {kDone, Press(IDOK)}});
+    EXPECT_EQ(result, 0);
+    ExpectInstalled(install.path);
+    for (const char* name : leftovers) {
+        EXPECT_EQ(GetFileAttributesA(install.File(name).c_str()), INVALID_FILE_ATTRIBUTES) << name;
+    }
+    for (const char* name : kept) EXPECT_EQ(ReadBytes(install.File(name)), "user file") << name;
+}
+
+// A help file whose name has 0x5C as a second byte ("表" is 95 5C): its temporary file lies in the
+// help folder under the copy's own name pattern, so that a leftover would be found.
+TEST_F(Procedure, TemporaryNameOfATrailByteBackslashName) {
+    Settings("");
+    SetInstTo(install.path);
+    MakeMedia();
+    MakeSource(media.File("help\\表.htm"), "hyou");
+    CopyWatch watch;
+    watch.listAt = "help\\表.htm";
+    watch.listFolder = install.File("help");
+    int result = -5;
+    WatchCopiesDuring(&watch, [&] {
+        RunWithAnswers([&] { result = RunUpdate(); },
+                       {{kQuestion, Press(IDYES)}, {kDone, Press(IDOK)}});
+    });
+    EXPECT_EQ(result, 0);
+    ASSERT_EQ(watch.listed.size(), 2u) << "index.htm and the temporary file";
+    std::string temporary = watch.listed[0] == "index.htm" ? watch.listed[1] : watch.listed[0];
+    EXPECT_TRUE(IsLeftoverTemporaryName(temporary.c_str())) << temporary;
+    EXPECT_EQ(ReadBytes(install.File("help\\表.htm")), "hyou");
+}
+
+// On a small volume (a 4 MiB RAM disk as T:), two replacements that each fit alone but not one
+// after the other are refused before the first byte: the first grows its file, the second then
+// lacks room for its temporary copy.
+TEST_F(Procedure, SequenceThatDoesNotFitTheVolumeIsRefused) {
+    ULARGE_INTEGER freeBytes;
+    if (!GetDiskFreeSpaceExA("T:\\", &freeBytes, NULL, NULL)) {
+        GTEST_SKIP() << "no small test drive T: (mounted by ./test)";
+    }
+    Settings("");
+    std::string folder = "T:\\seq-" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(folder.c_str(), NULL);
+    SetInstTo(folder);
+    const size_t oldSize = 1 << 20;
+    WriteBytes(folder + "\\update.arc", Pattern(oldSize, 1));
+    WriteBytes(folder + "\\fastdata.arc", Pattern(oldSize, 2));
+    ASSERT_TRUE(GetDiskFreeSpaceExA("T:\\", &freeBytes, NULL, NULL));
+    const uint64_t free = freeBytes.QuadPart;
+    const size_t newSize = (size_t)(free - 300 * 1024);
+    ASSERT_GT(free, oldSize + 312 * 1024) << "the drive is too small for this test";
+    const SpacePlanFile one = {newSize, oldSize, true};
+    const SpacePlanFile both[] = {one, one};
+    ASSERT_LE(ComputeSpaceNeeded(&one, 1, 4096), free) << "each file alone fits";
+    uint64_t need = ComputeSpaceNeeded(both, 2, 4096);
+    ASSERT_GT(need, free) << "the sequence does not";
+    MakeSource(media.File("update.arc"), Pattern(newSize, 3));
+    MakeSource(media.File("fastdata.arc"), Pattern(newSize, 4));
+    std::map<std::string, std::string> installed = Snapshot(folder);
+    char box[256];
+    snprintf(box, sizeof box,
+             "インストール先の空き容量が不足しています。\n"
+             "アップデートには%luMBの空き容量が必要です（現在の空き容量：%luMB）。",
+             (unsigned long)MebibytesRoundedUp(need), (unsigned long)MebibytesRoundedDown(free));
+    int result = -5;
+    std::vector<std::string> seen = RunWithAnswers(
+        [&] { result = RunUpdate(); }, {{kQuestion, Press(IDYES)}, {box, Press(IDOK)}});
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(seen, (std::vector<std::string>{kQuestion, box}));
+    EXPECT_TRUE(Snapshot(folder) == installed) << "every old file byte-identical, nothing added";
+    EXPECT_EQ(Updated(), -7);
+    RemoveTree(folder);
 }
 
 }  // namespace
