@@ -3,47 +3,82 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <commctrl.h>
+
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "tests/app/tiny_picture.h"
 #include "tests/support/win_support.h"
 
 namespace {
 
-
-TEST(UpdateRoad, FromTheClickToTheFreshMenu) {
+// A media folder and an install folder for the real launcher, with the registry naming the
+// install folder under a key of this test process's own. `makeDataArc` writes the media's data.arc.
+struct Road {
     ScratchDir media, install;
     std::string regGlobal = "VorlinRoadTest" + std::to_string(GetCurrentProcessId());
-    WriteBytes(media.File("vorlin.env"), "TITLEBAR Road\r\nVERSION 1\r\nREG_GLOBAL " + regGlobal +
-                                             "\r\nREG_LOCAL Game\r\nUPDATEREADME news.txt\r\n");
-    WriteBytes(media.File("update.rct"), TinyPicture());
-    WriteBytes(media.File("vorlin.bin"), "new game");
-    WriteBytes(media.File("data.arc"), std::string(400000, 'd'));
-    WriteBytes(media.File("update.txt"), "notes");
-    CreateDirectoryA(media.File("help").c_str(), NULL);
-    WriteBytes(media.File("help\\index.htm"), "help");
-    WriteBytes(install.File("vorlin.exe"), "old game");
-    HKEY key;
-    std::string path = "Software\\" + regGlobal + "\\Game";
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL,
-                              &key, NULL),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, "IsInst", 0, REG_SZ, (const BYTE*)"1", 2);
-    RegSetValueExA(key, "InstTo", 0, REG_SZ, (const BYTE*)install.path.c_str(),
-                   (DWORD)install.path.size() + 1);
-    RegCloseKey(key);
+    std::string keyPath = "Software\\" + regGlobal + "\\Game";
 
-    Child launcher = StartChild("\"" + WindowsPath(VORLIN_UPDATE_EXE) + "\"", media.path);
+    explicit Road(const std::function<void(const std::string&)>& makeDataArc) {
+        WriteBytes(media.File("vorlin.env"), "TITLEBAR Road\r\nVERSION 1\r\nREG_GLOBAL " +
+                                                 regGlobal +
+                                                 "\r\nREG_LOCAL Game\r\nUPDATEREADME news.txt\r\n");
+        WriteBytes(media.File("update.rct"), TinyPicture());
+        WriteBytes(media.File("vorlin.bin"), "new game");
+        makeDataArc(media.File("data.arc"));
+        WriteBytes(media.File("update.txt"), "notes");
+        CreateDirectoryA(media.File("help").c_str(), NULL);
+        WriteBytes(media.File("help\\index.htm"), "help");
+        WriteBytes(install.File("vorlin.exe"), "old game");
+        HKEY key;
+        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, NULL, 0, KEY_ALL_ACCESS,
+                                  NULL, &key, NULL),
+                  ERROR_SUCCESS);
+        RegSetValueExA(key, "IsInst", 0, REG_SZ, (const BYTE*)"1", 2);
+        RegSetValueExA(key, "InstTo", 0, REG_SZ, (const BYTE*)install.path.c_str(),
+                       (DWORD)install.path.size() + 1);
+        RegCloseKey(key);
+    }
+    ~Road() { RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\" + regGlobal).c_str()); }
+
+    // The registry value Updated as text ("" when absent).
+    std::string Updated() {
+        char updated[16] = "";
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+            return "";
+        }
+        DWORD type = 0, length = sizeof updated;
+        LONG status = RegQueryValueExA(key, "Updated", NULL, &type, (BYTE*)updated, &length);
+        RegCloseKey(key);
+        return status == ERROR_SUCCESS && type == REG_SZ ? updated : "";
+    }
+
+    // Starts the launcher, presses the update button and answers Yes to the question.
+    bool StartUpdate(Child* launcher, WindowSeen* menu) {
+        *launcher = StartChild("\"" + WindowsPath(VORLIN_UPDATE_EXE) + "\"", media.path);
+        if (!WaitForDialog(launcher->id, "Road アップデート 1", menu)) return false;
+        EXPECT_EQ(DialogItemText(menu->window, 1002), "アップデート");
+        PressButton(menu->window, 1002);
+        WindowSeen box;
+        if (!WaitForDialogWithText(launcher->id, "アップデートを開始します。宜しいですか？", &box)) {
+            return false;
+        }
+        EXPECT_EQ(box.owner, menu->window);
+        EXPECT_EQ(box.caption, "Road アップデート 1");
+        PressButton(box.window, IDYES);
+        return true;
+    }
+};
+
+TEST(UpdateRoad, FromTheClickToTheFreshMenu) {
+    Road road([](const std::string& path) { WriteBytes(path, std::string(400000, 'd')); });
+    Child launcher;
     WindowSeen menu;
-    ASSERT_TRUE(WaitForDialog(launcher.id, "Road アップデート 1", &menu));
-    EXPECT_EQ(DialogItemText(menu.window, 1002), "アップデート");
-    PressButton(menu.window, 1002);
-
+    ASSERT_TRUE(road.StartUpdate(&launcher, &menu));
     WindowSeen box;
-    ASSERT_TRUE(WaitForDialogWithText(launcher.id, "アップデートを開始します。宜しいですか？", &box));
-    EXPECT_EQ(box.owner, menu.window);
-    EXPECT_EQ(box.caption, "Road アップデート 1");
-    PressButton(box.window, IDYES);
     ASSERT_TRUE(WaitForDialogWithText(launcher.id, "アップデートを終了しました。", &box));
     PressButton(box.window, IDOK);
 
@@ -58,20 +93,103 @@ TEST(UpdateRoad, FromTheClickToTheFreshMenu) {
     PostMessageA(fresh.window, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitChild(&launcher), 0u);
 
-    EXPECT_EQ(ReadBytes(install.File("vorlin.exe")), "new game");
-    EXPECT_EQ(ReadBytes(install.File("data.arc")).size(), 400000u);
-    EXPECT_EQ(ReadBytes(install.File("update.txt")), "notes");
-    EXPECT_EQ(ReadBytes(install.File("help\\index.htm")), "help");
-    EXPECT_EQ(GetFileAttributesA(install.File("vorlin.exe").c_str()), (DWORD)FILE_ATTRIBUTE_ARCHIVE);
-    char updated[16] = "";
-    HKEY read;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &read), ERROR_SUCCESS);
-    DWORD type = 0, length = sizeof updated;
-    RegQueryValueExA(read, "Updated", NULL, &type, (BYTE*)updated, &length);
-    RegCloseKey(read);
-    EXPECT_EQ(type, (DWORD)REG_SZ);
-    EXPECT_STREQ(updated, "1");
-    RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\" + regGlobal).c_str());
+    EXPECT_EQ(ReadBytes(road.install.File("vorlin.exe")), "new game");
+    EXPECT_EQ(ReadBytes(road.install.File("data.arc")).size(), 400000u);
+    EXPECT_EQ(ReadBytes(road.install.File("update.txt")), "notes");
+    EXPECT_EQ(ReadBytes(road.install.File("help\\index.htm")), "help");
+    EXPECT_EQ(GetFileAttributesA(road.install.File("vorlin.exe").c_str()), (DWORD)FILE_ATTRIBUTE_ARCHIVE);
+    EXPECT_EQ(road.Updated(), "1");
+}
+
+// A large data.arc (sparse, so quick to make) whose copy takes long enough to be cut off.
+void MakeLargeDataArc(const std::string& path) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER end;
+    end.QuadPart = 1ll << 30;
+    SetFilePointerEx(h, end, NULL, FILE_BEGIN);
+    SetEndOfFile(h);
+    CloseHandle(h);
+}
+
+uint64_t SizeOf(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return ((uint64_t)data.nFileSizeHigh << 32) | data.nFileSizeLow;
+}
+
+// Waits until the launcher's copy dialog is copying data.arc and its file bar has moved, but not
+// to its end. Returns the dialog, or null when that was not seen.
+HWND WaitForDataArcHalfWay(const Child& launcher) {
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < 30000) {
+        WindowSeen copy;
+        if (WaitForDialog(launcher.id, "ファイルのコピー中...", &copy, 50) &&
+            DialogItemText(copy.window, 1012) == "data.arc") {
+            HWND bar = GetDlgItem(copy.window, 1010);
+            int position = (int)SendMessageA(bar, PBM_GETPOS, 0, 0);
+            int upper = (int)SendMessageA(bar, PBM_GETRANGE, FALSE, 0);
+            if (position > 0 && position < upper - 16) return copy.window;
+        }
+        Sleep(5);
+    }
+    return nullptr;
+}
+
+std::vector<std::string> TemporaryFilesIn(const std::string& folder) {
+    std::vector<std::string> found;
+    for (const std::string& name : ListFolder(folder)) {
+        if (name.size() == 12 && name.compare(0, 4, "~vup") == 0) found.push_back(name);
+    }
+    return found;
+}
+
+// The launcher killed in the middle of a large copy: each file holds its old or its new bytes,
+// and the next update removes what the killed one left and succeeds.
+TEST(InterruptedUpdate, KilledLauncherLeavesWholeFilesAndTheNextUpdateSucceeds) {
+    Road road(MakeLargeDataArc);
+    WriteBytes(road.install.File("data.arc"), "old data");
+    Child launcher;
+    WindowSeen menu;
+    ASSERT_TRUE(road.StartUpdate(&launcher, &menu));
+    ASSERT_NE(WaitForDataArcHalfWay(launcher), nullptr);
+    TerminateProcess(launcher.process, 9);
+    EXPECT_EQ(WaitChild(&launcher), 9u);
+
+    EXPECT_EQ(ReadBytes(road.install.File("vorlin.exe")), "new game");
+    EXPECT_EQ(ReadBytes(road.install.File("data.arc")), "old data");
+    EXPECT_EQ(TemporaryFilesIn(road.install.path).size(), 1u) << "the cut-off copy";
+    EXPECT_EQ(road.Updated(), "");
+
+    Child again;
+    ASSERT_TRUE(road.StartUpdate(&again, &menu));
+    WindowSeen box;
+    ASSERT_TRUE(WaitForDialogWithText(again.id, "アップデートを終了しました。", &box, 60000));
+    PressButton(box.window, IDOK);
+    WindowSeen fresh;
+    ASSERT_TRUE(WaitForDialogWithText(again.id, "Road アップデート 1", &fresh));
+    TerminateProcess(again.process, 0);
+    WaitChild(&again);
+    EXPECT_EQ(SizeOf(road.install.File("data.arc")), 1ull << 30);
+    EXPECT_EQ(TemporaryFilesIn(road.install.path), std::vector<std::string>{});
+    EXPECT_EQ(road.Updated(), "1");
+}
+
+// A quit message met while data.arc is copied ends the launcher with its status; the temporary
+// file goes with it and the old data.arc stays.
+TEST(InterruptedUpdate, QuitMessageDuringACopyLeavesNoTemporaryFile) {
+    Road road(MakeLargeDataArc);
+    WriteBytes(road.install.File("data.arc"), "old data");
+    Child launcher;
+    WindowSeen menu;
+    ASSERT_TRUE(road.StartUpdate(&launcher, &menu));
+    HWND copy = WaitForDataArcHalfWay(launcher);
+    ASSERT_NE(copy, nullptr);
+    PostThreadMessageA(GetWindowThreadProcessId(copy, NULL), WM_QUIT, 7, 0);
+    EXPECT_EQ(WaitChild(&launcher), 7u);
+    EXPECT_EQ(ReadBytes(road.install.File("data.arc")), "old data");
+    EXPECT_EQ(TemporaryFilesIn(road.install.path), std::vector<std::string>{});
+    EXPECT_EQ(road.Updated(), "");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // What a test can read off a dialog window (a message box or one of the launcher's dialogs).
@@ -85,6 +86,11 @@ struct Child {
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
     Child(Child&& other) noexcept : process(other.process), id(other.id) { other.process = nullptr; }
+    Child& operator=(Child&& other) noexcept {
+        std::swap(process, other.process);
+        std::swap(id, other.id);
+        return *this;
+    }
     ~Child();
 };
 Child StartChild(const std::string& commandLine, const std::string& directory);
