@@ -1,13 +1,16 @@
-// One line of the environment settings file (vorlin.env), split into key and value.
+// The environment settings file (vorlin.env) read line by line: how the lines come out of the
+// file, and how each line splits into key and value.
 //
-// A line is what one read of at most 511 bytes returns, held in a 512-byte buffer whose unused
-// bytes are zero. Lines starting with "[EOF]" end the file. Lines whose first byte is 0x20 or less
-// (blank, control, empty) or "/" (comments) are skipped. Otherwise every byte of 0x20 or less is a
-// separator; the key is the first token, the value the next one, which must start within the 99
-// bytes after the key. Bytes of 0x80 and above are ordinary characters (Shift-JIS text).
+// A line is what one read of at most 511 bytes returns (fgets's contract: up to and including a
+// line feed), held in a 512-byte buffer zeroed before the read, so that its unused bytes are zero.
+// At most 400 reads are made; a line longer than 511 bytes takes several of them. Lines starting
+// with "[EOF]" end the file. Lines whose first byte is 0x20 or less (blank, control, empty) or "/"
+// (comments) are skipped. Otherwise every byte of 0x20 or less is a separator; the key is the first
+// token, the value the next one, which must start within the 99 bytes after the key. Bytes of 0x80
+// and above are ordinary characters (Shift-JIS text).
 #pragma once
 
-enum { kEnvLineBufferSize = 512 };
+enum { kEnvLineBufferSize = 512, kEnvMaxReads = 400 };
 
 enum EnvLineKind {
     kEnvLineSetting,  // *key and *value point into the buffer
@@ -15,5 +18,24 @@ enum EnvLineKind {
     kEnvLineEnd,      // "[EOF]": nothing after this line is read
 };
 
-// Splits `line` in place (separators become NUL bytes).
+// Splits `line` in place: the bytes ending the key and the value become NUL bytes.
 EnvLineKind ParseEnvLine(char line[kEnvLineBufferSize], const char** key, const char** value);
+
+// One read from the file into `buffer` of `size` bytes, as fgets does it: false when nothing is
+// left (or the read fails), else at most size - 1 bytes, up to and including a line feed, then a
+// NUL. Bytes are as the C library hands them over (the launcher opens the file in text mode).
+typedef bool (*EnvReadLine)(void* source, char* buffer, int size);
+// Receives one setting; key and value are NUL-terminated inside the line buffer and valid only
+// during the call. False stops the reading (the launcher's heap is exhausted).
+typedef bool (*EnvAddSetting)(void* sink, const char* key, const char* value);
+
+enum EnvReadEnd {
+    kEnvReadEndOfFile,  // a read found nothing left
+    kEnvReadEndMarker,  // an "[EOF]" line
+    kEnvReadLimit,      // 400 reads made
+    kEnvReadRefused,    // the sink returned false
+};
+
+// Reads the file's lines from `source` and hands every line that sets a key to `addSetting`, in
+// file order. Returns why the reading ended; no read follows the one that ended it.
+EnvReadEnd ReadEnvLines(EnvReadLine readLine, void* source, EnvAddSetting addSetting, void* sink);

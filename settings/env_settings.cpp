@@ -11,7 +11,7 @@
 #include "settings/env_line.h"
 #include "ui/mbcs_text.h"
 
-enum { kMaxLines = 400, kGetterBufferSize = 128, kTitleBufferSize = 256 };
+enum { kGetterBufferSize = 128, kTitleBufferSize = 256 };
 
 static SettingEntry* g_settings;
 static bool g_exitHookRegistered;
@@ -30,8 +30,9 @@ static void BarsToSpaces(char* value) {
     while ((p = _mbschr(p, '|')) != nullptr) *p++ = ' ';
 }
 
-// Adds one entry at the front of the list; false when the heap cannot provide it.
-static bool AddSetting(const char* key, const char* value) {
+// Adds one entry at the front of the list; false when the heap cannot provide it, which ends
+// the reading (the entries made so far are kept). The sink argument is unused.
+static bool AddSetting(void*, const char* key, const char* value) {
     SettingEntry* entry = (SettingEntry*)malloc(sizeof(SettingEntry));
     char* keyCopy = CopyText(key);
     char* valueCopy = CopyText(value);
@@ -49,23 +50,18 @@ static bool AddSetting(const char* key, const char* value) {
     return true;
 }
 
+// One read of the file, as ReadEnvLines asks for it.
+static bool ReadFileLine(void* file, char* buffer, int size) {
+    return fgets(buffer, size, (FILE*)file) != nullptr;
+}
+
 int LoadEnvironmentSettings(const char* fileName) {
     if (!g_exitHookRegistered) {
         atexit(FreeEnvironmentSettings);
         g_exitHookRegistered = true;
     }
     FILE* file = OpenResourceFileOrRetry(fileName, "rt");
-    for (int i = 0; i < kMaxLines; i++) {
-        char line[kEnvLineBufferSize];
-        memset(line, 0, sizeof line);
-        if (!fgets(line, sizeof line, file)) break;
-        const char* key;
-        const char* value;
-        EnvLineKind kind = ParseEnvLine(line, &key, &value);
-        if (kind == kEnvLineEnd) break;
-        // Out of memory: keep the entries made so far and stop.
-        if (kind == kEnvLineSetting && !AddSetting(key, value)) break;
-    }
+    ReadEnvLines(ReadFileLine, file, AddSetting, nullptr);
     fclose(file);
     return 0;
 }

@@ -2,13 +2,16 @@
 // parsing never reads outside the file; the stream and name it finds lie inside the file;
 // the launcher's way of reading (fixed 20-byte header, then the 2-byte name length) gives the
 // same header as parsing from memory; and a parsed stream decodes without touching memory
-// outside its exact-size output.
+// outside its output (every byte past the end is poisoned, see exact_output.h).
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "fuzz/rct/exact_output.h"
 #include "image/rct_codec.h"
+
+static const uint32_t kMaxOutput = 16u << 20;
 
 static void Check(bool condition, const char* what) {
     if (!condition) {
@@ -18,6 +21,7 @@ static void Check(bool condition, const char* what) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static ExactOutput output = {nullptr, kMaxOutput, 0};
     // A copy of exactly `size` bytes, so that a read past the end is caught.
     uint8_t* file = new uint8_t[size ? size : 1];
     if (size) memcpy(file, data, size);
@@ -48,13 +52,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (name) Check(name + h.nameLength <= stream, "name before the stream");
         uint32_t total = 0;
         // Decode pictures up to 16 MB; larger ones cost time without testing anything new.
-        if (RctOutputSize(h.width, h.height, &total) == kRctOk && total <= (16u << 20)) {
-            uint8_t* out = new uint8_t[total];
+        if (RctOutputSize(h.width, h.height, &total) == kRctOk && total <= kMaxOutput) {
+            uint8_t* out = OpenExactOutput(&output, total);
             RctDecodeInfo info;
             int32_t decoded = RctDecompress(stream, h.dataSize, h.width, h.height, out, &info);
             Check(info.streamUsed <= h.dataSize && info.outputDone <= total, "positions");
             Check(decoded != kRctOk || info.outputDone == total, "complete when well-formed");
-            delete[] out;
         }
     } else {
         Check(stream == nullptr, "no stream on failure");

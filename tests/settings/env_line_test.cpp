@@ -1,6 +1,8 @@
-// The settings line splitter: which lines set a key, and what key and value they give.
+// The settings file reading: which lines set a key, what key and value they give, and which reads
+// the file's lines take.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -16,7 +18,9 @@ struct Case {
     const char* value;
 };
 
-std::string Spaces(int n) { return std::string((size_t)n, ' '); }
+std::string Spaces(int n) {
+    return std::string((size_t)n, ' ');
+}
 
 TEST(EnvLine, SplitsKeysAndValues) {
     const Case cases[] = {
@@ -24,13 +28,15 @@ TEST(EnvLine, SplitsKeysAndValues) {
          "My|Own|Title"},
         {"spaces end the value", "TITLEBAR My Own Title\n", kEnvLineSetting, "TITLEBAR", "My"},
         {"tab separates", "VERSION\t1.02\n", kEnvLineSetting, "VERSION", "1.02"},
-        {"control bytes separate", "VERSION\x01\x1f" "1.02\x7f", kEnvLineSetting, "VERSION",
-         "1.02\x7f"},
+        {"control bytes separate",
+         "VERSION\x01\x1f"
+         "1.02\x7f",
+         kEnvLineSetting, "VERSION", "1.02\x7f"},
         {"carriage return is a separator", "EXENAME game.exe\r\n", kEnvLineSetting, "EXENAME",
          "game.exe"},
         {"no line end at end of file", "A B", kEnvLineSetting, "A", "B"},
-        {"shift-jis kept byte for byte", "\x83\x5e\x83\x43 \x83\x7c|\x81\x40x\n",
-         kEnvLineSetting, "\x83\x5e\x83\x43", "\x83\x7c|\x81\x40x"},
+        {"shift-jis kept byte for byte", "\x83\x5e\x83\x43 \x83\x7c|\x81\x40x\n", kEnvLineSetting,
+         "\x83\x5e\x83\x43", "\x83\x7c|\x81\x40x"},
         {"99 separators are accepted", "KEY" + Spaces(99) + "V\n", kEnvLineSetting, "KEY", "V"},
         {"100 separators are too many", "KEY" + Spaces(100) + "V\n", kEnvLineSkip, nullptr,
          nullptr},
@@ -97,6 +103,84 @@ TEST(EnvLine, FullBufferLines) {
             EXPECT_EQ(strlen(key), (size_t)c.keyLength);
             EXPECT_EQ(strlen(value), (size_t)c.valueLength);
         }
+    }
+}
+
+// The whole reading through the C library's own fgets, on a temporary file holding the bytes.
+struct FileSource {
+    FILE* file;
+    int reads;
+};
+
+bool ReadWithFgets(void* source, char* buffer, int size) {
+    FileSource* s = (FileSource*)source;
+    s->reads++;
+    return fgets(buffer, size, s->file) != nullptr;
+}
+
+// Collects "key=value;" for each setting; refuses the setting numbered `refuseAt` (from 1).
+struct Collected {
+    std::string settings;
+    int offered;
+    int refuseAt;
+};
+
+bool Collect(void* sink, const char* key, const char* value) {
+    Collected* c = (Collected*)sink;
+    if (++c->offered == c->refuseAt) return false;
+    c->settings += std::string(key) + "=" + value + ";";
+    return true;
+}
+
+std::string Lines(int n, const std::string& line) {
+    std::string text;
+    for (int i = 0; i < n; i++) text += line;
+    return text;
+}
+
+TEST(EnvLine, ReadsTheFileLineByLine) {
+    struct FileCase {
+        const char* name;
+        std::string bytes;
+        int refuseAt;
+        EnvReadEnd end;
+        int reads;
+        std::string settings;
+    };
+    std::string k511 = "K " + std::string(509, 'v');
+    const FileCase cases[] = {
+        {"empty file", "", 0, kEnvReadEndOfFile, 1, ""},
+        {"settings in file order", "A 1\nB 2\r\n", 0, kEnvReadEndOfFile, 3, "A=1;B=2;"},
+        {"no line feed at the end", "A 1", 0, kEnvReadEndOfFile, 2, "A=1;"},
+        {"skipped lines still take reads", "// c\n\n A 1\nB 2\n", 0, kEnvReadEndOfFile, 5, "B=2;"},
+        {"a NUL byte separates", std::string("A\0B 1\n", 6), 0, kEnvReadEndOfFile, 2, "A=B;"},
+        {"each read starts from a zeroed buffer", "LONGKEY value\nK\n", 0, kEnvReadEndOfFile, 3,
+         "LONGKEY=value;"},
+        {"nothing is read after [EOF]", "A 1\n[EOF]\nB 2\n", 0, kEnvReadEndMarker, 2, "A=1;"},
+        {"511 bytes fill one read", k511 + "\nB 2\n", 0, kEnvReadEndOfFile, 4,
+         "K=" + std::string(509, 'v') + ";B=2;"},
+        {"a long line's rest is a line of its own", std::string(511, 'X') + "B 2\n", 0,
+         kEnvReadEndOfFile, 3, "B=2;"},
+        {"[EOF] at the start of a long line's rest", std::string(511, 'X') + "[EOF]\nB 2\n", 0,
+         kEnvReadEndMarker, 2, ""},
+        {"399 lines end before the limit", Lines(398, "\n") + "A 1\n", 0, kEnvReadEndOfFile, 400,
+         "A=1;"},
+        {"400 lines reach the limit", Lines(399, "\n") + "A 1\n", 0, kEnvReadLimit, 400, "A=1;"},
+        {"line 401 is not read", Lines(399, "\n") + "A 1\nB 2\n", 0, kEnvReadLimit, 400, "A=1;"},
+        {"a refused setting stops the reading", "A 1\nB 2\nC 3\n", 2, kEnvReadRefused, 2, "A=1;"},
+    };
+    for (const FileCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        FILE* file = tmpfile();
+        ASSERT_NE(file, nullptr);
+        ASSERT_EQ(fwrite(c.bytes.data(), 1, c.bytes.size(), file), c.bytes.size());
+        rewind(file);
+        FileSource source = {file, 0};
+        Collected collected = {"", 0, c.refuseAt};
+        EXPECT_EQ(ReadEnvLines(ReadWithFgets, &source, Collect, &collected), c.end);
+        EXPECT_EQ(source.reads, c.reads);
+        EXPECT_EQ(collected.settings, c.settings);
+        fclose(file);
     }
 }
 
