@@ -107,8 +107,12 @@ static void OnUpdate(HWND dialog) {
         EndDialog(dialog, 1);
         return;
     }
-    // The update button lost the keyboard focus when it was disabled: give it back through the
-    // dialog manager (which also moves the default-button look), so that Enter asks again.
+    // The copy dialog that went away may have taken the activation with it, and the update button
+    // lost the keyboard focus when it was disabled: make the menu active again and give the focus
+    // back through the dialog manager (which also moves the default-button look), so that Enter
+    // asks again.
+    SetForegroundWindow(dialog);
+    SetActiveWindow(dialog);
     SendMessageA(dialog, WM_NEXTDLGCTL, (WPARAM)GetDlgItem(dialog, kUpdateButton), TRUE);
 }
 

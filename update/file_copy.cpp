@@ -42,6 +42,8 @@
 #include "ui/message_box.h"
 #include "ui/message_pump.h"
 #include "ui/window_helpers.h"
+#include "update/media_seal.h"
+#include "update/sum_file.h"
 
 enum {
     kFileBar = 1010,
@@ -62,6 +64,8 @@ static int64_t g_expectedTotal;
 static int64_t g_copiedTotal;
 static bool g_classesRegistered;
 static int g_replacedCount;
+static bool g_lastCopyDamaged;
+static char g_lastCopySource[kPathSize];
 
 // The temporary file being written, so that leaving the process in the middle of a copy (a quit
 // message met while the queue is drained) removes it.
@@ -82,6 +86,8 @@ void ResetCopyState() {
 }
 
 bool WasCopyCancelled() { return g_cancelFlag != 0; }
+bool WasLastCopyDamaged() { return g_lastCopyDamaged; }
+const char* GetLastCopySource() { return g_lastCopySource; }
 int GetReplacedFileCount() { return g_replacedCount; }
 
 HWND GetCopyDialog() { return g_copyDialog; }
@@ -176,6 +182,11 @@ int OpenCopyDialogWithTotal(int64_t expectedTotal) {
 
 int CloseCopyDialog() {
     if (!g_copyDialog) return 1;
+    // Hand the activation to the owner while both windows exist: a window manager asked to
+    // activate a window only after the active one has gone may leave no window active at all,
+    // and the keyboard would then reach nothing.
+    HWND owner = GetWindow(g_copyDialog, GW_OWNER);
+    if (owner && GetForegroundWindow() == g_copyDialog) SetForegroundWindow(owner);
     DestroyWindow(g_copyDialog);
     PumpMessages();
     g_copyDialog = NULL;
@@ -302,12 +313,39 @@ static void ShowProgress(CopyPace* pace, uint64_t done, bool final) {
     pace->lastBars = now;
 }
 
+static bool CopyBytes(HANDLE source, HANDLE target, const char* sourceName, uint8_t* buffer,
+                      uint64_t total, SumDigestState* digest);
+
 // Copies the bytes and times of `source` into the new file `target`. True when all of it was
-// written; false on a read or write error, a short read or write, or Cancel.
+// written; false on a read or write error, a short read or write, or Cancel. On a sealed media
+// the bytes are also digested as they pass, and they must be the sealed ones (size and digest);
+// if not, the copy fails and g_lastCopyDamaged tells why.
 static bool CopyContents(HANDLE source, HANDLE target, const char* sourceName, uint8_t* buffer) {
     LARGE_INTEGER size;
     if (!GetFileSizeEx(source, &size)) return false;
     uint64_t total = (uint64_t)size.QuadPart;
+    SumDigestState* digest = nullptr;
+    uint64_t sealedDigest = 0, sealedSize = 0;
+    if (IsMediaSealed()) {
+        if (!FindSealedFile(sourceName, &sealedDigest, &sealedSize) || sealedSize != total) {
+            g_lastCopyDamaged = true;
+            return false;
+        }
+        digest = BeginSumDigest();
+        if (!digest) return false;
+    }
+    bool copied = CopyBytes(source, target, sourceName, buffer, total, digest);
+    if (digest) {
+        bool intact = FinishSumDigest(digest) == sealedDigest;
+        if (copied && !intact) g_lastCopyDamaged = true;
+        copied = copied && intact;
+    }
+    return copied && CopyFileTimes(source, target);
+}
+
+// The byte loop of CopyContents: `total` bytes, each chunk also into `digest` when set.
+static bool CopyBytes(HANDLE source, HANDLE target, const char* sourceName, uint8_t* buffer,
+                      uint64_t total, SumDigestState* digest) {
     SetNameText(sourceName);
     SetBarRange(kFileBar, (int64_t)(total >> 17));
     SetBarPosition(kFileBar, 0);
@@ -327,13 +365,14 @@ static bool CopyContents(HANDLE source, HANDLE target, const char* sourceName, u
         DWORD got = 0;
         // A read of zero bytes before the end (a source that shrank) must not loop forever.
         if (!ReadFile(source, buffer, want, &got, NULL) || got == 0) return false;
+        if (digest) UpdateSumDigest(digest, buffer, got);
         DWORD written = 0;
         if (!WriteFile(target, buffer, got, &written, NULL) || written != got) return false;
         done += written;
         g_copiedTotal += written;
         ShowProgress(&pace, done, done == total);
     }
-    return CopyFileTimes(source, target);
+    return true;
 }
 
 // Moves the finished temporary file over the destination and gives it the source's times again
@@ -393,6 +432,8 @@ static int CopyOneFile(const char* source, const char* destination, int failIfEx
 
 int CopyFileWithProgress(const char* source, const char* destination, int failIfExists) {
     if (IsFolderEntry(source)) return 1;
+    g_lastCopyDamaged = false;
+    snprintf(g_lastCopySource, sizeof g_lastCopySource, "%s", source);
     bool dialogWasOpen = g_copyDialog != NULL;
     // A copy of its own starts afresh; one inside a larger copy stops once Cancel was pressed.
     if (!dialogWasOpen) g_cancelFlag = 0;

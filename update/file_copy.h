@@ -35,6 +35,10 @@ void ShowCopyDialogText(const char* text);
 void ResetCopyState();
 bool WasCopyCancelled();
 int GetReplacedFileCount();
+// Whether the last copy failed because its source is not the sealed file (a sealed media whose
+// file is damaged: another size, another digest, or not listed), and that copy's source name.
+bool WasLastCopyDamaged();
+const char* GetLastCopySource();
 
 // False when `destination` exists but cannot be replaced now: a folder, or a file another
 // process holds open without sharing its deletion (the game still running).

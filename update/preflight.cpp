@@ -1,5 +1,9 @@
 // The check before the first byte of an update (see preflight.h).
 //
+// On a sealed media (update.sum) every file the update would copy must be listed in the seal with
+// its size, and every file the seal lists must be on the media; the bytes themselves are checked
+// against the sealed digest while they are copied.
+//
 // The files are listed exactly as the copy stages will copy them: the executable's ".bin" name,
 // the plain entries of the update list, then the files the help pattern matches. A file the media
 // does not carry is skipped silently, as the copy skips it; one that is there but cannot be opened
@@ -16,6 +20,7 @@
 #include "ui/message_box.h"
 #include "ui/message_pump.h"
 #include "update/file_copy.h"
+#include "update/media_seal.h"
 #include "update/space_plan.h"
 #include "update/update_files.h"
 
@@ -31,6 +36,18 @@ static const char kNoSpace[] =
     "インストール先の空き容量が不足しています。\n"
     "アップデートには%luMBの空き容量が必要です（現在の空き容量：%luMB）。";
 static const char kCancelled[] = "アップデートを中止しました";
+static const char kSealBroken[] =
+    "アップデート用のメディアの検証ファイル[update.sum]が壊れています。\n"
+    "メディアを確認してください。";
+static const char kNotSealed[] =
+    "ファイル[%s]がアップデート用のメディアの検証ファイルに含まれていません。\n"
+    "メディアを確認してください。";
+static const char kSealedSizeDiffers[] =
+    "ファイル[%s]のサイズが正しくありません。\n"
+    "アップデート用のメディアが破損している可能性があります。";
+static const char kSealedFileMissing[] =
+    "ファイル[%s]がアップデート用のメディアにありません。\n"
+    "メディアが不完全な可能性があります。";
 
 // The files found so far, with what the free-space sum needs of each.
 struct Preflight {
@@ -94,6 +111,17 @@ static bool CheckFile(Preflight* check, const char* source, const char* destinat
     if (!readable) {
         Refuse(check, kMediaUnreadable, source);
         return false;
+    }
+    uint64_t sealedDigest, sealedSize;
+    if (IsMediaSealed()) {
+        if (!FindSealedFile(source, &sealedDigest, &sealedSize)) {
+            Refuse(check, kNotSealed, source);
+            return false;
+        }
+        if (sealedSize != (uint64_t)size.QuadPart) {
+            Refuse(check, kSealedSizeDiffers, source);
+            return false;
+        }
     }
     uint64_t oldSize = 0;
     bool replaces = GetFileAttributesA(destination) != INVALID_FILE_ATTRIBUTES;
@@ -178,6 +206,20 @@ static bool RunChecks(Preflight* check, const char* folder) {
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         Refuse(check, kFolderMissing, folder);
         return false;
+    }
+    // A sealed media: its seal must be intact, and every file it lists must be there (an
+    // incomplete download must not pass for a complete update).
+    MediaSealState seal = LoadMediaSeal();
+    if (seal == kSealMalformed || seal == kSealDamaged) {
+        Refuse(check, kSealBroken, "update.sum");
+        return false;
+    }
+    for (uint32_t i = 0; i < GetSealedFileCount(); i++) {
+        DWORD listed = GetFileAttributesA(GetSealedFileName(i));
+        if (listed == INVALID_FILE_ATTRIBUTES || (listed & FILE_ATTRIBUTE_DIRECTORY)) {
+            Refuse(check, kSealedFileMissing, GetSealedFileName(i));
+            return false;
+        }
     }
     if (!CheckExecutable(check, folder)) return false;
     for (int i = 0; i < GetUpdateFileListSize(); i++) {

@@ -42,7 +42,15 @@ static void ReportStoppedUpdate(const char* failureFormat, const char* name) {
         return;
     }
     char failure[512];
-    snprintf(failure, sizeof failure, failureFormat, name);
+    if (WasLastCopyDamaged()) {
+        // The file copied is not the sealed one: the media is damaged, not the install folder.
+        snprintf(failure, sizeof failure,
+                 "ファイル[%s]のデータが正しくありません。\n"
+                 "アップデート用のメディアが破損している可能性があります。",
+                 GetLastCopySource());
+    } else {
+        snprintf(failure, sizeof failure, failureFormat, name);
+    }
     ShowErrorMessage(partly ? "%s\n%s" : "%s", failure, kPartlyUpdated);
 }
 

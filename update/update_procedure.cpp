@@ -9,6 +9,7 @@
 #include "ui/message_box.h"
 #include "update/file_copy.h"
 #include "update/install_folder.h"
+#include "update/media_seal.h"
 #include "update/preflight.h"
 #include "update/update_files.h"
 
@@ -33,9 +34,10 @@ int RunUpdate() {
     // Everything that can be known before the first byte is checked now, so that a refused update
     // leaves the game as it was.
     ResetCopyState();
-    if (CheckUpdateBeforeCopying(folder) != 0) return 1;
-    if (CopyGameExecutable(folder) != 0) return 1;
-    if (CopyUpdateFiles(folder) != 0) return 1;
+    int stopped = CheckUpdateBeforeCopying(folder) != 0 || CopyGameExecutable(folder) != 0 ||
+                  CopyUpdateFiles(folder) != 0;
+    ReleaseMediaSeal();
+    if (stopped) return 1;
     WriteRegistryInt(GetRegGlobalSetting(), GetRegLocalSetting(), "Updated", 1);
     ShowInfoMessage("アップデートを終了しました。");
     return 0;

@@ -1,17 +1,31 @@
-// Copy speed under the copy dialog: CopyFileWithProgress (under its open two-bar dialog, with
-// the animation playing) against the platform's CopyFileA replacing an existing destination,
-// alternating, several rounds of one 512 MiB file (size in MiB and rounds as arguments). Prints
-// each round, the medians, and what opening and closing the dialog costs on its own. Run under Wine with
-// scripts/wine-run from a folder with room for two copies of the file.
+// Copy speed as the user waits for it: the launcher's durable copy (opening its two-bar dialog,
+// CopyFileWithProgress with the animation playing, closing the dialog: all of it timed) against
+// the platform's CopyFileA followed by FlushFileBuffers on the destination (the same durability),
+// against plain CopyFileA, and against the same temporary-file protocol made of bare calls. Every
+// contender replaces an existing destination. In each round
+// they run in a rotated order, so that none always runs first on a warm or cold cache, and
+// what plain CopyFileA leaves unwritten is flushed, untimed, before the next one starts.
+// Prints each round, then the median and the maximum of each contender.
+//
+//   copy_bench [MiB [rounds]]      one file of MiB (default 512), rounds (default 9)
+//   copy_bench preflight [files]   the check before an update on a media with `files` help files
+//                                  (default 3000), against listing the same files
+//
+// Run under Wine with scripts/wine-run from a folder on the disk to measure, with room for four
+// copies of the file.
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "ui/message_box.h"
 #include "update/file_copy.h"
+#include "update/preflight.h"
 
 static double NowSeconds() {
     LARGE_INTEGER frequency, now;
@@ -20,65 +34,208 @@ static double NowSeconds() {
     return (double)now.QuadPart / (double)frequency.QuadPart;
 }
 
-static bool MakeSource(const char* path, int64_t size) {
+static bool WriteFileOfSize(const char* path, int64_t size) {
     HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     if (h == INVALID_HANDLE_VALUE) return false;
     std::vector<char> chunk(1 << 20);
     for (size_t i = 0; i < chunk.size(); i++) chunk[i] = (char)(i * 131 + 7);
-    for (int64_t done = 0; done < size; done += (int64_t)chunk.size()) {
-        DWORD written;
-        WriteFile(h, chunk.data(), (DWORD)chunk.size(), &written, NULL);
+    for (int64_t done = 0; done < size;) {
+        DWORD want = (DWORD)std::min<int64_t>((int64_t)chunk.size(), size - done);
+        DWORD written = 0;
+        WriteFile(h, chunk.data(), want, &written, NULL);
+        done += want;
     }
     CloseHandle(h);
     return true;
 }
 
-static double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
+struct Series {
+    const char* name;
+    std::function<bool()> run;
+    std::vector<double> seconds;
+    const char* written;  // flushed after the timed run, untimed (null: nothing)
+};
+
+static void Report(const std::vector<Series>& all, double bytes) {
+    for (const Series& s : all) {
+        std::vector<double> v = s.seconds;
+        std::sort(v.begin(), v.end());
+        double median = v[v.size() / 2], maximum = v.back();
+        printf("%-34s median %.3f s (%5.0f MB/s)  max %.3f s", s.name, median,
+               bytes > 0 ? bytes / median / 1e6 : 0.0, maximum);
+        if (&s != &all[0]) {
+            std::vector<double> ours = all[0].seconds;
+            std::sort(ours.begin(), ours.end());
+            printf("  ours/this %.2fx", ours[ours.size() / 2] / median);
+        }
+        printf("\n");
+    }
+}
+
+static bool FlushFile(const char* path);
+
+// Runs every series once per round, the order rotated each round.
+static bool RunRounds(std::vector<Series>* all, int rounds) {
+    for (int round = 0; round < rounds; round++) {
+        printf("round %d:", round + 1);
+        for (size_t k = 0; k < all->size(); k++) {
+            Series& s = (*all)[(round + k) % all->size()];
+            double start = NowSeconds();
+            if (!s.run()) {
+                printf("\n%s failed\n", s.name);
+                return false;
+            }
+            double took = NowSeconds() - start;
+            s.seconds.push_back(took);
+            // Data a contender left unflushed would be written back during the next one's flush
+            // (a journalling file system commits all pending data together) and charged to it.
+            if (s.written) FlushFile(s.written);
+            printf("  %s %.3f s", s.name, took);
+        }
+        printf("\n");
+    }
+    return true;
+}
+
+static bool FlushFile(const char* path) {
+    HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BOOL flushed = FlushFileBuffers(h);
+    CloseHandle(h);
+    return flushed != FALSE;
+}
+
+static bool CopyThenFlush(const char* source, const char* destination) {
+    return CopyFileA(source, destination, FALSE) && FlushFile(destination);
+}
+
+// The same protection as the launcher's copy with bare calls and no dialog: a new temporary file,
+// flushed, then renamed over the destination. Separates what the protocol costs on this file
+// system from what the launcher adds to it.
+static bool ReplaceThroughTemporary(const char* source, const char* destination) {
+    const char* temporary = "bench-replace.tmp";
+    HANDLE in = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE out = CreateFileA(temporary, GENERIC_WRITE, 0, NULL, CREATE_NEW, 0, NULL);
+    bool ok = in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE;
+    static std::vector<char> buffer(131072);
+    DWORD got = 0, written = 0;
+    while (ok && ReadFile(in, buffer.data(), (DWORD)buffer.size(), &got, NULL) && got > 0) {
+        ok = WriteFile(out, buffer.data(), got, &written, NULL) && written == got;
+    }
+    ok = ok && FlushFileBuffers(out);
+    if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+    if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
+    ok = ok && MoveFileExA(temporary, destination,
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!ok) DeleteFileA(temporary);
+    return ok;
+}
+
+static int CopyBench(int64_t mib, int rounds) {
+    const char* source = "bench-source.bin";
+    if (!WriteFileOfSize(source, mib << 20)) return 1;
+    for (const char* d : {"bench-ours.bin", "bench-flushed.bin", "bench-plain.bin", "bench-bare.bin"}) {
+        CopyFileA(source, d, FALSE);
+    }
+    std::vector<Series> all = {
+        {"durable copy under its dialog",
+         [&] {
+             ResetCopyState();
+             OpenCopyDialogWithTotal(0);
+             AddFileToCopyTotal(source);
+             int ok = CopyFileWithProgress(source, "bench-ours.bin", 0);
+             CloseCopyDialog();
+             return ok == 1;
+         },
+         {},
+         nullptr},
+        {"CopyFileA + FlushFileBuffers", [&] { return CopyThenFlush(source, "bench-flushed.bin"); },
+         {},
+         nullptr},
+        {"CopyFileA", [&] { return CopyFileA(source, "bench-plain.bin", FALSE) != FALSE; }, {},
+         "bench-plain.bin"},
+        {"temporary + flush + rename, bare",
+         [&] { return ReplaceThroughTemporary(source, "bench-bare.bin"); },
+         {},
+         nullptr},
+    };
+    bool ok = RunRounds(&all, rounds);
+    if (ok) {
+        printf("%lld MiB, %d rounds:\n", (long long)mib, rounds);
+        Report(all, (double)(mib << 20));
+    }
+    for (const char* f :
+         {source, "bench-ours.bin", "bench-flushed.bin", "bench-plain.bin", "bench-bare.bin"}) {
+        DeleteFileA(f);
+    }
+    return ok ? 0 : 1;
+}
+
+// The check before an update, on a media of the nine list entries and `files` help files, into an
+// install folder that holds an older copy of each; against a bare listing and opening of the same
+// files (what any check must at least do).
+static int PreflightBench(int files, int rounds) {
+    CreateDirectoryA("bench-media", NULL);
+    CreateDirectoryA("bench-media\\help", NULL);
+    CreateDirectoryA("bench-install", NULL);
+    CreateDirectoryA("bench-install\\help", NULL);
+    const char* list[] = {"vorlin.bin",   "update.arc", "fastdata.arc", "data.arc",  "slowdata.arc",
+                          "voice.arc",    "voice2.arc", "voice3.arc",   "update.txt"};
+    for (const char* name : list) {
+        WriteFileOfSize((std::string("bench-media\\") + name).c_str(), 4096);
+        std::string installed = strcmp(name, "vorlin.bin") == 0 ? "vorlin.exe" : name;
+        WriteFileOfSize(("bench-install\\" + installed).c_str(), 2048);
+    }
+    for (int i = 0; i < files; i++) {
+        char name[64];
+        snprintf(name, sizeof name, "help\\page%05d.htm", i);
+        WriteFileOfSize((std::string("bench-media\\") + name).c_str(), 1000);
+        WriteFileOfSize((std::string("bench-install\\") + name).c_str(), 900);
+    }
+    char install[MAX_PATH];
+    GetFullPathNameA("bench-install", sizeof install, install, NULL);
+    SetCurrentDirectoryA("bench-media");
+    std::vector<Series> all = {
+        {"check before the update",
+         [&] {
+             ResetCopyState();
+             int result = CheckUpdateBeforeCopying(install);
+             CloseCopyDialog();
+             return result == 0;
+         },
+         {},
+         nullptr},
+        {"listing and opening the files",
+         [&] {
+             WIN32_FIND_DATAA found;
+             HANDLE search = FindFirstFileA("help\\*.*", &found);
+             if (search == INVALID_HANDLE_VALUE) return false;
+             do {
+                 std::string path = std::string("help\\") + found.cFileName;
+                 HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
+                                        OPEN_EXISTING, 0, NULL);
+                 if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+             } while (FindNextFileA(search, &found));
+             FindClose(search);
+             return true;
+         },
+         {},
+         nullptr},
+    };
+    bool ok = RunRounds(&all, rounds);
+    SetCurrentDirectoryA("..");
+    if (ok) {
+        printf("media of %d help files and the nine list entries, %d rounds:\n", files, rounds);
+        Report(all, 0);
+    }
+    return ok ? 0 : 1;
 }
 
 int main(int argc, char** argv) {
+    if (argc > 1 && strcmp(argv[1], "preflight") == 0) {
+        return PreflightBench(argc > 2 ? atoi(argv[2]) : 3000, 9);
+    }
     int64_t mib = argc > 1 ? atoi(argv[1]) : 512;
-    int rounds = argc > 2 ? atoi(argv[2]) : 5;
-    if (!MakeSource("bench-source.bin", mib << 20)) return 1;
-    CopyFileA("bench-source.bin", "bench-platform.bin", FALSE);
-    CopyFileA("bench-source.bin", "bench-dialog.bin", FALSE);
-    std::vector<double> dialog, platform;
-    for (int round = 0; round < rounds; round++) {
-        // The dialog is opened and measured before the clock starts; the copy itself is timed.
-        OpenCopyDialogWithTotal(0);
-        AddFileToCopyTotal("bench-source.bin");
-        double start = NowSeconds();
-        int ok = CopyFileWithProgress("bench-source.bin", "bench-dialog.bin", 0);
-        double mid = NowSeconds();
-        CloseCopyDialog();
-        BOOL platformOk = CopyFileA("bench-source.bin", "bench-platform.bin", FALSE);
-        double end = NowSeconds();
-        if (!ok || !platformOk) {
-            printf("copy failed\n");
-            return 1;
-        }
-        dialog.push_back(mid - start);
-        platform.push_back(end - mid);
-        printf("round %d: CopyFileWithProgress %.3f s, CopyFileA %.3f s\n", round + 1, mid - start,
-               end - mid);
-    }
-    double dialogOnly = 0;
-    for (int i = 0; i < 5; i++) {
-        double start = NowSeconds();
-        OpenCopyDialogWithTotal(0);
-        CloseCopyDialog();
-        dialogOnly += (NowSeconds() - start) / 5;
-    }
-    printf("opening and closing the dialog alone: %.3f s\n", dialogOnly);
-    double d = Median(dialog), p = Median(platform);
-    printf("%lld MiB, median of %d: CopyFileWithProgress %.3f s (%.0f MB/s), CopyFileA %.3f s "
-           "(%.0f MB/s); speed ratio dialog/platform %.2fx\n",
-           (long long)mib, rounds, d, (double)(mib << 20) / d / 1e6, p,
-           (double)(mib << 20) / p / 1e6, p / d);
-    DeleteFileA("bench-source.bin");
-    DeleteFileA("bench-dialog.bin");
-    DeleteFileA("bench-platform.bin");
-    return 0;
+    int rounds = argc > 2 ? atoi(argv[2]) : 9;
+    return CopyBench(mib, rounds);
 }

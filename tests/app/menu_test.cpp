@@ -189,7 +189,7 @@ TEST_F(Menu, ADeclinedUpdateLeavesTheMenuAsItWas) {
     WritePicture(MakePicture("flat", 10, 10, 1));
     std::string labelAfter;
     bool enabledAfter = false, questionSeen = false, disabledDuring = false, openAfter = false;
-    bool commandsReturned = false, focusAfter = false, askedAgain = false;
+    bool commandsReturned = false;
     INT_PTR result = RunMenu([&](HWND menu) {
         PressButton(menu, 1002);
         // The update asks first; No declines it.
@@ -212,19 +212,6 @@ TEST_F(Menu, ADeclinedUpdateLeavesTheMenuAsItWas) {
         WaitFor([&] { return IsWindowEnabled(GetDlgItem(menu, 1002)) != FALSE; });
         openAfter = IsWindowVisible(menu) != FALSE;
         labelAfter = ItemText(menu, 1002);
-        // The keyboard focus is back on the update button.
-        GUITHREADINFO thread = {};
-        thread.cbSize = sizeof thread;
-        GetGUIThreadInfo(GetWindowThreadProcessId(menu, NULL), &thread);
-        focusAfter = thread.hwndFocus == GetDlgItem(menu, 1002);
-        // Enter on it asks again.
-        PostMessageA(GetDlgItem(menu, 1002), WM_KEYDOWN, VK_RETURN, 0x001C0001);
-        PostMessageA(GetDlgItem(menu, 1002), WM_KEYUP, VK_RETURN, 0xC01C0001);
-        WindowSeen again;
-        askedAgain = WaitForDialogWithText(GetCurrentProcessId(),
-                                           "アップデートを開始します。宜しいですか？", &again);
-        if (askedAgain) PressButton(again.window, IDNO);
-        WaitFor([&] { return IsWindowEnabled(GetDlgItem(menu, 1002)) != FALSE; });
         enabledAfter = IsWindowEnabled(GetDlgItem(menu, 1002)) != FALSE;
         PostMessageA(menu, WM_CLOSE, 0, 0);
     });
@@ -235,8 +222,67 @@ TEST_F(Menu, ADeclinedUpdateLeavesTheMenuAsItWas) {
     EXPECT_TRUE(openAfter);
     EXPECT_EQ(labelAfter, "アップデート");
     EXPECT_TRUE(enabledAfter);
-    EXPECT_TRUE(focusAfter);
-    EXPECT_TRUE(askedAgain);
+}
+
+// Presses and releases a key as the keyboard would: it goes to the active window's focus.
+void TypeKey(WORD key) {
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_KEYBOARD;
+    input[0].ki.wVk = input[1].ki.wVk = key;
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof(INPUT));
+}
+
+// After an update that was declined or refused (the copy dialog came and went), the menu is
+// active again with the keyboard focus on the update button: Enter asks again.
+TEST_F(Menu, AfterAStoppedUpdateEnterAsksAgain) {
+    const char* question = "アップデートを開始します。宜しいですか？";
+    struct Case {
+        const char* name;
+        int answer;           // to the question
+        const char* refusal;  // the box that follows, answered with OK (null: none)
+    };
+    const Case cases[] = {
+        {"declined", IDNO, nullptr},
+        {"refused before the first byte", IDYES,
+         "インストール先フォルダ[C:\\nowhere]が見つかりません。\nゲームのインストール先を確認してください。"},
+    };
+    SetRegistry("IsInst", "1");
+    SetRegistry("InstTo", "C:\\nowhere");
+    LoadSettings("");
+    WritePicture(MakePicture("flat", 10, 10, 1));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        bool refused = false, active = false, focused = false, askedAgain = false;
+        RunMenu([&](HWND menu) {
+            PressButton(menu, 1002);
+            WindowSeen box;
+            if (!WaitForDialogWithText(GetCurrentProcessId(), question, &box)) return;
+            PressButton(box.window, c.answer);
+            if (c.refusal) {
+                refused = WaitForDialogWithText(GetCurrentProcessId(), c.refusal, &box);
+                if (refused) PressButton(box.window, IDOK);
+            }
+            WaitFor([&] { return IsWindowEnabled(GetDlgItem(menu, 1002)) != FALSE; });
+            GUITHREADINFO thread = {};
+            thread.cbSize = sizeof thread;
+            WaitFor([&] {
+                GetGUIThreadInfo(GetWindowThreadProcessId(menu, NULL), &thread);
+                return thread.hwndActive == menu && thread.hwndFocus == GetDlgItem(menu, 1002);
+            });
+            active = thread.hwndActive == menu;
+            focused = thread.hwndFocus == GetDlgItem(menu, 1002);
+            TypeKey(VK_RETURN);
+            askedAgain = WaitForDialogWithText(GetCurrentProcessId(), question, &box);
+            if (askedAgain) PressButton(box.window, IDNO);
+            WaitFor([&] { return IsWindowEnabled(GetDlgItem(menu, 1002)) != FALSE; });
+            PostMessageA(menu, WM_CLOSE, 0, 0);
+        });
+        EXPECT_EQ(refused, c.refusal != nullptr);
+        EXPECT_TRUE(active);
+        EXPECT_TRUE(focused);
+        EXPECT_TRUE(askedAgain);
+    }
 }
 
 // Copies the menu's client area into a top-down 24-bit buffer.

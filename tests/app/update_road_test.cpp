@@ -192,4 +192,50 @@ TEST(InterruptedUpdate, QuitMessageDuringACopyLeavesNoTemporaryFile) {
     EXPECT_EQ(road.Updated(), "");
 }
 
+// A refused update in the real launcher (the install folder has gone): once its box is answered,
+// the menu is the foreground window again with the keyboard focus on the update button, so that
+// Enter asks again.
+TEST(UpdateRoad, AfterARefusedUpdateTheKeyboardReachesTheMenu) {
+    Road road([](const std::string& path) { WriteBytes(path, "data"); });
+    std::string missing = road.install.path + "\\gone";
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, road.keyPath.c_str(), 0, KEY_SET_VALUE, &key),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, "InstTo", 0, REG_SZ, (const BYTE*)missing.c_str(),
+                   (DWORD)missing.size() + 1);
+    RegCloseKey(key);
+    Child launcher;
+    WindowSeen menu;
+    ASSERT_TRUE(road.StartUpdate(&launcher, &menu));
+    WindowSeen box;
+    ASSERT_TRUE(WaitForDialogWithText(
+        launcher.id,
+        "インストール先フォルダ[" + missing +
+            "]が見つかりません。\nゲームのインストール先を確認してください。",
+        &box));
+    PressButton(box.window, IDOK);
+    GUITHREADINFO thread = {};
+    thread.cbSize = sizeof thread;
+    DWORD menuThread = GetWindowThreadProcessId(menu.window, NULL);
+    HWND button = GetDlgItem(menu.window, 1002);
+    bool ready = false;
+    for (DWORD start = GetTickCount(); !ready && GetTickCount() - start < 10000; Sleep(20)) {
+        ready = GetGUIThreadInfo(menuThread, &thread) && thread.hwndActive == menu.window &&
+                thread.hwndFocus == button && IsWindowEnabled(button) &&
+                GetForegroundWindow() == menu.window;
+    }
+    EXPECT_EQ(GetForegroundWindow(), menu.window);
+    EXPECT_EQ(thread.hwndActive, menu.window);
+    EXPECT_EQ(thread.hwndFocus, button);
+    // Enter as the keyboard sends it: to the foreground window's focus.
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_KEYBOARD;
+    input[0].ki.wVk = input[1].ki.wVk = VK_RETURN;
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof(INPUT));
+    EXPECT_TRUE(WaitForDialogWithText(launcher.id, "アップデートを開始します。宜しいですか？", &box));
+    TerminateProcess(launcher.process, 0);
+    WaitChild(&launcher);
+}
+
 }  // namespace

@@ -14,6 +14,7 @@
 #include "tests/update/update_fixture.h"
 #include "update/file_copy.h"
 #include "update/space_plan.h"
+#include "update/sum_file.h"
 #include "update/update_procedure.h"
 
 namespace {
@@ -467,6 +468,138 @@ TEST_F(Procedure, SequenceThatDoesNotFitTheVolumeIsRefused) {
     EXPECT_TRUE(Snapshot(folder) == installed) << "every old file byte-identical, nothing added";
     EXPECT_EQ(Updated(), -7);
     RemoveTree(folder);
+}
+
+}  // namespace
+
+namespace {
+
+// Writes update.sum into the media folder (the current directory) listing `names` with the
+// digests and sizes of the files as they are now.
+void SealMedia(const std::vector<std::string>& names) {
+    std::vector<SumEntry> entries(names.size());
+    for (size_t i = 0; i < names.size(); i++) {
+        std::string bytes = ReadBytes(names[i]);
+        entries[i].digest = ComputeSumDigest(bytes.data(), bytes.size());
+        entries[i].size = bytes.size();
+        snprintf(entries[i].name, sizeof entries[i].name, "%s", names[i].c_str());
+    }
+    char* text = nullptr;
+    size_t length = 0;
+    ASSERT_EQ(FormatSumFile(entries.data(), (uint32_t)entries.size(), &text, &length), kSumOk);
+    WriteBytes("update.sum", std::string(text, length));
+    free(text);
+}
+
+const std::vector<std::string> kMediaFiles = {"vorlin.bin", "update.arc", "update.txt",
+                                              "help\\index.htm"};
+
+// A sealed media that is complete and intact updates exactly as an unsealed one: the same
+// dialogs, the same messages, the same files.
+TEST_F(Procedure, SealedIntactMediaUpdatesAsAnUnsealedOne) {
+    Settings("");
+    SetInstTo(install.path);
+    MakeMedia();
+    // Names as a disc may spell them: the seal matches them case-insensitively.
+    SealMedia({"VORLIN.BIN", "Update.Arc", "update.txt", "HELP\\Index.htm"});
+    int result = -5;
+    std::vector<std::string> seen;
+    CopyWatch watch;
+    WatchCopiesDuring(&watch, [&] {
+        seen = RunWithAnswers([&] { result = RunUpdate(); },
+                              {{kQuestion, Press(IDYES)}, {kDone, Press(IDOK)}});
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(seen, (std::vector<std::string>{kQuestion, kDone}));
+    EXPECT_EQ(watch.bars, (std::vector<int>{1, 2}));
+    ExpectInstalled(install.path);
+    EXPECT_EQ(Updated(), 1);
+}
+
+// A sealed media whose seal, or whose set of files, is not right is refused before the first
+// byte, naming what is wrong.
+TEST_F(Procedure, SealedMediaThatDoesNotMatchItsSealIsRefused) {
+    Settings("");
+    const std::string broken =
+        "アップデート用のメディアの検証ファイル[update.sum]が壊れています。\nメディアを確認してください。";
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;  // after sealing kMediaFiles, in the media folder
+        std::string box;
+    };
+    const Case cases[] = {
+        {"a listed help file is missing", [] { DeleteFileA("help\\index.htm"); },
+         "ファイル[help\\index.htm]がアップデート用のメディアにありません。\n"
+         "メディアが不完全な可能性があります。"},
+        {"an unlisted file was added", [] { MakeSource("help\\extra.htm", "extra"); },
+         "ファイル[help\\extra.htm]がアップデート用のメディアの検証ファイルに含まれていません。\n"
+         "メディアを確認してください。"},
+        {"a file has another size", [] { MakeSource("update.txt", "notes, longer"); },
+         "ファイル[update.txt]のサイズが正しくありません。\n"
+         "アップデート用のメディアが破損している可能性があります。"},
+        {"update.sum garbled",
+         [] {
+             std::string sum = ReadBytes("update.sum");
+             sum[sum.size() / 2] ^= 0x20;
+             WriteBytes("update.sum", sum);
+         },
+         broken},
+        {"update.sum cut short",
+         [] { WriteBytes("update.sum", ReadBytes("update.sum").substr(0, 40)); }, broken},
+        {"update.sum empty", [] { WriteBytes("update.sum", ""); }, broken},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir caseMedia, caseInstall;
+        InFolder inCase(caseMedia.path);
+        SetInstTo(caseInstall.path);
+        MakeSource("vorlin.bin", "new game");
+        MakeSource("update.arc", Pattern(300000));
+        MakeSource("update.txt", "notes");
+        CreateDirectoryA("help", NULL);
+        MakeSource("help\\index.htm", "help");
+        SealMedia(kMediaFiles);
+        c.arrange();
+        WriteBytes(caseInstall.File("vorlin.exe"), "old game");
+        std::map<std::string, std::string> installed = Snapshot(caseInstall.path);
+        int result = -5;
+        std::vector<std::string> seen = RunWithAnswers(
+            [&] { result = RunUpdate(); }, {{kQuestion, Press(IDYES)}, {c.box, Press(IDOK)}});
+        EXPECT_EQ(result, 1);
+        EXPECT_EQ(seen, (std::vector<std::string>{kQuestion, c.box}));
+        EXPECT_TRUE(Snapshot(caseInstall.path) == installed);
+        EXPECT_EQ(Updated(), -7);
+    }
+}
+
+// One byte of data.arc changed after sealing (same size): found while it is copied, before its
+// temporary file replaces the old one. The message names data.arc, says the media is damaged and
+// that the game is partly updated (the executable and update.arc were replaced before it).
+TEST_F(Procedure, DamagedFileIsFoundWhileCopiedAndNotInstalled) {
+    Settings("");
+    SetInstTo(install.path);
+    MakeMedia();
+    MakeSource(media.File("data.arc"), Pattern(700000, 5));
+    SealMedia({"vorlin.bin", "update.arc", "data.arc", "update.txt", "help\\index.htm"});
+    std::string data = ReadBytes(media.File("data.arc"));
+    data[500000] ^= 0x01;
+    MakeSource(media.File("data.arc"), data);
+    WriteBytes(install.File("data.arc"), "old data");
+    const std::string box =
+        "ファイル[data.arc]のデータが正しくありません。\n"
+        "アップデート用のメディアが破損している可能性があります。\n"
+        "ゲームは一部のファイルだけが更新された状態です。\nもう一度アップデートを実行してください。";
+    int result = -5;
+    std::vector<std::string> seen = RunWithAnswers(
+        [&] { result = RunUpdate(); }, {{kQuestion, Press(IDYES)}, {box, Press(IDOK)}});
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(seen, (std::vector<std::string>{kQuestion, box}));
+    EXPECT_EQ(ReadBytes(install.File("vorlin.exe")), "game program");
+    EXPECT_EQ(ReadBytes(install.File("data.arc")), "old data");
+    EXPECT_EQ(ListFolder(install.path),
+              (std::vector<std::string>{"data.arc", "update.arc", "vorlin.exe"}))
+        << "no temporary file, nothing after data.arc";
+    EXPECT_EQ(Updated(), -7);
 }
 
 }  // namespace
