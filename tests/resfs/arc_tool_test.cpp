@@ -1,11 +1,18 @@
 // The archive tool run as a process: packing a tree with the launcher's exclusions, reading the
-// result back with the launcher's own loader, listing, verifying good and broken archives, and
-// refusing name hashes that collide.
+// result back with the launcher's own loader, listing, verifying good and broken archives,
+// refusing name hashes that collide, keying UTF-8 names by their code page 932 text (Windows'
+// table), sizing files whatever order their data is in, and extracting without ever writing
+// outside the output folder.
+//
+// Text in these tests is UTF-8 (u8"" literals: plain ones become code page 932 in the Windows
+// build) unless it is written as code page 932 bytes. The Windows build hands the tool UTF-16
+// command lines and reads its output in the ANSI code page (932 under the test prefix).
 #include <gtest/gtest.h>
 
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -14,8 +21,10 @@
 #include "resfs/cp932_lower.h"
 
 #ifdef _WIN32
-#define popen _popen
-#define pclose _pclose
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 #else
 #include <sys/wait.h>
 #endif
@@ -38,38 +47,77 @@ std::string ToolPath() {
     return path;
 }
 
+#ifdef _WIN32
+std::wstring WideFromUtf8(const std::string& text) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), nullptr, 0);
+    std::wstring wide((size_t)n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), &wide[0], n);
+    return wide;
+}
+
+std::string Utf8FromAnsi(const std::string& text) {
+    int n = MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), nullptr, 0);
+    std::wstring wide((size_t)n, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), &wide[0], n);
+    int m = WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
+    std::string utf8((size_t)m, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, &utf8[0], m, nullptr, nullptr);
+    return utf8;
+}
+#endif
+
+// Runs the tool with UTF-8 arguments; the output comes back as UTF-8 too.
 RunResult RunTool(const std::vector<std::string>& args) {
     std::string command = "\"" + ToolPath() + "\"";
     for (const std::string& a : args) command += " \"" + a + "\"";
     command += " 2>&1";
+    RunResult result = {-1, ""};
 #ifdef _WIN32
     command = "\"" + command + "\"";  // cmd /c strips one pair of outer quotes
-#endif
-    RunResult result = {-1, ""};
+    FILE* pipe = _wpopen(WideFromUtf8(command).c_str(), L"r");
+#else
     FILE* pipe = popen(command.c_str(), "r");
+#endif
     if (!pipe) return result;
     char buffer[4096];
     size_t n;
     while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
-    int status = pclose(pipe);
 #ifdef _WIN32
-    result.status = status;
+    result.status = _pclose(pipe);
+    result.output = Utf8FromAnsi(result.output);
 #else
+    int status = pclose(pipe);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
     return result;
 }
 
-void WriteFile(const std::string& path, const std::string& data) {
-    FILE* f = fopen(path.c_str(), "wb");
+// How a test names a file: by bytes through the C library (the ANSI code page's text on
+// Windows, any bytes elsewhere), or in UTF-8 on every platform.
+enum NameKind { kByteName, kUtf8Name };
+
+FILE* OpenNamed(const std::string& path, const char* mode, NameKind kind) {
+#ifdef _WIN32
+    if (kind == kUtf8Name) {
+        std::wstring wideMode(mode, mode + strlen(mode));
+        return _wfopen(std::filesystem::u8path(path).c_str(), wideMode.c_str());
+    }
+#else
+    (void)kind;
+#endif
+    return fopen(path.c_str(), mode);
+}
+
+void WriteFile(const std::string& path, const std::string& data, NameKind kind = kByteName) {
+    FILE* f = OpenNamed(path, "wb", kind);
     ASSERT_NE(f, nullptr) << path;
     fwrite(data.data(), 1, data.size(), f);
     fclose(f);
 }
 
-std::string ReadFile(const std::string& path) {
+std::string ReadFile(const std::string& path, NameKind kind = kByteName) {
     std::string data;
-    FILE* f = fopen(path.c_str(), "rb");
+    FILE* f = OpenNamed(path, "rb", kind);
     if (!f) return data;
     char buffer[4096];
     size_t n;
@@ -78,10 +126,40 @@ std::string ReadFile(const std::string& path) {
     return data;
 }
 
-bool Exists(const std::string& path) {
-    FILE* f = fopen(path.c_str(), "rb");
+bool Exists(const std::string& path, NameKind kind = kByteName) {
+    FILE* f = OpenNamed(path, "rb", kind);
     if (f) fclose(f);
     return f != nullptr;
+}
+
+std::string Hex(uint32_t value) {
+    char text[16];
+    snprintf(text, sizeof text, "%08x", (unsigned)value);
+    return text;
+}
+
+// Everything below `dir`, files and folders, as UTF-8 paths relative to it ('/' between parts).
+std::vector<std::string> TreeBelow(const std::string& dir) {
+    std::vector<std::string> found;
+    std::filesystem::path root = std::filesystem::u8path(dir);
+    if (!std::filesystem::exists(root)) return found;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+        found.push_back(entry.path().lexically_relative(root).generic_u8string());
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// Where the launcher's own loader and lookup (what update.exe runs) find a code page 932 name
+// in an archive, or -1.
+int32_t LauncherOffset(const std::string& archive, const char* cp932Name) {
+    ArchiveHeader header;
+    ArchiveIndexEntry* index = nullptr;
+    if (LoadArchiveIndex(archive.c_str(), &header, &index) != 1) return -1;
+    int32_t offset = -1;
+    if (!LookupArchiveOffset(index, header.entryCount, ComputeLookupKey(cp932Name), &offset))
+        offset = -1;
+    ReleaseArchiveIndex(index);
+    return offset;
 }
 
 void PutU32(std::string* out, uint32_t v) {
@@ -120,7 +198,7 @@ protected:
         return p;
     }
     void MakeDir(const std::string& relative) {
-        std::filesystem::create_directories(Path(relative));
+        std::filesystem::create_directories(std::filesystem::u8path(Path(relative)));
     }
 
     std::string dir_;
@@ -145,6 +223,14 @@ TEST_F(ArcTool, ArgumentsAndHelp) {
         {"hash without names", {"hash"}, 2, "hash:"},
         {"hash", {"hash", "Update.RCT"}, 0, "b56852f7  Update.RCT"},
         {"hash of a path", {"hash", "pics/Update.rct"}, 0, "b56852f7  pics/Update.rct"},
+        {"help shows extract", {"--help"}, 0, "extract ARC [NAMES...] [-o DIR]"},
+        {"help shows --names", {"--help"}, 0, "--names utf-8|cp932"},
+        {"extract without archive", {"extract"}, 2, "extract:"},
+        {"extract with -o and no folder", {"extract", "a.arc", "-o"}, 2, "-o takes"},
+        {"unknown option", {"extract", "a.arc", "--forse"}, 2, "unknown option '--forse'"},
+        {"--names with an unknown value", {"hash", "--names", "latin1", "a"}, 2, "--names takes"},
+        {"--names without a value", {"list", "a.arc", "--names"}, 2, "--names takes"},
+        {"--force is extract's own", {"pack", "--force", "o.arc", "x"}, 2, "unknown option"},
     };
     for (const Case& c : kCases) {
         RunResult r = RunTool(c.args);
@@ -352,6 +438,361 @@ TEST_F(ArcTool, VerifyFindsEachProblem) {
         EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.output;
         EXPECT_NE(r.output.find(c.text), std::string::npos) << c.name << "\n" << r.output;
     }
+}
+
+// The key of a name is that of its code page 932 text, as Windows' code page 932 converts it
+// (MultiByteToWideChar(932) reads each result back as the character given). Where Japanese
+// converters disagree (JIS X 0208 against Microsoft's table, NEC against IBM codes), Windows'
+// choice is the one here; characters that Windows converts only by a best-fit guess are refused.
+TEST_F(ArcTool, HashKeysNamesByTheirCodePage932Text) {
+    struct Case {
+        const char* name;
+        const char* mode;   // --names, or null
+        const char* given;  // UTF-8 unless the row says otherwise
+        const char* cp932;  // the launcher's name, or null when refused
+        const char* text;   // in the refusal
+    };
+    const Case kCases[] = {
+        {"ASCII", nullptr, "Update.RCT", "Update.RCT", nullptr},
+        {"kanji", nullptr, u8"背景画像.rct", "\x94\x77\x8c\x69\x89\xe6\x91\x9c.rct", nullptr},
+        {"trail byte 0x5C", nullptr, u8"表.rct", "\x95\x5c.rct", nullptr},
+        {"trail byte 0x5C in a folder too", nullptr, u8"表/表.rct", "\x95\x5c/\x95\x5c.rct",
+         nullptr},
+        {"--names utf-8", "utf-8", u8"表.rct", "\x95\x5c.rct", nullptr},
+        {"full-width tilde", nullptr, u8"～.rct", "\x81\x60.rct", nullptr},
+        {"wave dash: no form (best fit only)", nullptr, u8"〜.rct", nullptr, "U+301C"},
+        {"wave dash: the message names the tilde", nullptr, u8"〜.rct", nullptr, "U+FF5E"},
+        {"full-width hyphen-minus (trail 0x7C)", nullptr, u8"－.rct", "\x81\x7c.rct", nullptr},
+        {"minus sign: no form", nullptr, u8"−.rct", nullptr, "U+2212"},
+        {"horizontal bar (trail 0x5C)", nullptr, u8"―.rct", "\x81\x5c.rct", nullptr},
+        {"em dash: no form", nullptr, u8"—.rct", nullptr, "U+2014"},
+        {"parallel to", nullptr, u8"∥.rct", "\x81\x61.rct", nullptr},
+        {"double vertical line: no form", nullptr, u8"‖.rct", nullptr, "U+2016"},
+        {"full-width not sign", nullptr, u8"￢.rct", "\x81\xca.rct", nullptr},
+        {"not sign: no form", nullptr, u8"¬.rct", nullptr, "U+00AC"},
+        {"yen sign: no form, never a backslash", nullptr, u8"¥.rct", nullptr, "U+00A5"},
+        {"small Roman numeral: IBM code, not NEC's", nullptr, u8"ⅰ.rct", "\xfa\x40.rct", nullptr},
+        {"Roman numeral: NEC code, not IBM's", nullptr, u8"Ⅰ.rct", "\x87\x54.rct", nullptr},
+        {"because: JIS code, not NEC's or IBM's", nullptr, u8"∵.rct", "\x81\xe6.rct", nullptr},
+        {"IBM kanji: IBM code, not NEC-selected", nullptr, u8"纊.rct", "\xfa\x5c.rct", nullptr},
+        {"half-width katakana", nullptr, u8"ｱ.rct", "\xb1.rct", nullptr},
+        {"private use: user-defined area", nullptr, u8"\ue000.rct", "\xf0\x40.rct", nullptr},
+        {"Hangul: no form", nullptr, u8"한국.rct", nullptr, "U+D55C"},
+        {"emoji: no form", nullptr, u8"😀.rct", nullptr, "U+1F600"},
+#ifdef _WIN32
+        {"Windows names are Unicode whatever --names says", "cp932", u8"表.rct", "\x95\x5c.rct",
+         nullptr},
+#else
+        {"code page 932 bytes as they are", nullptr, "\x95\x5c.rct", "\x95\x5c.rct", nullptr},
+        {"bytes that are UTF-8 too are converted", nullptr, "\xe3\x81\xb1.rct", "\x82\xcf.rct",
+         nullptr},
+        {"--names cp932 keeps them", "cp932", "\xe3\x81\xb1.rct", "\xe3\x81\xb1.rct", nullptr},
+        {"--names cp932 keeps UTF-8 bytes", "cp932", u8"表.rct", u8"表.rct", nullptr},
+        {"--names utf-8 refuses what is not UTF-8", "utf-8", "\x95\x5c.rct", nullptr, "not UTF-8"},
+#endif
+    };
+    for (const Case& c : kCases) {
+        std::vector<std::string> args = {"hash"};
+        if (c.mode) args.insert(args.end(), {"--names", c.mode});
+        args.push_back(c.given);
+        RunResult r = RunTool(args);
+        if (c.cp932) {
+            EXPECT_EQ(r.status, 0) << c.name << "\n" << r.output;
+            EXPECT_EQ(r.output.substr(0, 8), Hex(ComputeLookupKey(c.cp932))) << c.name << "\n"
+                                                                             << r.output;
+        } else {
+            EXPECT_EQ(r.status, 1) << c.name << "\n" << r.output;
+            EXPECT_NE(r.output.find(c.text), std::string::npos) << c.name << "\n" << r.output;
+        }
+    }
+}
+
+// Packing keys each file by its code page 932 name, so the launcher finds a file named in UTF-8
+// on Linux; a name that cannot be keyed stops the pack before anything is written.
+TEST_F(ArcTool, PackKeysNamesAsTheLauncherLooksThemUp) {
+    enum Outcome { kKeyed, kSkipped, kRefused };
+    struct Case {
+        const char* name;
+        const char* file;
+        NameKind kind;
+        const char* mode;  // --names, or null
+        Outcome outcome;
+        const char* expect;  // kKeyed: the launcher's name; kRefused: text of the refusal
+    };
+    const Case kCases[] = {
+        {"UTF-8 kanji", u8"背景画像.rct", kUtf8Name, nullptr, kKeyed,
+         "\x94\x77\x8c\x69\x89\xe6\x91\x9c.rct"},
+        {"UTF-8 with a 0x5C trail byte", u8"表.rct", kUtf8Name, nullptr, kKeyed, "\x95\x5c.rct"},
+        {"--names utf-8", u8"表.rct", kUtf8Name, "utf-8", kKeyed, "\x95\x5c.rct"},
+        {"--names cp932 keeps code page 932 bytes", "\xe3\x81\xb1.rct", kByteName, "cp932", kKeyed,
+         "\xe3\x81\xb1.rct"},
+        {"Hangul has no code page 932 form", u8"한국.rct", kUtf8Name, nullptr, kRefused, "U+D55C"},
+        {"nor has the wave dash", u8"〜.rct", kUtf8Name, nullptr, kRefused, "U+301C"},
+        {"a file the launcher skips needs none", u8"한국.txt", kUtf8Name, nullptr, kSkipped,
+         nullptr},
+#ifdef _WIN32
+        {"Windows names are Unicode whatever --names says", u8"表.rct", kUtf8Name, "cp932", kKeyed,
+         "\x95\x5c.rct"},
+#else
+        {"code page 932 bytes by default", "\x95\x5c.rct", kByteName, nullptr, kKeyed,
+         "\x95\x5c.rct"},
+        {"bytes that are UTF-8 too are converted", "\xe3\x81\xb1.rct", kByteName, nullptr, kKeyed,
+         "\x82\xcf.rct"},
+        {"--names cp932 keeps UTF-8 bytes", u8"表.rct", kUtf8Name, "cp932", kKeyed, u8"表.rct"},
+        {"--names utf-8 refuses what is not UTF-8", "\x95\x5c.rct", kByteName, "utf-8", kRefused,
+         "not UTF-8"},
+#endif
+    };
+    int n = 0;
+    for (const Case& c : kCases) {
+        std::string media = "media" + std::to_string(++n), archive = Path(media + ".arc");
+        MakeDir(media);
+        WriteFile(Path(media + "/plain.bin"), "plain");
+        WriteFile(Path(media + "/") + c.file, "named", c.kind);
+        std::vector<std::string> args = {"pack", archive, Path(media)};
+        if (c.mode) args.insert(args.begin() + 1, {"--names", c.mode});
+        RunResult r = RunTool(args);
+        if (c.outcome == kRefused) {
+            EXPECT_EQ(r.status, 1) << c.name << "\n" << r.output;
+            EXPECT_NE(r.output.find(Path(media)), std::string::npos) << c.name << "\n" << r.output;
+            EXPECT_NE(r.output.find(c.expect), std::string::npos) << c.name << "\n" << r.output;
+            EXPECT_FALSE(Exists(archive)) << c.name;
+            continue;
+        }
+        ASSERT_EQ(r.status, 0) << c.name << "\n" << r.output;
+        std::string bytes = ReadFile(archive);
+        EXPECT_EQ(bytes.substr(LauncherOffset(archive, "plain.bin"), 5), "plain") << c.name;
+        if (c.outcome == kSkipped) {
+            EXPECT_NE(r.output.find("packed 1 files"), std::string::npos) << c.name << r.output;
+            continue;
+        }
+        int32_t offset = LauncherOffset(archive, c.expect);
+        ASSERT_GE(offset, 0) << c.name;
+        EXPECT_EQ(bytes.substr((size_t)offset, 5), "named") << c.name;
+    }
+}
+
+// An archive stores no sizes: a file runs to where the next one in data order begins, whatever
+// order the index (sorted by hash) lists them in.
+TEST_F(ArcTool, ListSizesFollowTheDataOrder) {
+    // Three files; the data starts at 28 + 4 * 8 = 60.
+    const uint32_t kEnd = 0xFFFFFFFFu;
+    struct Case {
+        const char* name;
+        std::string bytes;
+        const char* sizes[3];  // of hashes 0x10, 0x20, 0x30
+    };
+    const Case kCases[] = {
+        {"data in index order",
+         ArchiveBytes(3, {{0x10, 60}, {0x20, 64}, {0x30, 66}, {kEnd, 67}}, "AAAABBC"),
+         {"4", "2", "1"}},
+        {"data in another order",
+         ArchiveBytes(3, {{0x10, 60}, {0x20, 66}, {0x30, 64}, {kEnd, 67}}, "AAAABBC"),
+         {"4", "1", "2"}},
+        {"data in reverse order",
+         ArchiveBytes(3, {{0x10, 63}, {0x20, 61}, {0x30, 60}, {kEnd, 67}}, "CBBAAAA"),
+         {"4", "2", "1"}},
+        {"the final entry ends the data before the end of the file",
+         ArchiveBytes(3, {{0x10, 60}, {0x20, 66}, {0x30, 64}, {kEnd, 67}}, "AAAABBCzz"),
+         {"4", "1", "2"}},
+        {"a final entry of 0 leaves the end of the file",
+         ArchiveBytes(3, {{0x10, 66}, {0x20, 60}, {0x30, 64}, {0, 0}}, "AAAABBC"),
+         {"1", "4", "2"}},
+        {"an empty file, then the next in index order at the same offset",
+         ArchiveBytes(3, {{0x10, 60}, {0x20, 60}, {0x30, 64}, {kEnd, 66}}, "AAAABB"),
+         {"0", "4", "2"}},
+        {"an offset past the end",
+         ArchiveBytes(3, {{0x10, 60}, {0x20, 99}, {0x30, 64}, {kEnd, 67}}, "AAAABBC"),
+         {"4", "past end", "3"}},
+    };
+    for (const Case& c : kCases) {
+        WriteFile(Path("test.arc"), c.bytes);
+        RunResult r = RunTool({"list", Path("test.arc")});
+        EXPECT_EQ(r.status, 0) << c.name << "\n" << r.output;
+        for (uint32_t i = 0; i < 3; i++) {
+            uint32_t offset = (uint32_t)(uint8_t)c.bytes[32 + 8 * i] |
+                              (uint32_t)(uint8_t)c.bytes[33 + 8 * i] << 8;
+            char line[96];
+            snprintf(line, sizeof line, "%08x  %10u  %10s  \n", (unsigned)(0x10 * (i + 1)),
+                     (unsigned)offset, c.sizes[i]);
+            EXPECT_NE(r.output.find(line), std::string::npos) << c.name << ": " << line << r.output;
+        }
+    }
+    // extract writes the same sizes.
+    WriteFile(Path("test.arc"), kCases[1].bytes);
+    ASSERT_EQ(RunTool({"extract", Path("test.arc"), "-o", Path("out")}).status, 0);
+    EXPECT_EQ(ReadFile(Path("out/00000010")), "AAAA");
+    EXPECT_EQ(ReadFile(Path("out/00000020")), "C");
+    EXPECT_EQ(ReadFile(Path("out/00000030")), "BB");
+}
+
+// A tree packed from UTF-8 names comes back out: by name, each file under its own path (either
+// separator), and without names, each file under its hash.
+TEST_F(ArcTool, PackAndExtractRoundTrip) {
+    struct File {
+        const char* path;   // below the packed folder, UTF-8
+        const char* cp932;  // its file name as the launcher names it
+        const char* asked;  // the NAME given to extract
+        const char* data;
+    };
+    const File kFiles[] = {
+        {"vorlin.env", "vorlin.env", "vorlin.env", "TITLEBAR Test\n"},
+        {"pics/Update.RCT", "update.rct", "pics\\Update.RCT", "picture data"},
+        {u8"背景/背景画像.rct", "\x94\x77\x8c\x69\x89\xe6\x91\x9c.rct", u8"背景\\背景画像.rct",
+         "background"},
+        {u8"表.rct", "\x95\x5c.rct", u8"表.rct", "table"},
+        {u8"深い/フォルダ/～.dat", "\x81\x60.dat", u8"深い/フォルダ/～.dat", "deep"},
+        {"empty/empty.bin", "empty.bin", "./empty//empty.bin", ""},
+    };
+    std::vector<std::string> names = {"extract", Path("a.arc"), "-o", Path("byname")};
+    for (const File& f : kFiles) {
+        std::string path = "media/" + std::string(f.path);
+        MakeDir(path.substr(0, path.rfind('/')));
+        WriteFile(Path(path), f.data, kUtf8Name);
+        names.push_back(f.asked);
+    }
+    RunResult r = RunTool({"pack", Path("a.arc"), Path("media")});
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::string bytes = ReadFile(Path("a.arc"));
+    for (const File& f : kFiles) {
+        int32_t offset = LauncherOffset(Path("a.arc"), f.cp932);
+        ASSERT_GE(offset, 0) << f.path;
+        EXPECT_EQ(bytes.substr((size_t)offset, strlen(f.data)), f.data) << f.path;
+    }
+
+    r = RunTool(names);
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("extracted 6 files"), std::string::npos) << r.output;
+    std::vector<std::string> expected;
+    for (const File& f : kFiles) {
+        std::string path = f.asked;
+        std::replace(path.begin(), path.end(), '\\', '/');
+        EXPECT_EQ(ReadFile(Path("byname/" + path), kUtf8Name), f.data) << f.asked;
+        expected.push_back(std::filesystem::u8path(path).lexically_normal().generic_u8string());
+    }
+    std::vector<std::string> written;
+    for (const std::string& p : TreeBelow(Path("byname")))
+        if (std::filesystem::is_regular_file(std::filesystem::u8path(Path("byname/" + p))))
+            written.push_back(p);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(written, expected);
+#ifndef _WIN32
+    // Code page 932 bytes name the same file, and are written as they are: a trail byte 0x5C
+    // is part of its character, not a separator.
+    r = RunTool(
+        {"extract", Path("a.arc"), "\x95\x5c.rct", "cp\\\x95\x5c.rct", "-o", Path("bytes")});
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(TreeBelow(Path("bytes")),
+              (std::vector<std::string>{"cp", "cp/\x95\x5c.rct", "\x95\x5c.rct"}));
+    EXPECT_EQ(ReadFile(Path("bytes/cp/\x95\x5c.rct")), "table");
+#endif
+
+    r = RunTool({"extract", Path("a.arc"), "-o", Path("byhash")});
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::vector<std::string> hashes;
+    for (const File& f : kFiles) {
+        std::string hash = Hex(ComputeLookupKey(f.cp932));
+        EXPECT_EQ(ReadFile(Path("byhash/" + hash)), f.data) << f.path;
+        hashes.push_back(hash);
+    }
+    std::sort(hashes.begin(), hashes.end());
+    EXPECT_EQ(TreeBelow(Path("byhash")), hashes);
+}
+
+// A NAME that could lead out of the output folder, or that is not in the archive, is refused,
+// and then nothing at all is written, not even the good names beside it.
+TEST_F(ArcTool, ExtractWritesNothingOutsideItsFolder) {
+    MakeDir("media");
+    MakeDir("out");
+    WriteFile(Path("media/x"), "data");
+    ASSERT_EQ(RunTool({"pack", Path("a.arc"), Path("media")}).status, 0);
+    struct Case {
+        const char* name;
+        std::vector<std::string> names;
+        const char* text;
+    };
+    const Case kCases[] = {
+        {"parent by backslash", {"..\\x"}, "'..'"},
+        {"parent by slash", {"../x"}, "'..'"},
+        {"parent further down", {"a/../../x"}, "'..'"},
+        {"parent that would come back", {"a/../x"}, "'..'"},
+        {"drive letter", {"C:\\x"}, "drive letter"},
+        {"drive-relative", {"C:x"}, "drive letter"},
+        {"absolute", {"/etc/x"}, "absolute"},
+        {"root of the drive", {"\\x"}, "absolute"},
+        {"stream", {"sub/x:data"}, "':'"},
+        {"device", {"sub/nul.x"}, "device"},
+        {"dots Windows drops", {"...\\x"}, "dot"},
+        {"beside a good name", {"x", "../x"}, "../x: refused"},
+        {"unknown name", {"missing.bin"}, "missing.bin (hash "},
+        {"unknown name beside a good one", {"x", "missing.bin"}, "missing.bin (hash "},
+    };
+    const char* kOutside[] = {"/etc/x", "C:\\x", "\\x"};
+    for (const Case& c : kCases) {
+        std::vector<std::string> args = {"extract", Path("a.arc"), "-o", Path("out")};
+        args.insert(args.end(), c.names.begin(), c.names.end());
+        RunResult r = RunTool(args);
+        EXPECT_EQ(r.status, 1) << c.name << "\n" << r.output;
+        EXPECT_NE(r.output.find(c.text), std::string::npos) << c.name << "\n" << r.output;
+        EXPECT_EQ(TreeBelow(Path("out")), std::vector<std::string>()) << c.name;
+        EXPECT_FALSE(Exists(Path("x"))) << c.name;
+        for (const char* outside : kOutside) EXPECT_FALSE(Exists(outside)) << c.name;
+    }
+#ifndef _WIN32
+    // A folder inside that is a link to one outside.
+    MakeDir("outside");
+    std::filesystem::create_directory_symlink(Path("outside"), Path("out/link"));
+    const std::vector<std::string> kThroughLink[] = {
+        {"link/x"}, {"link/deeper/x"}, {"x", "link/x"}};
+    for (const std::vector<std::string>& names : kThroughLink) {
+        std::vector<std::string> args = {"extract", Path("a.arc"), "-o", Path("out")};
+        args.insert(args.end(), names.begin(), names.end());
+        RunResult r = RunTool(args);
+        EXPECT_EQ(r.status, 1) << names.back() << "\n" << r.output;
+        EXPECT_NE(r.output.find("leads out of"), std::string::npos) << names.back() << r.output;
+        EXPECT_EQ(TreeBelow(Path("outside")), std::vector<std::string>()) << names.back();
+        EXPECT_EQ(TreeBelow(Path("out")), std::vector<std::string>{"link"}) << names.back();
+    }
+#endif
+}
+
+// A file already there stays unless --force is given; then it is replaced as a whole (a link
+// standing there is replaced, not written through).
+TEST_F(ArcTool, ExtractReplacesFilesOnlyWithForce) {
+    MakeDir("media/pics");
+    WriteFile(Path("media/x"), "new x");
+    WriteFile(Path("media/pics/y"), "new y");
+    ASSERT_EQ(RunTool({"pack", Path("a.arc"), Path("media")}).status, 0);
+    MakeDir("out/pics");
+    WriteFile(Path("out/x"), "old x");
+
+    RunResult r = RunTool({"extract", Path("a.arc"), "x", "pics/y", "-o", Path("out")});
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("is already there (--force replaces it)"), std::string::npos)
+        << r.output;
+    EXPECT_EQ(ReadFile(Path("out/x")), "old x");
+    EXPECT_FALSE(Exists(Path("out/pics/y")));
+
+    r = RunTool({"extract", "--force", Path("a.arc"), "x", "pics/y", "-o", Path("out")});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(ReadFile(Path("out/x")), "new x");
+    EXPECT_EQ(ReadFile(Path("out/pics/y")), "new y");
+    EXPECT_EQ(TreeBelow(Path("out")), (std::vector<std::string>{"pics", "pics/y", "x"}));
+
+    MakeDir("folder/x");
+    r = RunTool({"extract", "--force", Path("a.arc"), "x", "-o", Path("folder")});
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("is a folder"), std::string::npos) << r.output;
+#ifndef _WIN32
+    WriteFile(Path("target"), "outside");
+    MakeDir("linked");
+    std::filesystem::create_symlink(Path("target"), Path("linked/x"));
+    EXPECT_EQ(RunTool({"extract", Path("a.arc"), "x", "-o", Path("linked")}).status, 1);
+    EXPECT_EQ(RunTool({"extract", Path("a.arc"), "x", "-o", Path("linked"), "--force"}).status, 0);
+    EXPECT_EQ(ReadFile(Path("target")), "outside");
+    EXPECT_FALSE(std::filesystem::is_symlink(Path("linked/x")));
+    EXPECT_EQ(ReadFile(Path("linked/x")), "new x");
+#endif
 }
 
 }  // namespace

@@ -1,47 +1,106 @@
-// File and folder access for the archive tool on Windows (ANSI functions: names are code page
-// 932 text, as the launcher sees them).
+// File and folder access for the archive tool on Windows. Paths are UTF-8 inside the tool and
+// UTF-16 at every call ("...W" functions), so names outside the system's ANSI code page work
+// too; code page 932 appears only where names become keys (arc_names_win.cpp).
 #include <windows.h>
 
 #include "tools/arc/arc_files.h"
 
-#include <stdio.h>
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
 
 #include <algorithm>
 
-#include "resfs/cp932_lower.h"
+static std::wstring Wide(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), nullptr, 0);
+    std::wstring wide((size_t)(n > 0 ? n : 0), L'\0');
+    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), &wide[0], n);
+    return wide;
+}
+
+static std::string Utf8(const wchar_t* text, int length) {
+    if (length == 0) return std::string();
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    std::string utf8((size_t)(n > 0 ? n : 0), '\0');
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text, length, &utf8[0], n, nullptr, nullptr);
+    if (length < 0 && !utf8.empty()) utf8.pop_back();  // the NUL that a length of -1 includes
+    return utf8;
+}
 
 static std::string LastErrorText() {
     DWORD code = GetLastError();
-    char text[512];
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                             code, 0, text, sizeof text, nullptr);
-    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ')) n--;
+    wchar_t text[512];
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             code, 0, text, sizeof text / sizeof text[0], nullptr);
+    while (n > 0 && (text[n - 1] == L'\r' || text[n - 1] == L'\n' || text[n - 1] == L' ')) n--;
     if (n == 0) return "error " + std::to_string(code);
-    return std::string(text, n);
+    return Utf8(text, (int)n);
+}
+
+static bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+static bool IsDriveOnly(const std::string& path) {
+    return path.size() == 2 && path[1] == ':';
+}
+
+std::vector<std::string> GetCommandArguments(int argc, char** argv) {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide) return std::vector<std::string>(argv + 1, argv + argc);
+    std::vector<std::string> args;
+    for (int i = 1; i < count; i++) args.push_back(Utf8(wide[i], -1));
+    LocalFree(wide);
+    return args;
+}
+
+void WriteText(FILE* stream, const std::string& text) {
+    std::wstring wide = Wide(text);
+    HANDLE handle = (HANDLE)_get_osfhandle(_fileno(stream));
+    DWORD mode;
+    if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
+        fflush(stream);
+        DWORD written;
+        WriteConsoleW(handle, wide.data(), (DWORD)wide.size(), &written, nullptr);
+        return;
+    }
+    int n =
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), (int)wide.size(), nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return;
+    std::string bytes((size_t)n, '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), (int)wide.size(), &bytes[0], n, nullptr, nullptr);
+    fwrite(bytes.data(), 1, bytes.size(), stream);
 }
 
 PathKind GetPathKind(const std::string& path, uint64_t* size) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return kPathMissing;
+    if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data))
+        return kPathMissing;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return kPathDirectory;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) return kPathOther;
     *size = (uint64_t)data.nFileSizeHigh << 32 | data.nFileSizeLow;
     return kPathFile;
 }
 
+bool PathExists(const std::string& path) {
+    return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 // Kinds come from the listing itself, as the launcher takes them: a name such as "old." cannot
 // be opened again by name, since the platform drops trailing dots from paths.
 bool ListDirectory(const std::string& dir, std::vector<DirEntry>* entries, std::string* error) {
     entries->clear();
-    WIN32_FIND_DATAA found;
-    HANDLE h = FindFirstFileA(JoinPath(dir, "*.*").c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW(Wide(JoinPath(dir, "*.*")).c_str(), &found);
     if (h == INVALID_HANDLE_VALUE) {
         if (GetLastError() == ERROR_FILE_NOT_FOUND) return true;
         *error = LastErrorText();
         return false;
     }
     do {
-        DirEntry entry = {found.cFileName, kPathFile, 0};
+        DirEntry entry = {Utf8(found.cFileName, -1), kPathFile, 0};
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             entry.kind = kPathDirectory;
         else if (found.dwFileAttributes & FILE_ATTRIBUTE_DEVICE)
@@ -49,40 +108,128 @@ bool ListDirectory(const std::string& dir, std::vector<DirEntry>* entries, std::
         else
             entry.size = (uint64_t)found.nFileSizeHigh << 32 | found.nFileSizeLow;
         entries->push_back(entry);
-    } while (FindNextFileA(h, &found));
+    } while (FindNextFileW(h, &found));
     FindClose(h);
     std::sort(entries->begin(), entries->end(),
               [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
     return true;
 }
 
-// Whether the text ends in a separator; a trail byte 0x5C is not one.
-static bool EndsInSeparator(const std::string& path) {
-    if (path.empty()) return false;
-    return FindFinalComponent(path.c_str())[0] == 0 && path.back() != ':';
-}
-
 std::string JoinPath(const std::string& dir, const std::string& name) {
-    if (dir.empty() || EndsInSeparator(dir) || dir.back() == ':') return dir + name;
+    if (dir.empty() || IsSeparator(dir.back()) || IsDriveOnly(dir)) return dir + name;
     return dir + "\\" + name;
 }
 
 std::string PathFinalName(const std::string& path) {
     std::string trimmed = path;
-    while (trimmed.size() > 1 && EndsInSeparator(trimmed)) trimmed.pop_back();
-    return FindFinalComponent(trimmed.c_str());
+    while (trimmed.size() > 1 && IsSeparator(trimmed.back())) trimmed.pop_back();
+    size_t start = trimmed.size() >= 2 && trimmed[1] == ':' ? 2 : 0;
+    for (size_t i = start; i < trimmed.size(); i++)
+        if (IsSeparator(trimmed[i])) start = i + 1;
+    return trimmed.substr(start);
+}
+
+// The volume and file number of an existing file or folder.
+static bool GetFileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
+    HANDLE h =
+        CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BOOL ok = GetFileInformationByHandle(h, info);
+    CloseHandle(h);
+    return ok != FALSE;
 }
 
 bool IsSameFile(const std::string& a, const std::string& b) {
-    char fullA[MAX_PATH], fullB[MAX_PATH];
-    DWORD na = GetFullPathNameA(a.c_str(), sizeof fullA, fullA, nullptr);
-    DWORD nb = GetFullPathNameA(b.c_str(), sizeof fullB, fullB, nullptr);
-    if (na == 0 || na >= sizeof fullA || nb == 0 || nb >= sizeof fullB) return false;
-    return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, fullA, -1, fullB, -1) == CSTR_EQUAL;
+    BY_HANDLE_FILE_INFORMATION ia, ib;
+    if (!GetFileIdentity(a, &ia) || !GetFileIdentity(b, &ib)) return false;
+    return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+bool ResolvePath(const std::string& path, std::string* resolved, std::string* error) {
+    HANDLE h =
+        CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        *error = LastErrorText();
+        return false;
+    }
+    std::wstring full(MAX_PATH, L'\0');
+    DWORD n = GetFinalPathNameByHandleW(h, &full[0], (DWORD)full.size(), FILE_NAME_NORMALIZED);
+    if (n >= full.size()) {
+        full.resize(n + 1);
+        n = GetFinalPathNameByHandleW(h, &full[0], (DWORD)full.size(), FILE_NAME_NORMALIZED);
+    }
+    if (n == 0 || n >= full.size()) {
+        *error = LastErrorText();
+        CloseHandle(h);
+        return false;
+    }
+    CloseHandle(h);
+    full.resize(n);
+    if (full.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+        full = L"\\\\" + full.substr(8);
+    else if (full.compare(0, 4, L"\\\\?\\") == 0)
+        full = full.substr(4);
+    *resolved = Utf8(full.data(), (int)full.size());
+    return true;
+}
+
+bool IsPathWithin(const std::string& root, const std::string& path) {
+    std::wstring r = Wide(root), p = Wide(path);
+    if (r.empty() || p.size() < r.size() ||
+        CompareStringOrdinal(r.data(), (int)r.size(), p.data(), (int)r.size(), TRUE) != CSTR_EQUAL)
+        return false;
+    return p.size() == r.size() || r.back() == L'\\' || p[r.size()] == L'\\';
+}
+
+bool MakeDirectory(const std::string& path, std::string* error) {
+    std::wstring wide = Wide(path);
+    if (CreateDirectoryW(wide.c_str(), nullptr)) return true;
+    DWORD code = GetLastError();
+    DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (code == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return true;
+    SetLastError(code);
+    *error =
+        code == ERROR_ALREADY_EXISTS ? "something other than a folder is there" : LastErrorText();
+    return false;
+}
+
+FILE* OpenFile(const std::string& path, const char* mode) {
+    return _wfopen(Wide(path).c_str(), Wide(mode).c_str());
+}
+
+FILE* CreateNewFile(const std::string& path, std::string* error) {
+    HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        *error = LastErrorText();
+        return nullptr;
+    }
+    int fd = _open_osfhandle((intptr_t)h, _O_WRONLY | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(h);
+        *error = "cannot open the file for writing";
+        return nullptr;
+    }
+    FILE* file = _fdopen(fd, "wb");
+    if (!file) {
+        _close(fd);
+        *error = "cannot open the file for writing";
+    }
+    return file;
+}
+
+bool RemoveFile(const std::string& path) {
+    return DeleteFileW(Wide(path).c_str()) != FALSE;
 }
 
 bool ReplaceFileWith(const std::string& from, const std::string& to, std::string* error) {
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     *error = LastErrorText();
     return false;

@@ -1,9 +1,13 @@
-// vorlin-arc: command line front end, and the `hash` command.
+// vorlin-arc: command line front end, its options and output, and the `hash` command.
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
+#include <string>
+#include <vector>
+
 #include "resfs/cp932_lower.h"
+#include "tools/arc/arc_files.h"
 #include "tools/arc/arc_tool.h"
 
 static const char kUsage[] =
@@ -19,56 +23,142 @@ static const char kUsage[] =
     "                           that two inputs share is refused\n"
     "  list ARC [NAMES...]      hash, offset and size of each file; NAMES are shown beside\n"
     "                           the hashes they have (exit status 1 if one is not there)\n"
+    "  extract ARC [NAMES...] [-o DIR]\n"
+    "                           write each NAME's file under its path below DIR (default: the\n"
+    "                           current folder), creating folders; \\ and / both separate\n"
+    "                           folders. Without NAMES, every file is written as its hash\n"
+    "                           (eight hex digits). A name that is absolute, has a drive\n"
+    "                           letter or a .. part, or would lead out of DIR is refused;\n"
+    "                           nothing is written unless every NAME is in ARC and no file\n"
+    "                           is there already (--force replaces files)\n"
     "  verify ARC               check magic, index order, offsets and duplicate hashes\n"
     "  hash NAME...             the lookup key of each name: the CRC-32 of its final\n"
     "                           component, lower-cased as code page 932 text\n"
     "  --help                   this text\n"
     "\n"
-    "Names are code page 932 text. Exit status: 0 success, 1 failure or problems found,\n"
-    "2 bad arguments.\n";
+    "options:\n"
+    "  --names utf-8|cp932      (pack, list, extract, hash) how names are read. The launcher\n"
+    "                           keys files by their code page 932 names. By default a name\n"
+    "                           that is valid UTF-8 with non-ASCII characters is converted to\n"
+    "                           code page 932 and any other is taken as code page 932 bytes;\n"
+    "                           utf-8 converts every name, cp932 takes every name's bytes as\n"
+    "                           they are. On Windows names are Unicode and always converted.\n"
+    "                           A name with a character that code page 932 lacks (Windows'\n"
+    "                           table: U+FF5E, not U+301C; U+FF0D, not U+2212) is refused\n"
+    "  --force                  (extract) replace files that are already there\n"
+    "  -o DIR                   (extract) the folder to write into\n"
+    "\n"
+    "Exit status: 0 success, 1 failure or problems found, 2 bad arguments.\n";
+
+static std::string FormatText(const char* format, va_list args) {
+    va_list copy;
+    va_copy(copy, args);
+    char small[512];
+    int n = vsnprintf(small, sizeof small, format, copy);
+    va_end(copy);
+    if (n < 0) return std::string();
+    if ((size_t)n < sizeof small) return std::string(small, (size_t)n);
+    std::string text((size_t)n + 1, '\0');
+    vsnprintf(&text[0], text.size(), format, args);
+    text.pop_back();
+    return text;
+}
 
 void PrintError(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    fputs("vorlin-arc: ", stderr);
-    vfprintf(stderr, format, args);
-    fputc('\n', stderr);
+    std::string text = "vorlin-arc: " + FormatText(format, args) + "\n";
     va_end(args);
+    fflush(stdout);
+    WriteText(stderr, text);
+}
+
+void PrintOut(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = FormatText(format, args);
+    va_end(args);
+    WriteText(stdout, text);
+}
+
+bool ParseCommandOptions(const char* command, int argc, char** argv, unsigned accepted,
+                         CommandOptions* options) {
+    options->names = kNamesAuto;
+    options->force = false;
+    options->outputDir = nullptr;
+    options->operands.clear();
+    bool optionsEnded = false;
+    for (int i = 0; i < argc; i++) {
+        const char* arg = argv[i];
+        if (optionsEnded || arg[0] != '-' || arg[1] == 0) {
+            options->operands.push_back(argv[i]);
+        } else if (strcmp(arg, "--") == 0) {
+            optionsEnded = true;
+        } else if ((accepted & kOptionNames) && strcmp(arg, "--names") == 0) {
+            if (i + 1 >= argc || !ParseNameMode(argv[i + 1], &options->names)) {
+                PrintError("%s: --names takes utf-8 or cp932", command);
+                return false;
+            }
+            i++;
+        } else if ((accepted & kOptionForce) && strcmp(arg, "--force") == 0) {
+            options->force = true;
+        } else if ((accepted & kOptionOutput) && strcmp(arg, "-o") == 0) {
+            if (i + 1 >= argc || argv[i + 1][0] == 0) {
+                PrintError("%s: -o takes the folder to write into", command);
+                return false;
+            }
+            options->outputDir = argv[++i];
+        } else {
+            PrintError("%s: unknown option '%s' (try vorlin-arc --help)", command, arg);
+            return false;
+        }
+    }
+    return true;
 }
 
 static int RunHash(int argc, char** argv) {
-    if (argc < 1) {
+    CommandOptions options;
+    if (!ParseCommandOptions("hash", argc, argv, kOptionNames, &options)) return kExitUsage;
+    if (options.operands.empty()) {
         PrintError("hash: give at least one name");
         return kExitUsage;
     }
-    for (int i = 0; i < argc; i++)
-        printf("%08x  %s\n", (unsigned)ComputeLookupKey(argv[i]), argv[i]);
-    return kExitOk;
+    int status = kExitOk;
+    for (const char* name : options.operands) {
+        std::string cp932, error;
+        if (!ConvertNameToCp932(name, options.names, &cp932, &error)) {
+            PrintError("%s: %s", name, error.c_str());
+            status = kExitFailed;
+            continue;
+        }
+        PrintOut("%08x  %s\n", (unsigned)ComputeLookupKey(cp932.c_str()), name);
+    }
+    return status;
 }
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        fputs(kUsage, stderr);
+    std::vector<std::string> args = GetCommandArguments(argc, argv);
+    if (args.empty()) {
+        WriteText(stderr, kUsage);
         return kExitUsage;
     }
-    const char* command = argv[1];
-    if (strcmp(command, "--help") == 0 || strcmp(command, "-h") == 0 ||
-        strcmp(command, "help") == 0) {
-        fputs(kUsage, stdout);
+    const std::string& command = args[0];
+    bool help = command == "--help" || command == "-h" || command == "help";
+    for (size_t i = 1; i < args.size(); i++) help = help || args[i] == "--help";
+    if (help) {
+        WriteText(stdout, kUsage);
         return kExitOk;
     }
-    for (int i = 2; i < argc; i++) {
-        if (strcmp(argv[i], "--help") == 0) {
-            fputs(kUsage, stdout);
-            return kExitOk;
-        }
-    }
-    int rest = argc - 2;
-    char** args = argv + 2;
-    if (strcmp(command, "pack") == 0) return RunPack(rest, args);
-    if (strcmp(command, "list") == 0) return RunList(rest, args);
-    if (strcmp(command, "verify") == 0) return RunVerify(rest, args);
-    if (strcmp(command, "hash") == 0) return RunHash(rest, args);
-    PrintError("unknown command '%s' (try vorlin-arc --help)", command);
+    // The commands take C strings, as main's own arguments were.
+    std::vector<char*> rest;
+    for (size_t i = 1; i < args.size(); i++) rest.push_back(&args[i][0]);
+    rest.push_back(nullptr);
+    int restCount = (int)args.size() - 1;
+    if (command == "pack") return RunPack(restCount, rest.data());
+    if (command == "list") return RunList(restCount, rest.data());
+    if (command == "verify") return RunVerify(restCount, rest.data());
+    if (command == "extract") return RunExtract(restCount, rest.data());
+    if (command == "hash") return RunHash(restCount, rest.data());
+    PrintError("unknown command '%s' (try vorlin-arc --help)", command.c_str());
     return kExitUsage;
 }

@@ -1,6 +1,8 @@
 // `pack`: builds an archive from files and folders. The index is keyed exactly as the launcher
-// keys a directory mount (lower-cased code page 932 name, CRC-32), folders are walked with the
-// launcher's exclusions, and the archive appears under its name only once it is complete.
+// keys a directory mount (lower-cased code page 932 name, CRC-32; names in UTF-8 are converted
+// first, see arc_names.h), folders are walked with the launcher's exclusions, and the archive
+// appears under its name only once it is complete. A name that cannot be keyed stops the pack
+// before anything is written.
 //
 // Layout written: header (N, and two words of 0), N searchable entries sorted by unsigned hash,
 // one final entry {0xFFFFFFFF, end of data}, then the files' data in index order, each file
@@ -28,6 +30,7 @@ struct PackItem {
 
 struct PackState {
     std::string outPath;
+    NameMode names;
     std::vector<PackItem> items;
     bool failed;
 };
@@ -54,12 +57,49 @@ std::string LowerCopy(const char* text) {
     return copy;
 }
 
-void AddFile(PackState* state, const std::string& path, const std::string& name, uint64_t size) {
+// Whether the text from `dot` on is one of the extensions the launcher leaves out of a mount.
+bool IsExcludedExtension(const char* dot) {
+    static const char* const kExtensions[] = {".lnk", ".exe", ".com", ".dll", ".log", ".sue",
+                                              ".mdb", ".vrs", ".vrh", ".db",  ".txt"};
+    if (!dot) return false;
+    std::string extension = LowerCopy(dot);
+    for (const char* excluded : kExtensions)
+        if (extension == excluded) return true;
+    return false;
+}
+
+// Adds a file whose code page 932 name is `cp932`.
+void AddFile(PackState* state, const std::string& path, const std::string& cp932, uint64_t size) {
     if (IsSameFile(path, state->outPath)) {
-        fprintf(stderr, "vorlin-arc: skipping %s: it is the archive being written\n", path.c_str());
+        PrintError("skipping %s: it is the archive being written", path.c_str());
         return;
     }
-    state->items.push_back({path, ComputeLowerNameHash(name.c_str()), size, 0});
+    state->items.push_back({path, ComputeLowerNameHash(cp932.c_str()), size, 0});
+}
+
+// A file met in a folder: keyed, left out as the launcher leaves it out, or refused when its
+// name cannot be keyed. A name without a code page 932 form is no trouble when its extension
+// would leave it out anyway (the launcher's folder scan would not take it either).
+void AddFolderFile(PackState* state, const std::string& path, const std::string& name,
+                   uint64_t size) {
+    std::string cp932, error;
+    if (ConvertNameToCp932(name, state->names, &cp932, &error)) {
+        if (!IsExcludedFile(cp932.c_str())) AddFile(state, path, cp932, size);
+    } else if (!IsExcludedExtension(strrchr(name.c_str(), '.'))) {
+        PrintError("%s: %s", path.c_str(), error.c_str());
+        state->failed = true;
+    }
+}
+
+// A file given by name: always packed, under the name's final component.
+void AddGivenFile(PackState* state, const std::string& path, uint64_t size) {
+    std::string cp932, error;
+    if (ConvertNameToCp932(PathFinalName(path), state->names, &cp932, &error)) {
+        AddFile(state, path, cp932, size);
+    } else {
+        PrintError("%s: %s", path.c_str(), error.c_str());
+        state->failed = true;
+    }
 }
 
 void AddFolder(PackState* state, const std::string& dir, int depth) {
@@ -82,9 +122,9 @@ void AddFolder(PackState* state, const std::string& dir, int depth) {
         if (entry.kind == kPathDirectory) {
             if (!IsSkippedDirectory(name.c_str())) AddFolder(state, path, depth + 1);
         } else if (entry.kind == kPathFile) {
-            if (!IsExcludedFile(name.c_str())) AddFile(state, path, name, entry.size);
+            AddFolderFile(state, path, name, entry.size);
         } else if (entry.kind == kPathOther) {
-            fprintf(stderr, "vorlin-arc: skipping %s: not a file or folder\n", path.c_str());
+            PrintError("skipping %s: not a file or folder", path.c_str());
         } else {
             PrintError("cannot read %s", path.c_str());
             state->failed = true;
@@ -163,7 +203,7 @@ bool WriteHeaderAndIndex(FILE* out, const std::vector<PackItem>& items, uint32_t
 
 // Copies one file's data; it must still have the size it had when the inputs were listed.
 bool CopyData(FILE* out, const PackItem& item) {
-    FILE* in = fopen(item.path.c_str(), "rb");
+    FILE* in = OpenFile(item.path, "rb");
     if (!in) {
         PrintError("cannot open %s", item.path.c_str());
         return false;
@@ -194,7 +234,7 @@ bool CopyData(FILE* out, const PackItem& item) {
 
 bool WriteArchive(const std::string& tempPath, const std::vector<PackItem>& items,
                   uint32_t endOfData) {
-    FILE* out = fopen(tempPath.c_str(), "wb");
+    FILE* out = OpenFile(tempPath, "wb");
     if (!out) {
         PrintError("cannot create %s", tempPath.c_str());
         return false;
@@ -222,28 +262,23 @@ bool IsSkippedDirectory(const char* name) {
 }
 
 bool IsExcludedFile(const char* name) {
-    static const char* const kExtensions[] = {".lnk", ".exe", ".com", ".dll", ".log", ".sue",
-                                              ".mdb", ".vrs", ".vrh", ".db",  ".txt"};
-    const char* dot = FindLastDot(name);
-    if (!dot) return false;
-    std::string extension = LowerCopy(dot);
-    for (const char* excluded : kExtensions)
-        if (extension == excluded) return true;
-    return false;
+    return IsExcludedExtension(FindLastDot(name));
 }
 
 int RunPack(int argc, char** argv) {
-    if (argc < 2) {
+    CommandOptions options;
+    if (!ParseCommandOptions("pack", argc, argv, kOptionNames, &options)) return kExitUsage;
+    if (options.operands.size() < 2) {
         PrintError("pack: give the archive to write and at least one file or folder");
         return kExitUsage;
     }
-    PackState state = {argv[0], {}, false};
-    for (int i = 1; i < argc; i++) {
-        std::string input = argv[i];
+    PackState state = {options.operands[0], options.names, {}, false};
+    for (size_t i = 1; i < options.operands.size(); i++) {
+        std::string input = options.operands[i];
         uint64_t size = 0;
         switch (GetPathKind(input, &size)) {
             case kPathFile:
-                AddFile(&state, input, PathFinalName(input), size);
+                AddGivenFile(&state, input, size);
                 break;
             case kPathDirectory:
                 AddFolder(&state, input, 0);
@@ -266,16 +301,16 @@ int RunPack(int argc, char** argv) {
     std::string tempPath = state.outPath + "." + std::to_string(CurrentProcessNumber()) + ".tmp";
     std::string error;
     if (!WriteArchive(tempPath, state.items, endOfData)) {
-        remove(tempPath.c_str());
+        RemoveFile(tempPath);
         return kExitFailed;
     }
     if (!ReplaceFileWith(tempPath, state.outPath, &error)) {
         PrintError("cannot rename %s to %s: %s", tempPath.c_str(), state.outPath.c_str(),
                    error.c_str());
-        remove(tempPath.c_str());
+        RemoveFile(tempPath);
         return kExitFailed;
     }
-    printf("packed %u files, %u bytes, into %s\n", (unsigned)state.items.size(),
-           (unsigned)endOfData, state.outPath.c_str());
+    PrintOut("packed %u files, %u bytes, into %s\n", (unsigned)state.items.size(),
+             (unsigned)endOfData, state.outPath.c_str());
     return kExitOk;
 }

@@ -1,15 +1,23 @@
 // vorlin-arc: writes and inspects resource archives ("VorlinArcV1.000"). Each command returns
 // the process exit status: 0 success, 1 failure (or problems found), 2 bad arguments.
+//
+// Text inside the tool (paths, names, messages) is the platform's own: bytes as given on POSIX
+// systems, UTF-8 on Windows, where arguments and folder listings arrive as UTF-16. Names become
+// the launcher's code page 932 text only for keying (tools/arc/arc_names.h).
 #pragma once
 
 #include <stdint.h>
 #include <string>
+#include <vector>
+
+#include "tools/arc/arc_names.h"
 
 enum { kExitOk = 0, kExitFailed = 1, kExitUsage = 2 };
 
-int RunPack(int argc, char** argv);    // pack OUT.arc INPUTS...
-int RunList(int argc, char** argv);    // list ARC [NAMES...]
-int RunVerify(int argc, char** argv);  // verify ARC
+int RunPack(int argc, char** argv);     // pack [--names M] OUT.arc INPUTS...
+int RunList(int argc, char** argv);     // list [--names M] ARC [NAMES...]
+int RunVerify(int argc, char** argv);   // verify ARC
+int RunExtract(int argc, char** argv);  // extract [--names M] [--force] ARC [NAMES...] [-o DIR]
 
 // Prints "vorlin-arc: " and the formatted message to stderr.
 void PrintError(const char* format, ...)
@@ -18,7 +26,30 @@ void PrintError(const char* format, ...)
 #endif
     ;
 
+// Prints the formatted text to stdout.
+void PrintOut(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+// The options of the commands, wherever they stand among the operands ("--" ends them).
+enum : unsigned { kOptionNames = 1, kOptionForce = 2, kOptionOutput = 4 };
+
+struct CommandOptions {
+    NameMode names;               // --names utf-8|cp932 (kNamesAuto when not given)
+    bool force;                   // --force
+    const char* outputDir;        // -o DIR (null when not given)
+    std::vector<char*> operands;  // everything else, in order
+};
+
+// Splits a command's arguments into the options it accepts (`accepted`, kOption... bits) and
+// its operands. Returns false after printing a message when an option is unknown or lacks its
+// value.
+bool ParseCommandOptions(const char* command, int argc, char** argv, unsigned accepted,
+                         CommandOptions* options);
+
 // Whether a folder met while packing is skipped, and whether a file in one is left out, by the
-// launcher's own rules for directory mounts.
+// launcher's own rules for directory mounts. The file's name is its code page 932 text.
 bool IsSkippedDirectory(const char* name);
 bool IsExcludedFile(const char* name);

@@ -1,0 +1,28 @@
+// Reading an archive back for `list` and `extract`: its header and index through the launcher's
+// own loader, and the size of each file. An archive stores no sizes: a file runs from its offset
+// to where the next file in data order begins. Data order is the order of the offsets, equal
+// offsets in index order (the tool writes an empty file's offset before the next file's, in
+// index order); the final entry's offset (the end of the data) and the end of the file close
+// the last file. Any writer's layout reads back this way, not only the tool's own.
+#pragma once
+
+#include <stdint.h>
+
+#include <vector>
+
+#include "resfs/archive_format.h"
+
+struct LoadedArchive {
+    uint64_t fileSize;
+    ArchiveHeader header;
+    ArchiveIndexEntry* index;  // entryCount + 1 entries
+};
+
+// Reads `path`'s header and index. False after printing a message when it cannot be read or
+// is not an archive; otherwise the caller releases archive->index with ReleaseArchiveIndex.
+bool OpenArchive(const char* path, LoadedArchive* archive);
+
+const uint64_t kSizePastEnd = UINT64_MAX;  // an entry whose offset lies past the end of the file
+
+// The size of each of the entryCount searchable entries, or kSizePastEnd.
+std::vector<uint64_t> ComputeEntrySizes(const LoadedArchive& archive);
