@@ -47,7 +47,9 @@ struct Line {
     size_t length;
 };
 
-static bool AtEnd(const LineReader* r) { return r->pos == r->size; }
+static bool AtEnd(const LineReader* r) {
+    return r->pos == r->size;
+}
 
 static Line NextLine(LineReader* r) {
     const uint8_t* start = r->p + r->pos;
@@ -265,7 +267,8 @@ int32_t ParseSumFile(const uint8_t* bytes, size_t size, SumEntry** entries, uint
     if (status == kSumMalformed) return kSumMalformed;
     if (n == 0) return status;
     SumEntry* list = (SumEntry*)malloc((size_t)n * sizeof(SumEntry));
-    if (!list) return kSumMalformed;  // cannot be read here, which the caller must treat as unsealed
+    if (!list)
+        return kSumMalformed;  // cannot be read here, which the caller must treat as unsealed
     FillSumEntries(bytes, size, list, n);
     int32_t duplicates = HasDuplicateNames(list, n);
     if (duplicates != 0) status = kSumMalformed;
@@ -278,7 +281,9 @@ int32_t ParseSumFile(const uint8_t* bytes, size_t size, SumEntry** entries, uint
     return kSumOk;
 }
 
-void ReleaseSumEntries(SumEntry* entries) { free(entries); }
+void ReleaseSumEntries(SumEntry* entries) {
+    free(entries);
+}
 
 static size_t DecimalLength(uint64_t value) {
     size_t digits = 1;
@@ -353,7 +358,9 @@ int32_t FormatSumFile(const SumEntry* entries, uint32_t count, char** text, size
 
 // ---- digests ----------------------------------------------------------------------------------
 
-uint64_t ComputeSumDigest(const void* data, size_t size) { return XXH3_64bits(data, size); }
+uint64_t ComputeSumDigest(const void* data, size_t size) {
+    return XXH3_64bits(data, size);
+}
 
 struct SumDigestState {
     XXH3_state_t* xxh;

@@ -19,7 +19,9 @@
 #define XXH_INLINE_ALL
 #include "third_party/xxhash/xxhash.h"
 
-uint64_t DIGEST_BENCH_KERNEL(const void* data, size_t size) { return XXH3_64bits(data, size); }
+uint64_t DIGEST_BENCH_KERNEL(const void* data, size_t size) {
+    return XXH3_64bits(data, size);
+}
 
 #else  // the program
 
@@ -48,7 +50,8 @@ void BuildCrcTables() {
     }
     for (uint32_t i = 0; i < 256; i++) {
         for (int t = 1; t < 8; t++)
-            g_crcTables[t][i] = g_crcTables[t - 1][i] >> 8 ^ g_crcTables[0][g_crcTables[t - 1][i] & 0xFF];
+            g_crcTables[t][i] =
+                g_crcTables[t - 1][i] >> 8 ^ g_crcTables[0][g_crcTables[t - 1][i] & 0xFF];
     }
 }
 
@@ -59,8 +62,8 @@ uint32_t SlicingCrc32(const void* data, size_t size) {
     for (; size >= 8; size -= 8, p += 8) {
         uint32_t a = crc ^ ((uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 |
                             (uint32_t)p[3] << 24);
-        uint32_t b = (uint32_t)p[4] | (uint32_t)p[5] << 8 | (uint32_t)p[6] << 16 |
-                     (uint32_t)p[7] << 24;
+        uint32_t b =
+            (uint32_t)p[4] | (uint32_t)p[5] << 8 | (uint32_t)p[6] << 16 | (uint32_t)p[7] << 24;
         crc = g_crcTables[7][a & 0xFF] ^ g_crcTables[6][(a >> 8) & 0xFF] ^
               g_crcTables[5][(a >> 16) & 0xFF] ^ g_crcTables[4][a >> 24] ^
               g_crcTables[3][b & 0xFF] ^ g_crcTables[2][(b >> 8) & 0xFF] ^
@@ -96,7 +99,9 @@ struct Contender {
     uint64_t result;
 };
 
-uint64_t Crc(const void* data, size_t size) { return SlicingCrc32(data, size); }
+uint64_t Crc(const void* data, size_t size) {
+    return SlicingCrc32(data, size);
+}
 
 double Seconds(std::chrono::steady_clock::duration d) {
     return std::chrono::duration<double>(d).count();

@@ -7,7 +7,8 @@
 //  - FormatSumFile of the parsed entries succeeds and parses back to the same entries;
 //  - a damaged file whose END digest is rewritten by this harness parses as kSumOk (damaged
 //    means well-formed), and the properties above then hold for it;
-//  - changing any single byte of a valid file (every position of small files, a sample of large ones) never gives
+//  - changing any single byte of a valid file (every position of small files, a sample of large
+//  ones) never gives
 //    kSumOk with different entries.
 // Random inputs almost never carry the right END digest, so the seeds are valid seals and the
 // harness mends the digest of mutated ones itself.

@@ -103,31 +103,42 @@ TEST(SumFile, ValidFiles) {
     std::string noFinalEnd = lf.substr(0, lf.size() - 1);
     std::string upperHex = Sealed({"0123456789ABCDEF 10 vorlin.bin"});
     const Case kCases[] = {
-        {"LF", lf, {{0x0123456789ABCDEFull, 10, "vorlin.bin"}, {0xFEDCBA9876543210ull, 0, "update.arc"}}},
+        {"LF",
+         lf,
+         {{0x0123456789ABCDEFull, 10, "vorlin.bin"}, {0xFEDCBA9876543210ull, 0, "update.arc"}}},
         {"CR LF",
          Sealed({Entry(0x0123456789ABCDEFull, "10", "vorlin.bin"),
                  Entry(0xFEDCBA9876543210ull, "0", "update.arc")},
                 {"\r\n"}),
          {{0x0123456789ABCDEFull, 10, "vorlin.bin"}, {0xFEDCBA9876543210ull, 0, "update.arc"}}},
         {"mixed line ends",
-         Sealed({Entry(1, "10", "vorlin.bin"), Entry(2, "0", "update.arc")}, {"\r\n", "\n", "\r\n", "\n"}),
+         Sealed({Entry(1, "10", "vorlin.bin"), Entry(2, "0", "update.arc")},
+                {"\r\n", "\n", "\r\n", "\n"}),
          {{1, 10, "vorlin.bin"}, {2, 0, "update.arc"}}},
-        {"no final line end", noFinalEnd,
+        {"no final line end",
+         noFinalEnd,
          {{0x0123456789ABCDEFull, 10, "vorlin.bin"}, {0xFEDCBA9876543210ull, 0, "update.arc"}}},
         {"no final line end after CR LF ends",
-         Sealed({Entry(3, "1", "a")}, {"\r\n", "\r\n", ""}), {{3, 1, "a"}}},
+         Sealed({Entry(3, "1", "a")}, {"\r\n", "\r\n", ""}),
+         {{3, 1, "a"}}},
         {"zero entries", Sealed({}), {}},
         {"zero entries, no final line end", Sealed({}, {"\n", ""}), {}},
         {"upper-case digest digits", upperHex, {{0x0123456789ABCDEFull, 10, "vorlin.bin"}}},
-        {"names with spaces", Sealed({Entry(4, "5", "help\\read me first.txt")}),
+        {"names with spaces",
+         Sealed({Entry(4, "5", "help\\read me first.txt")}),
          {{4, 5, "help\\read me first.txt"}}},
-        {"code page 932 name with a 0x5C trail byte", Sealed({Entry(5, "6", japanese)}),
+        {"code page 932 name with a 0x5C trail byte",
+         Sealed({Entry(5, "6", japanese)}),
          {{5, 6, japanese}}},
-        {"largest size", Sealed({Entry(6, "9223372036854775807", "big.arc")}),
+        {"largest size",
+         Sealed({Entry(6, "9223372036854775807", "big.arc")}),
          {{6, 9223372036854775807ull, "big.arc"}}},
         {"name of 259 bytes", Sealed({Entry(7, "1", LongName(259))}), {{7, 1, LongName(259)}}},
-        {"name with DEL and high bytes", Sealed({Entry(8, "1", "a\x7F\xFF")}), {{8, 1, "a\x7F\xFF"}}},
-        {"name that looks like an END line", Sealed({Entry(9, "1", "END 0000000000000000")}),
+        {"name with DEL and high bytes",
+         Sealed({Entry(8, "1", "a\x7F\xFF")}),
+         {{8, 1, "a\x7F\xFF"}}},
+        {"name that looks like an END line",
+         Sealed({Entry(9, "1", "END 0000000000000000")}),
          {{9, 1, "END 0000000000000000"}}},
     };
     for (const Case& c : kCases) {
@@ -155,7 +166,8 @@ TEST(SumFile, MalformedFiles) {
     std::string tooMany;
     {
         std::vector<std::string> lines;
-        for (uint32_t i = 0; i <= kSumMaxEntries; i++) lines.push_back(Entry(i, "1", "f" + std::to_string(i)));
+        for (uint32_t i = 0; i <= kSumMaxEntries; i++)
+            lines.push_back(Entry(i, "1", "f" + std::to_string(i)));
         tooMany = Sealed(lines);
     }
     const Case kCases[] = {
@@ -207,12 +219,14 @@ TEST(SumFile, MalformedFiles) {
         {"missing END, no final line end", std::string(kHeader) + "\n" + Entry(1, "1", "a")},
         {"END without digest", std::string(kHeader) + "\nEND\n"},
         {"END with a short digest", std::string(kHeader) + "\nEND 464faca28de2f27\n"},
-        {"END with a space after it", std::string(kHeader) + "\nEND " + Hex16(0x464FACA28DE2F279ull) + " \n"},
+        {"END with a space after it",
+         std::string(kHeader) + "\nEND " + Hex16(0x464FACA28DE2F279ull) + " \n"},
         {"lower-case end", std::string(kHeader) + "\nend " + Hex16(0x464FACA28DE2F279ull) + "\n"},
         {"a byte after END", afterEnd},
         {"a blank line after END", blankAfterEnd},
         {"END ended by a lone CR", loneCr},
-        {"blank line between entries", std::string(kHeader) + "\n\n" + EndLine({kHeader, ""}) + "\n"},
+        {"blank line between entries",
+         std::string(kHeader) + "\n\n" + EndLine({kHeader, ""}) + "\n"},
         {"too many entries", tooMany},
     };
     for (const Case& c : kCases) {
@@ -239,8 +253,9 @@ TEST(SumFile, DamagedFiles) {
     removed.erase(line, removed.find('\n', line) + 1 - line);
     std::string added = good;
     added.insert(good.rfind("END "), Entry(0x4444, "40", "voice.arc") + "\n");
-    std::string swapped = Sealed({Entry(0x2222, "20", "update.arc"), Entry(0x1111, "10", "vorlin.bin"),
-                                  Entry(0x3333, "30", std::string("help\\") + kHyou + ".htm")});
+    std::string swapped =
+        Sealed({Entry(0x2222, "20", "update.arc"), Entry(0x1111, "10", "vorlin.bin"),
+                Entry(0x3333, "30", std::string("help\\") + kHyou + ".htm")});
     swapped.replace(swapped.rfind("END "), std::string::npos, good.substr(good.rfind("END ")));
     struct Case {
         const char* name;
@@ -248,7 +263,8 @@ TEST(SumFile, DamagedFiles) {
     };
     const Case kCases[] = {
         {"digest digit changed", changed("0000000000001111", "0000000000001112")},
-        {"digest digit changed in case", changed("0000000000002222 20 update.arc", "000000000000222A 20 update.arc")},
+        {"digest digit changed in case",
+         changed("0000000000002222 20 update.arc", "000000000000222A 20 update.arc")},
         {"size changed", changed(" 20 ", " 21 ")},
         {"name changed", changed("update.arc", "updatf.arc")},
         {"name changed in case only", changed("update.arc", "Update.arc")},
@@ -280,8 +296,8 @@ TEST(SumFile, FormatWritesTheLayout) {
     char* text = nullptr;
     size_t length = 99;
     ASSERT_EQ(FormatSumFile(entries.data(), (uint32_t)entries.size(), &text, &length), kSumOk);
-    std::string expected = Sealed({"0123456789abcdef 1234 vorlin.bin",
-                                   "0000000000000000 0 help\\index.htm"});
+    std::string expected =
+        Sealed({"0123456789abcdef 1234 vorlin.bin", "0000000000000000 0 help\\index.htm"});
     EXPECT_EQ(std::string(text, length), expected);
     free(text);
 
@@ -308,7 +324,8 @@ TEST(SumFile, RoundTrip) {
     for (const Case& c : kCases) {
         char* text = nullptr;
         size_t length = 0;
-        ASSERT_EQ(FormatSumFile(c.entries.data(), (uint32_t)c.entries.size(), &text, &length), kSumOk)
+        ASSERT_EQ(FormatSumFile(c.entries.data(), (uint32_t)c.entries.size(), &text, &length),
+                  kSumOk)
             << c.name;
         ParseResult r = Parse(std::string(text, length));
         free(text);
@@ -337,7 +354,8 @@ TEST(SumFile, FormatRefusesWhatCannotBeParsedBack) {
         {"leading space", {MakeEntry(1, 1, " a")}},
         {"trailing space", {MakeEntry(1, 1, "a ")}},
         {"size of 2^63", {MakeEntry(1, 9223372036854775808ull, "a")}},
-        {"names equal but for case", {MakeEntry(1, 1, "UPDATE.ARC"), MakeEntry(2, 2, "update.arc")}},
+        {"names equal but for case",
+         {MakeEntry(1, 1, "UPDATE.ARC"), MakeEntry(2, 2, "update.arc")}},
         {"names equal but for full-width case",
          {MakeEntry(1, 1, "\x82\x60"), MakeEntry(2, 2, "\x82\x81")}},
     };

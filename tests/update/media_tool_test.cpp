@@ -1,0 +1,442 @@
+// The media tool run as a process: sealing a media and reading the seal back with the launcher's
+// parser, a help file with a Japanese name, finding vorlin.env where the launcher finds it, and
+// checking good media, media with warnings only, and one media per kind of error.
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "image/rct_encode.h"
+#include "resfs/archive_format.h"
+#include "resfs/cp932_lower.h"
+#include "update/sum_file.h"
+
+#ifdef _WIN32
+#define popen _popen
+#define pclose _pclose
+#else
+#include <sys/wait.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct RunResult {
+    int status;
+    std::string output;  // stdout and stderr together
+};
+
+std::string NativePath(std::string path) {
+#ifdef _WIN32
+    // The build tree's path as Wine sees it: the root of the host's file system is drive Z.
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+#endif
+    return path;
+}
+
+RunResult RunTool(const std::vector<std::string>& args) {
+    std::string command = "\"" + NativePath(VORLIN_MEDIA_TOOL) + "\"";
+    for (const std::string& a : args) command += " \"" + a + "\"";
+    command += " 2>&1";
+#ifdef _WIN32
+    command = "\"" + command + "\"";  // cmd /c strips one pair of outer quotes
+#endif
+    RunResult result = {-1, ""};
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return result;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+    int status = pclose(pipe);
+#ifdef _WIN32
+    result.status = status;
+#else
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+    return result;
+}
+
+void WriteFile(const fs::path& path, const std::string& data) {
+    fs::create_directories(path.parent_path());
+#ifdef _WIN32
+    FILE* f = _wfopen(path.c_str(), L"wb");
+#else
+    FILE* f = fopen(path.c_str(), "wb");
+#endif
+    ASSERT_NE(f, nullptr) << path.u8string();
+    fwrite(data.data(), 1, data.size(), f);
+    fclose(f);
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::string data;
+#ifdef _WIN32
+    FILE* f = _wfopen(path.c_str(), L"rb");
+#else
+    FILE* f = fopen(path.c_str(), "rb");
+#endif
+    if (!f) return data;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) data.append(buffer, n);
+    fclose(f);
+    return data;
+}
+
+void PutU32(std::string* out, uint32_t v) {
+    for (int i = 0; i < 4; i++) out->push_back((char)(v >> (8 * i)));
+}
+
+struct ArcFile {
+    std::string name;  // code page 932
+    std::string data;
+};
+
+// An archive as vorlin-arc packs it: entries sorted by lookup key, data in index order, the
+// final entry holding the end of the data. `extra` adds raw index entries (for broken ones).
+std::string ArchiveBytes(std::vector<ArcFile> files, std::vector<ArchiveIndexEntry> extra = {}) {
+    std::sort(files.begin(), files.end(), [](const ArcFile& a, const ArcFile& b) {
+        return ComputeLookupKey(a.name.c_str()) < ComputeLookupKey(b.name.c_str());
+    });
+    uint32_t count = (uint32_t)(files.size() + extra.size());
+    uint32_t offset = kArchiveHeaderSize + (count + 1) * kArchiveEntrySize;
+    std::vector<ArchiveIndexEntry> index;
+    std::string data;
+    for (const ArcFile& f : files) {
+        index.push_back({ComputeLookupKey(f.name.c_str()), offset + (uint32_t)data.size()});
+        data += f.data;
+    }
+    index.insert(index.end(), extra.begin(), extra.end());
+    std::sort(index.begin(), index.end(),
+              [](const ArchiveIndexEntry& a, const ArchiveIndexEntry& b) {
+                  return a.nameHash < b.nameHash;
+              });
+    std::string out((const char*)kArchiveMagic, kArchiveMagicSize);
+    PutU32(&out, count);
+    PutU32(&out, 0);
+    PutU32(&out, 0);
+    for (const ArchiveIndexEntry& e : index) {
+        PutU32(&out, e.nameHash);
+        PutU32(&out, e.offset);
+    }
+    PutU32(&out, 0xFFFFFFFFu);
+    PutU32(&out, offset + (uint32_t)data.size());
+    return out + data;
+}
+
+std::string Picture(int32_t width, int32_t height) {
+    std::vector<uint8_t> bgr((size_t)width * height * 3);
+    for (size_t i = 0; i < bgr.size(); i++) bgr[i] = (uint8_t)(i * 7 / 5);
+    std::vector<uint8_t> stream, file;
+    EXPECT_EQ(RctCompress(bgr.data(), width, height, kRctParseGreedy, &stream), kRctOk);
+    EXPECT_EQ(RctBuildFile(kRctTC00, width, height, nullptr, 0, stream, &file), kRctOk);
+    return std::string(file.begin(), file.end());
+}
+
+const char kEnv[] = "TITLEBAR Test|Game\r\nVERSION Ver|2.00\r\nEXENAME Game.exe\r\n[EOF]\r\n";
+
+// The names an update from the good media copies, and what each holds.
+std::vector<ArcFile> GoodCopiedFiles() {
+    return {
+        {"game.bin", "the game's executable"},
+        {"update.arc", ArchiveBytes({{"vorlin.env", kEnv}, {"update.rct", Picture(64, 48)}})},
+        {"data.arc", ArchiveBytes({{"stage1.dat", std::string(70000, 's')}})},
+        {"update.txt", "Read me\r\n"},
+        {"help\\a b.htm", "<p>spaces</p>"},
+        {"help\\index.htm", "<p>help</p>"},
+    };
+}
+
+class MediaTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::path(::testing::TempDir()) / ("media_tool_" + std::string(info->name()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    fs::path Media() const { return dir_ / "media"; }
+    // A media-relative name with backslashes ("help\index.htm") as a path.
+    fs::path At(const std::string& name) const {
+        std::string relative = name;
+        std::replace(relative.begin(), relative.end(), '\\', '/');
+        return Media() / fs::u8path(relative);
+    }
+    std::string MediaArg() const { return NativePath(Media().u8string()); }
+
+    // The good media: the settings and picture in update.arc, the executable, a data archive,
+    // the readme and two help files. Its only warnings are the absent list entries.
+    void MakeGoodMedia() {
+        fs::remove_all(Media());
+        fs::create_directories(Media());
+        for (const ArcFile& f : GoodCopiedFiles()) WriteFile(At(f.name), f.data);
+    }
+    void Seal() {
+        RunResult r = RunTool({"seal", MediaArg()});
+        ASSERT_EQ(r.status, 0) << r.output;
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(MediaTool, ArgumentsAndHelp) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        int status;
+        const char* text;
+    };
+    const Case kCases[] = {
+        {"help", {"--help"}, 0, "usage: vorlin-media"},
+        {"help after a command", {"check", "--help"}, 0, "usage: vorlin-media"},
+        {"help names the assumed install folder", {"--help"}, 0, "C:\\Program Files\\"},
+        {"help names the picture square", {"--help"}, 0, "268"},
+        {"version", {"--version"}, 0, "vorlin-media 1.0.0"},
+        {"no command", {}, 2, "usage: vorlin-media"},
+        {"unknown command", {"stamp", "media"}, 2, "unknown command 'stamp'"},
+        {"seal without media", {"seal"}, 2, "seal:"},
+        {"seal with two folders", {"seal", "a", "b"}, 2, "seal:"},
+        {"check without media", {"check"}, 2, "check:"},
+        {"check with two folders", {"check", "a", "b"}, 2, "check:"},
+        {"seal of a missing folder",
+         {"seal", NativePath((dir_ / "nothing").u8string())},
+         1,
+         "cannot read the media folder"},
+        {"check of a missing folder",
+         {"check", NativePath((dir_ / "nothing").u8string())},
+         1,
+         "cannot read the media folder"},
+    };
+    for (const Case& c : kCases) {
+        RunResult r = RunTool(c.args);
+        EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.output;
+        EXPECT_NE(r.output.find(c.text), std::string::npos) << c.name << "\n" << r.output;
+    }
+}
+
+TEST_F(MediaTool, SealListsWhatAnUpdateCopies) {
+    MakeGoodMedia();
+    // Not copied by an update, so not sealed: a sub-folder of help, other files of the media.
+    WriteFile(At("help\\sub\\deep.htm"), "not copied");
+    WriteFile(At("readme.doc"), "not copied");
+    WriteFile(At("update.sum"), "an old seal, replaced");
+    Seal();
+    std::string sum = ReadFile(At("update.sum"));
+    SumEntry* entries = nullptr;
+    uint32_t count = 0;
+    ASSERT_EQ(ParseSumFile((const uint8_t*)sum.data(), sum.size(), &entries, &count), kSumOk)
+        << sum;
+    std::vector<ArcFile> expected = GoodCopiedFiles();
+    ASSERT_EQ(count, expected.size()) << sum;
+    for (const ArcFile& f : expected) {
+        const SumEntry* found = nullptr;
+        for (uint32_t i = 0; i < count; i++)
+            if (f.name == entries[i].name) found = &entries[i];
+        ASSERT_NE(found, nullptr) << f.name << "\n" << sum;
+        EXPECT_EQ(found->size, f.data.size()) << f.name;
+        EXPECT_EQ(found->digest, ComputeSumDigest(f.data.data(), f.data.size())) << f.name;
+    }
+    ReleaseSumEntries(entries);
+    int others = 0;
+    for (const auto& entry : fs::directory_iterator(Media()))
+        if (entry.path().filename().u8string().find(".tmp") != std::string::npos) others++;
+    EXPECT_EQ(others, 0);
+
+    RunResult r = RunTool({"check", MediaArg()});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("0 errors"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("update.sum lists 6 files"), std::string::npos) << r.output;
+}
+
+TEST_F(MediaTool, SealNamesJapaneseHelpFilesInCodePage932) {
+    MakeGoodMedia();
+    // 表示.htm: 表 is 0x95 0x5C in code page 932, its trail byte a backslash.
+    WriteFile(Media() / "help" / fs::u8path(u8"\u8868\u793a.htm"), "japanese");
+    WriteFile(Media() / fs::u8path(u8"\u8868.bin"), "not copied");
+    Seal();
+    std::string sum = ReadFile(At("update.sum"));
+    char digest[17];
+    snprintf(digest, sizeof digest, "%016llx", (unsigned long long)ComputeSumDigest("japanese", 8));
+    EXPECT_NE(sum.find(std::string(digest) + " 8 help\\\x95\x5C\x8E\xA6.htm\n"), std::string::npos)
+        << sum;
+    RunResult r = RunTool({"check", MediaArg()});
+    EXPECT_EQ(r.status, 0) << r.output;
+}
+
+TEST_F(MediaTool, SettingsAreFoundWhereTheLauncherLooks) {
+    const std::string picture = Picture(8, 8);
+    struct Case {
+        const char* name;
+        std::vector<ArcFile> files;
+        const char* where;
+    };
+    const Case kCases[] = {
+        {"media folder", {{"VORLIN.ENV", kEnv}, {"update.rct", picture}}, "in the media folder"},
+        {"update.arc",
+         {{"update.arc", ArchiveBytes({{"vorlin.env", kEnv}, {"update.rct", picture}})}},
+         "in update.arc"},
+        {"fastdata.arc after an update.arc without it",
+         {{"update.arc", ArchiveBytes({{"update.rct", picture}})},
+          {"fastdata.arc", ArchiveBytes({{"Vorlin.Env", kEnv}})}},
+         "in fastdata.arc"},
+        {"update folder, deep",
+         {{"update\\conf\\vorlin.env", kEnv}, {"update\\update.rct", picture}},
+         "in the update folder"},
+        {"update folder when update.arc is no archive",
+         {{"update.arc", "not an archive"},
+          {"update\\vorlin.env", kEnv},
+          {"update\\update.rct", picture}},
+         "in the update folder"},
+        {"fastdata folder",
+         {{"fastdata\\vorlin.env", kEnv}, {"update.rct", picture}},
+         "in the fastdata folder"},
+    };
+    for (const Case& c : kCases) {
+        fs::remove_all(Media());
+        for (const ArcFile& f : c.files) WriteFile(At(f.name), f.data);
+        RunResult r = RunTool({"check", MediaArg()});
+        EXPECT_EQ(r.status, 0) << c.name << "\n" << r.output;
+        EXPECT_NE(r.output.find(std::string("settings: vorlin.env ") + c.where), std::string::npos)
+            << c.name << "\n"
+            << r.output;
+        // Read from there: EXENAME Game.exe makes the missing executable game.bin.
+        EXPECT_NE(r.output.find("warning: game.bin"), std::string::npos) << c.name << "\n"
+                                                                         << r.output;
+    }
+}
+
+TEST_F(MediaTool, WarningsAloneExitZero) {
+    MakeGoodMedia();
+    fs::remove(At("game.bin"));
+    WriteFile(At("data.arc"), "not an archive");
+    WriteFile(At("voice.arc"), ArchiveBytes({{"v.ogg", "x"}}, {{0xFFFFFFF0u, 0x7FFFFF00u}}));
+    WriteFile(At("update.arc"),
+              ArchiveBytes({{"vorlin.env", kEnv}, {"update.rct", Picture(300, 20)}}));
+    RunResult r = RunTool({"check", MediaArg()});
+    EXPECT_EQ(r.status, 0) << r.output;
+    const char* const kWarnings[] = {
+        "warning: game.bin: not on the media",
+        "warning: data.arc: not in the archive format",
+        "warning: voice.arc: fails verify",
+        "warning: update.rct: 300x20 pixels is larger than the menu's 268x268",
+        "warning: slowdata.arc: not on the media",
+    };
+    for (const char* w : kWarnings)
+        EXPECT_NE(r.output.find(w), std::string::npos) << w << "\n" << r.output;
+    EXPECT_NE(r.output.find("0 errors"), std::string::npos) << r.output;
+}
+
+TEST_F(MediaTool, CheckNamesEachError) {
+    // Installed as C:\Program Files\<INSTTO of 120 bytes>\help\<124 bytes>: 267 bytes.
+    std::string longEnv = "INSTTO " + std::string(120, 'i') + "\n";
+    std::string longName = "help\\" + std::string(120, 'l') + ".htm";
+    std::string brokenPicture = Picture(16, 16);
+    brokenPicture.resize(brokenPicture.size() - 5);
+    std::string picture = Picture(64, 48);
+    struct Case {
+        const char* name;
+        bool sealed;  // sealed before the change
+        std::function<void()> change;
+        const char* file;
+        const char* text;
+    };
+    const Case kCases[] = {
+        {"no settings", false,
+         [&] {
+             WriteFile(At("update.arc"), ArchiveBytes({{"update.rct", picture}}));
+         },
+         "vorlin.env", "not found"},
+        {"backslash in the title", false,
+         [&] {
+             WriteFile(At("update.arc"),
+                       ArchiveBytes({{"vorlin.env", "VERSION v\\2\n"}, {"update.rct", picture}}));
+         },
+         "vorlin.env", "backslash"},
+        {"no picture", false,
+         [&] {
+             WriteFile(At("update.arc"), ArchiveBytes({{"vorlin.env", kEnv}}));
+         },
+         "update.rct", "not found"},
+        {"picture cut short", false,
+         [&] {
+             WriteFile(At("update.arc"), ArchiveBytes({{"vorlin.env", kEnv}}));
+             WriteFile(At("update.rct"), brokenPicture);
+         },
+         "update.rct", "does not decode"},
+        {"mounted archive fails verify", false,
+         [&] {
+             WriteFile(At("update.arc"),
+                       ArchiveBytes({{"vorlin.env", kEnv}, {"update.rct", picture}},
+                                    {{0xFFFFFFF0u, 0x7FFFFF00u}}));
+         },
+         "update.arc", "fails verify: entry 2"},
+        {"destination too long", false,
+         [&] {
+             WriteFile(At("update.arc"),
+                       ArchiveBytes({{"vorlin.env", longEnv}, {"update.rct", picture}}));
+             WriteFile(At(longName), "x");
+         },
+         "help/lll", "267 bytes long, over the 259"},
+        {"help name without code page 932 form", false,
+         [&] { WriteFile(Media() / "help" / fs::u8path(u8"\U0001F600.htm"), "x"); }, "help/",
+         "no code page 932 form"},
+        {"damaged file", true,
+         [&] {
+             std::string data = ReadFile(At("data.arc"));
+             data[40000] ^= 1;
+             WriteFile(At("data.arc"), data);
+         },
+         "data.arc", "damaged"},
+        {"resized file", true, [&] { WriteFile(At("update.txt"), "Read me, longer\r\n"); },
+         "update.txt", "resized"},
+        {"missing file", true, [&] { fs::remove(At("help\\a b.htm")); }, "help\\a b.htm",
+         "missing"},
+        {"unlisted file", true, [&] { WriteFile(At("help\\new.htm"), "new"); }, "help/new.htm",
+         "unlisted"},
+        {"unlisted list entry", true, [&] { WriteFile(At("voice3.arc"), "new"); }, "voice3.arc",
+         "unlisted"},
+        {"malformed seal", true,
+         [&] { WriteFile(At("update.sum"), "VORLIN-SUM 1 XXH3-64\nnot an entry\n"); }, "update.sum",
+         "malformed"},
+        {"damaged seal", true,
+         [&] {
+             std::string sum = ReadFile(At("update.sum"));
+             size_t end = sum.rfind("END ") + 4;
+             sum[end] = sum[end] == '0' ? '1' : '0';
+             WriteFile(At("update.sum"), sum);
+         },
+         "update.sum", "damaged"},
+    };
+    for (const Case& c : kCases) {
+        MakeGoodMedia();
+        if (c.sealed) Seal();
+        c.change();
+        RunResult r = RunTool({"check", MediaArg()});
+        EXPECT_EQ(r.status, 1) << c.name << "\n" << r.output;
+#ifdef _WIN32
+        std::string file = c.file;  // messages name files with the platform's separator
+        std::replace(file.begin(), file.end(), '/', '\\');
+#else
+        std::string file = c.file;
+#endif
+        std::string expected = "error: " + file;
+        size_t at = r.output.find(expected);
+        EXPECT_NE(at, std::string::npos) << c.name << ": " << expected << "\n" << r.output;
+        if (at != std::string::npos) {
+            EXPECT_NE(r.output.find(c.text, at), std::string::npos) << c.name << "\n" << r.output;
+        }
+    }
+}
+
+}  // namespace

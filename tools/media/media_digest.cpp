@@ -1,0 +1,99 @@
+// One-pass digests of many files (see media_digest.h).
+//
+// Chunks of 1 MiB travel through a ring of slots from the reader to the digest: a chunk is
+// digested while it is still in the processor's cache from the read that filled it, and the
+// reader is never more than the ring ahead.
+#include "tools/media/media_digest.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "tools/media/media_files.h"
+#include "update/sum_file.h"
+
+namespace {
+
+const size_t kChunkBytes = 1 << 20;
+const int kSlots = 8;
+
+struct Slot {
+    std::vector<uint8_t> data;
+    size_t length;
+    size_t job;
+    bool last;    // the job's final chunk (also when it failed)
+    bool failed;  // the job could not be read; `error` says why
+    std::string error;
+    bool full;
+};
+
+struct Ring {
+    Slot slots[kSlots];
+    std::mutex lock;
+    std::condition_variable changed;
+};
+
+Slot* WaitForSlot(Ring* ring, int k, bool full) {
+    std::unique_lock<std::mutex> hold(ring->lock);
+    ring->changed.wait(hold, [&] { return ring->slots[k].full == full; });
+    return &ring->slots[k];
+}
+
+void SetFull(Ring* ring, int k, bool full) {
+    {
+        std::lock_guard<std::mutex> hold(ring->lock);
+        ring->slots[k].full = full;
+    }
+    ring->changed.notify_all();
+}
+
+void ReadAll(Ring* ring, const std::vector<DigestJob>* jobs) {
+    int k = 0;
+    for (size_t j = 0; j < jobs->size(); j++) {
+        std::string error;
+        ChunkReader* reader = OpenChunkReader((*jobs)[j].path, &error);
+        for (bool last = false; !last;) {
+            Slot* slot = WaitForSlot(ring, k, false);
+            int64_t n = reader ? ReadChunk(reader, slot->data.data(), kChunkBytes, &error) : -1;
+            slot->job = j;
+            slot->failed = n < 0;
+            slot->error = error;
+            slot->length = n < 0 ? 0 : (size_t)n;
+            slot->last = n < (int64_t)kChunkBytes;
+            last = slot->last;
+            SetFull(ring, k, true);
+            k = (k + 1) % kSlots;
+        }
+        if (reader) CloseChunkReader(reader);
+    }
+}
+
+}  // namespace
+
+void DigestFiles(std::vector<DigestJob>* jobs) {
+    Ring ring;
+    for (Slot& slot : ring.slots) {
+        slot.data.resize(kChunkBytes);
+        slot.full = false;
+    }
+    std::thread reader(ReadAll, &ring, jobs);
+    int k = 0;
+    for (size_t j = 0; j < jobs->size(); j++) {
+        DigestJob& job = (*jobs)[j];
+        SumDigestState* state = BeginSumDigest();
+        job.size = 0;
+        for (bool last = false; !last;) {
+            Slot* slot = WaitForSlot(&ring, k, true);
+            if (slot->failed) job.error = slot->error;
+            if (state) UpdateSumDigest(state, slot->data.data(), slot->length);
+            job.size += slot->length;
+            job.ok = !slot->failed && state != nullptr;
+            last = slot->last;
+            SetFull(&ring, k, false);
+            k = (k + 1) % kSlots;
+        }
+        job.digest = state ? FinishSumDigest(state) : 0;
+        if (!state) job.error = "out of memory";
+    }
+    reader.join();
+}

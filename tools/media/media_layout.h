@@ -1,0 +1,102 @@
+// A media folder read as the launcher reads it: the mounts "update" and "fastdata", where a
+// resource file such as vorlin.env or update.rct is found, the settings that file gives, and the
+// files an update from the media copies, each under the name the launcher gives it.
+//
+// Names the launcher uses are code page 932 text; on the media they are matched as the platform
+// the launcher runs on matches them, case-insensitively (lower-cased as code page 932 text).
+#pragma once
+
+#include <stdint.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "resfs/archive_format.h"
+#include "tools/media/media_files.h"
+
+// A file of the media found under a code page 932 name.
+struct MediaFile {
+    std::string path;  // platform path
+    uint64_t size;
+};
+
+struct IndexedFile {
+    uint32_t nameHash;
+    std::string lowerName;  // code page 932, lower-cased
+    std::string path;       // platform path
+};
+
+struct MediaMount {
+    std::string name;  // "update" or "fastdata"
+    bool archive;      // NAME.arc loaded as an archive; otherwise a folder tree
+    std::string path;  // the archive, or the folder
+    uint64_t archiveSize;
+    uint32_t entryCount;
+    std::vector<ArchiveIndexEntry> index;  // entryCount + 1 entries
+    std::vector<IndexedFile> files;        // folder mounts, in scan order
+};
+
+struct MediaLayout {
+    std::string folder;               // the media folder, platform path
+    std::vector<MediaEntry> entries;  // its listing
+    std::vector<MediaMount> mounts;   // in registration order; absent ones are left out
+};
+
+// Lists the media folder and resolves its mounts. False with *error set when the folder cannot
+// be listed.
+bool LoadMediaLayout(const std::string& folder, MediaLayout* layout, std::string* error);
+
+// The entry of `entries` whose code page 932 name equals `name` case-insensitively, or null.
+const MediaEntry* FindMediaEntry(const std::vector<MediaEntry>& entries, const std::string& name);
+
+// Resolves a media-relative code page 932 name with backslashes ("help\index.htm") to a file.
+bool FindMediaFile(const MediaLayout& layout, const std::string& name, MediaFile* file);
+
+// Where a resource name without a folder is opened: the media folder, then the mounts.
+struct ResourceLocation {
+    bool found;
+    std::string path;  // the file (for an archive entry: the archive)
+    uint64_t offset;   // where the data starts; it runs on to the end of the file
+    uint64_t fileSize;
+    std::string where;  // "the media folder", "update.arc", "the update folder (update/x)"
+};
+ResourceLocation LocateResource(const MediaLayout& layout, const std::string& name);
+
+// The settings of a vorlin.env read from `location` as the launcher reads it (text mode, line by
+// line, later lines winning; bars in values are spaces).
+typedef std::map<std::string, std::string> MediaSettings;
+bool ReadMediaSettings(const ResourceLocation& location, MediaSettings* settings,
+                       std::string* error);
+// The value as the launcher's getters hand it out (cut to 127 bytes), or the default.
+std::string GetMediaSetting(const MediaSettings& settings, const char* key,
+                            const char* defaultText);
+
+// Code page 932 texts of the launcher.
+extern const char kDefaultTitlebar[];  // "ＶＯＲＬＩＮ アプリケーション"
+extern const char kDefaultVersion[];   // "Version 1.01"
+// TITLEBAR + " アップデート " + VERSION, cut to 255 bytes on a character boundary.
+std::string ComposeUpdateTitle(const MediaSettings& settings);
+// The first backslash of `text` that is not the trail byte of a double-byte character, or -1.
+int FindBareBackslash(const std::string& text);
+// EXENAME lower-cased, its first ".exe" made ".bin" and cut there.
+std::string MakeMediaExeName(const std::string& exeName);
+// "C:\Program Files\" + [INSTFOL "\"] + INSTTO: the folder the launcher proposes.
+std::string DefaultInstallFolder(const MediaSettings& settings);
+
+// The files an update copies, in copying order.
+enum CopiedKind { kCopiedExecutable, kCopiedListEntry, kCopiedHelp };
+struct CopiedFile {
+    CopiedKind kind;
+    std::string name;         // as the launcher names it, code page 932 ("help\index.htm")
+    std::string destination;  // name under the install folder (EXENAME for the executable)
+    std::string path;         // platform path
+    std::string shownName;    // platform text, for messages
+    uint64_t size;
+    bool hasCp932;  // help files: false when the name has no code page 932 form
+};
+extern const char* const kUpdateListEntries[8];
+// The executable (if on the media), the list entries on the media, then the help files.
+// *absent receives the executable's and list entries' names not on the media.
+void CollectCopiedFiles(const MediaLayout& layout, const MediaSettings& settings,
+                        std::vector<CopiedFile>* files, std::vector<std::string>* absent);

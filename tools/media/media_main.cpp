@@ -1,0 +1,88 @@
+// vorlin-media: command line front end.
+#include <stdarg.h>
+#include <stdio.h>
+
+#include "tools/media/media_files.h"
+#include "tools/media/media_tool.h"
+
+static const char kVersion[] = "vorlin-media 1.0.0\n";
+
+static const char kUsage[] =
+    "usage: vorlin-media COMMAND MEDIA\n"
+    "\n"
+    "Seals an update media and checks it as the launcher (update.exe) will read it.\n"
+    "\n"
+    "commands:\n"
+    "  seal MEDIA    write MEDIA/update.sum: the XXH3 digest and size of every file an update\n"
+    "                from MEDIA copies: the executable's .bin (EXENAME from vorlin.env, default\n"
+    "                vorlin.exe, lower-cased with its .exe made .bin), update.arc, fastdata.arc,\n"
+    "                data.arc, slowdata.arc, voice.arc, voice2.arc, voice3.arc, update.txt (those\n"
+    "                present) and every file directly inside MEDIA/help. The file is written\n"
+    "                under a temporary name and renamed, so it is never seen half-written.\n"
+    "  check MEDIA   read MEDIA as the launcher will and report what is wrong.\n"
+    "  --version     the tool's version\n"
+    "  --help        this text\n"
+    "\n"
+    "check reports ERRORS (the launcher would refuse, stop or fail):\n"
+    "  - no vorlin.env where the launcher looks: MEDIA itself, then update.arc or, when that is\n"
+    "    not an archive, the update folder, then fastdata.arc or the fastdata folder;\n"
+    "  - an update title (TITLEBAR + \" "
+    "\xE3\x82\xA2\xE3\x83\x83\xE3\x83\x97\xE3\x83\x87\xE3\x83\xBC\xE3\x83\x88"  // アップデート,
+                                                                                // UTF-8
+    " \" + VERSION) with a backslash that is not\n"
+    "    the second byte of a double-byte character (the launcher ends without a word);\n"
+    "  - no update.rct (looked for as vorlin.env is), or one that does not decode;\n"
+    "  - a mounted archive (update.arc, fastdata.arc) that fails vorlin-arc verify;\n"
+    "  - a help file whose name has no code page 932 form, or a file whose destination would\n"
+    "    be longer than 259 bytes under the default install folder, which check takes to be\n"
+    "    C:\\Program Files\\[INSTFOL\\]INSTTO (INSTTO default VORLIN_APP), the folder the\n"
+    "    launcher proposes (a folder chosen at install time may be longer or shorter);\n"
+    "  - with update.sum: a malformed or damaged update.sum, and every file that is damaged\n"
+    "    (digest differs), resized, missing (listed, not on the media) or unlisted (copied by\n"
+    "    an update, not listed).\n"
+    "and WARNINGS (allowed, but likely a mistake): no executable (.bin) on the media; list\n"
+    "entries not on the media; a copied .arc that is not in the archive format (or fails\n"
+    "verify); a picture wider or taller than 268 pixels, the side of the menu's picture square\n"
+    "(the MAINDIALOG client height at 96 DPI with the dialog's font), which cuts it.\n"
+    "\n"
+    "Names on the media are matched case-insensitively, as the launcher's platform matches them.\n"
+    "Names become code page 932 text as the launcher sees them: on Windows from the folder\n"
+    "listing (any system code page); elsewhere a name that is valid UTF-8 with non-ASCII\n"
+    "characters is converted from UTF-8, any other name is taken as code page 932 bytes.\n"
+    "\n"
+    "Exit status: 0 success (check: no errors; warnings alone give 0), 1 failure or errors,\n"
+    "2 bad arguments.\n";
+
+void PrintError(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    fputs("vorlin-media: ", stderr);
+    vfprintf(stderr, format, args);
+    fputc('\n', stderr);
+    va_end(args);
+}
+
+int main(int argc, char** argv) {
+    PrepareMediaConsole();
+    std::vector<std::string> args = GetMediaArguments(argc, argv);
+    if (args.size() < 2) {
+        fputs(kUsage, stderr);
+        return kExitUsage;
+    }
+    const std::string& command = args[1];
+    for (size_t i = 1; i < args.size(); i++) {
+        if (args[i] == "--help" || args[i] == "-h" || (i == 1 && args[i] == "help")) {
+            fputs(kUsage, stdout);
+            return kExitOk;
+        }
+        if (args[i] == "--version") {
+            fputs(kVersion, stdout);
+            return kExitOk;
+        }
+    }
+    std::vector<std::string> rest(args.begin() + 2, args.end());
+    if (command == "seal") return RunSeal(rest);
+    if (command == "check") return RunCheck(rest);
+    PrintError("unknown command '%s' (try vorlin-media --help)", command.c_str());
+    return kExitUsage;
+}

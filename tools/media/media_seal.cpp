@@ -1,0 +1,115 @@
+// `seal`: writes MEDIA/update.sum for the files an update from the media copies, named as the
+// launcher names them, with their sizes and XXH3 digests read in one pass.
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "resfs/cp932_lower.h"
+#include "tools/media/media_digest.h"
+#include "tools/media/media_layout.h"
+#include "tools/media/media_tool.h"
+#include "update/sum_file.h"
+
+namespace {
+
+// Why FormatSumFile refused the entries, for the message: names equal once lower-cased (two
+// files a case-sensitive file system keeps apart), or a name the format cannot hold.
+std::string DescribeRefusal(const std::vector<CopiedFile>& files) {
+    std::vector<std::string> lower;
+    for (const CopiedFile& f : files) {
+        std::string l = f.name;
+        LowerCp932(&l[0]);
+        for (size_t i = 0; i < lower.size(); i++) {
+            if (lower[i] == l)
+                return files[i].shownName + " and " + f.shownName +
+                       " have the same name for the launcher, which ignores case";
+        }
+        lower.push_back(l);
+        if (f.name.size() > kSumMaxNameBytes)
+            return f.shownName + ": the name is longer than " +
+                   std::to_string((unsigned)kSumMaxNameBytes) + " bytes";
+        for (char c : f.name) {
+            if ((uint8_t)c < 0x20 || c == '/')
+                return f.shownName + ": the name holds a control byte or a slash";
+        }
+        if (f.name.back() == ' ') return f.shownName + ": the name ends with a space";
+    }
+    return "the list cannot be written";
+}
+
+}  // namespace
+
+int RunSeal(const std::vector<std::string>& args) {
+    if (args.size() != 1) {
+        PrintError("seal: give exactly one media folder");
+        return kExitUsage;
+    }
+    const std::string& media = args[0];
+    uint64_t size = 0;
+    MediaLayout layout;
+    std::string error;
+    if (GetMediaPathKind(media, &size) != kMediaFolder ||
+        !LoadMediaLayout(media, &layout, &error)) {
+        PrintError("cannot read the media folder %s", media.c_str());
+        return kExitFailed;
+    }
+    MediaSettings settings;
+    ResourceLocation env = LocateResource(layout, "vorlin.env");
+    if (!env.found || !ReadMediaSettings(env, &settings, &error))
+        fprintf(stderr,
+                "vorlin-media: no vorlin.env on the media: EXENAME is taken as vorlin.exe\n");
+
+    std::vector<CopiedFile> files;
+    std::vector<std::string> absent;
+    CollectCopiedFiles(layout, settings, &files, &absent);
+    bool failed = false;
+    std::vector<DigestJob> jobs;
+    for (const CopiedFile& f : files) {
+        if (!f.hasCp932) {
+            PrintError("%s: the name has no code page 932 form; the launcher cannot copy it",
+                       f.shownName.c_str());
+            failed = true;
+        }
+        jobs.push_back({f.path, false, 0, 0, ""});
+    }
+    if (failed) return kExitFailed;
+    DigestFiles(&jobs);
+
+    std::vector<SumEntry> entries(files.size());
+    uint64_t total = 0;
+    for (size_t i = 0; i < files.size(); i++) {
+        if (!jobs[i].ok) {
+            PrintError("cannot read %s: %s", files[i].shownName.c_str(), jobs[i].error.c_str());
+            failed = true;
+            continue;
+        }
+        SumEntry& e = entries[i];
+        memset(&e, 0, sizeof e);
+        e.digest = jobs[i].digest;
+        e.size = jobs[i].size;
+        total += e.size;
+        if (files[i].name.size() <= kSumMaxNameBytes)
+            memcpy(e.name, files[i].name.data(), files[i].name.size());
+    }
+    if (failed) return kExitFailed;
+
+    char* text = nullptr;
+    size_t length = 0;
+    if (FormatSumFile(entries.data(), (uint32_t)entries.size(), &text, &length) != kSumOk) {
+        PrintError("cannot seal %s: %s", media.c_str(), DescribeRefusal(files).c_str());
+        return kExitFailed;
+    }
+    std::string bytes(text, length);
+    free(text);
+    const MediaEntry* existing = FindMediaEntry(layout.entries, "update.sum");
+    std::string target = JoinMediaPath(media, existing ? existing->name : "update.sum");
+    if (!ReplaceFileWithBytes(target, bytes, &error)) {
+        PrintError("cannot write %s: %s", target.c_str(), error.c_str());
+        return kExitFailed;
+    }
+    for (const std::string& name : absent)
+        printf("not on the media (not sealed): %s\n", Cp932ToDisplay(name).c_str());
+    printf("sealed %u files, %llu bytes: %s\n", (unsigned)files.size(), (unsigned long long)total,
+           target.c_str());
+    return kExitOk;
+}

@@ -1,0 +1,23 @@
+// vorlin-media: seals an update media (update.sum) and checks a media as the launcher will read
+// it. Each command returns the process exit status: 0 success (for check: no errors), 1 failure
+// or errors found, 2 bad arguments.
+#pragma once
+
+#include <string>
+#include <vector>
+
+enum { kExitOk = 0, kExitFailed = 1, kExitUsage = 2 };
+
+// The side of the menu's picture square in pixels: the MAINDIALOG client height (179 dialog
+// units) at 96 DPI with the dialog's 9-point font. A larger picture is cut at the edges.
+enum { kMenuPictureSide = 268 };
+
+int RunSeal(const std::vector<std::string>& args);   // seal MEDIA
+int RunCheck(const std::vector<std::string>& args);  // check MEDIA
+
+// Prints "vorlin-media: " and the formatted message to stderr.
+void PrintError(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
