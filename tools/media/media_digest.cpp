@@ -1,8 +1,10 @@
 // One-pass digests of many files (see media_digest.h).
 //
-// Chunks of 1 MiB travel through a ring of slots from the reader to the digest: a chunk is
-// digested while it is still in the processor's cache from the read that filled it, and the
-// reader is never more than the ring ahead.
+// Chunks of 8 MiB travel through a ring of slots from the reader to the digest; the reader is
+// never more than the ring ahead. On POSIX systems a chunk is a mapped window whose pages the
+// reader has brought in, so no byte is copied: a warm cache is digested at the digest's own speed
+// and a cold one at the disk's, both faster than reading the bytes into a buffer (cat). On Windows
+// a chunk is read into the slot's buffer.
 #include "tools/media/media_digest.h"
 
 #include <condition_variable>
@@ -14,12 +16,11 @@
 
 namespace {
 
-const size_t kChunkBytes = 1 << 20;
-const int kSlots = 8;
+const size_t kChunkBytes = 8 << 20;
+const int kSlots = 4;
 
 struct Slot {
-    std::vector<uint8_t> data;
-    size_t length;
+    ChunkView view;
     size_t job;
     bool last;    // the job's final chunk (also when it failed)
     bool failed;  // the job could not be read; `error` says why
@@ -54,12 +55,12 @@ void ReadAll(Ring* ring, const std::vector<DigestJob>* jobs) {
         ChunkReader* reader = OpenChunkReader((*jobs)[j].path, &error);
         for (bool last = false; !last;) {
             Slot* slot = WaitForSlot(ring, k, false);
-            int64_t n = reader ? ReadChunk(reader, slot->data.data(), kChunkBytes, &error) : -1;
+            bool read = reader && ReadNextChunk(reader, kChunkBytes, &slot->view, &error);
             slot->job = j;
-            slot->failed = n < 0;
+            slot->failed = !read;
             slot->error = error;
-            slot->length = n < 0 ? 0 : (size_t)n;
-            slot->last = n < (int64_t)kChunkBytes;
+            if (!read) slot->view.length = 0;
+            slot->last = !read || slot->view.length < kChunkBytes;
             last = slot->last;
             SetFull(ring, k, true);
             k = (k + 1) % kSlots;
@@ -73,7 +74,10 @@ void ReadAll(Ring* ring, const std::vector<DigestJob>* jobs) {
 void DigestFiles(std::vector<DigestJob>* jobs) {
     Ring ring;
     for (Slot& slot : ring.slots) {
-        slot.data.resize(kChunkBytes);
+        slot.view.data = nullptr;
+        slot.view.length = 0;
+        slot.view.mapping = nullptr;
+        slot.view.mappedLength = 0;
         slot.full = false;
     }
     std::thread reader(ReadAll, &ring, jobs);
@@ -85,8 +89,8 @@ void DigestFiles(std::vector<DigestJob>* jobs) {
         for (bool last = false; !last;) {
             Slot* slot = WaitForSlot(&ring, k, true);
             if (slot->failed) job.error = slot->error;
-            if (state) UpdateSumDigest(state, slot->data.data(), slot->length);
-            job.size += slot->length;
+            if (state) UpdateSumDigest(state, slot->view.data, slot->view.length);
+            job.size += slot->view.length;
             job.ok = !slot->failed && state != nullptr;
             last = slot->last;
             SetFull(&ring, k, false);
@@ -96,4 +100,5 @@ void DigestFiles(std::vector<DigestJob>* jobs) {
         if (!state) job.error = "out of memory";
     }
     reader.join();
+    for (Slot& slot : ring.slots) ReleaseChunk(&slot.view);
 }

@@ -41,12 +41,23 @@ std::string JoinMediaPath(const std::string& dir, const std::string& name);
 // fopen(path, "rb").
 FILE* OpenMediaFile(const std::string& path);
 
-// A file read from start to end in large chunks, with the platform's sequential-read hint.
+// A file read from start to end in large chunks. POSIX systems map each chunk of the file (its
+// pages are brought in, from the page cache or the disk, before the chunk is handed over), so that
+// no byte is copied; Windows reads each chunk into a buffer, with the sequential-read hint.
 struct ChunkReader;
 ChunkReader* OpenChunkReader(const std::string& path, std::string* error);
-// Fills `buffer` with up to `size` bytes; fewer only at the end of the file. -1 on a read error
-// (*error set).
-int64_t ReadChunk(ChunkReader* reader, void* buffer, size_t size, std::string* error);
+
+struct ChunkView {
+    const uint8_t* data;
+    size_t length;  // 0 at the end of the file
+    void* mapping;  // POSIX: the mapped window, unmapped by ReleaseChunk
+    size_t mappedLength;
+    std::vector<uint8_t> buffer;  // Windows: holds the bytes read; kept for the next chunk
+};
+// The next chunk of at most `size` bytes into *view (released first if it holds one); fewer
+// bytes only at the end of the file. False on a read error (*error set).
+bool ReadNextChunk(ChunkReader* reader, size_t size, ChunkView* view, std::string* error);
+void ReleaseChunk(ChunkView* view);
 void CloseChunkReader(ChunkReader* reader);
 
 // Writes `bytes` under a temporary name beside `path`, then renames it over `path`, so that

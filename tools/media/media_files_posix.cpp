@@ -9,6 +9,7 @@
 #include <iconv.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -130,36 +131,69 @@ FILE* OpenMediaFile(const std::string& path) {
     return fopen(path.c_str(), "rb");
 }
 
+// The whole file is mapped once; each chunk is a window of that mapping whose pages the reading
+// thread brings in (MADV_POPULATE_READ) before handing it over, so that the digest finds them
+// present and an I/O error is reported here instead of faulting later. The chunk that reaches the
+// end of the file carries the mapping: releasing it, after every earlier chunk, unmaps the file.
 struct ChunkReader {
     int fd;
+    uint8_t* base;
+    uint64_t size, offset;
+    bool handedOver;  // the mapping belongs to a chunk now
 };
 
 ChunkReader* OpenChunkReader(const std::string& path, std::string* error) {
     int fd = open(path.c_str(), O_RDONLY);
-    if (fd < 0) {
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0) {
         *error = strerror(errno);
+        if (fd >= 0) close(fd);
         return nullptr;
     }
-    posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    return new ChunkReader{fd};
+    ChunkReader* reader = new ChunkReader{fd, nullptr, (uint64_t)st.st_size, 0, true};
+    if (reader->size == 0) return reader;
+    void* base = mmap(nullptr, (size_t)reader->size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (base == MAP_FAILED) {
+        *error = strerror(errno);
+        CloseChunkReader(reader);
+        return nullptr;
+    }
+    madvise(base, (size_t)reader->size, MADV_SEQUENTIAL);
+    reader->base = (uint8_t*)base;
+    reader->handedOver = false;
+    return reader;
 }
 
-int64_t ReadChunk(ChunkReader* reader, void* buffer, size_t size, std::string* error) {
-    size_t done = 0;
-    while (done < size) {
-        ssize_t n = read(reader->fd, (char*)buffer + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            *error = strerror(errno);
-            return -1;
-        }
-        if (n == 0) break;
-        done += (size_t)n;
+bool ReadNextChunk(ChunkReader* reader, size_t size, ChunkView* view, std::string* error) {
+    ReleaseChunk(view);
+    uint64_t left = reader->size - reader->offset;
+    size_t length = left < size ? (size_t)left : size;
+    if (length == 0) return true;
+    uint8_t* window = reader->base + reader->offset;
+    if (madvise(window, length, MADV_POPULATE_READ) != 0 && errno != EINVAL) {
+        *error = strerror(errno);  // EINVAL: a kernel without it; the pages come in on first use
+        return false;
     }
-    return (int64_t)done;
+    view->data = window;
+    view->length = length;
+    reader->offset += length;
+    if (reader->offset == reader->size) {
+        view->mapping = reader->base;
+        view->mappedLength = (size_t)reader->size;
+        reader->handedOver = true;
+    }
+    return true;
+}
+
+void ReleaseChunk(ChunkView* view) {
+    if (view->mapping) munmap(view->mapping, view->mappedLength);
+    view->mapping = nullptr;
+    view->data = nullptr;
+    view->length = 0;
 }
 
 void CloseChunkReader(ChunkReader* reader) {
+    if (!reader->handedOver) munmap(reader->base, (size_t)reader->size);
     close(reader->fd);
     delete reader;
 }

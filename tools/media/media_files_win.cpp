@@ -136,18 +136,24 @@ ChunkReader* OpenChunkReader(const std::string& path, std::string* error) {
     return new ChunkReader{h};
 }
 
-int64_t ReadChunk(ChunkReader* reader, void* buffer, size_t size, std::string* error) {
-    size_t done = 0;
-    while (done < size) {
-        DWORD want = (DWORD)std::min<size_t>(size - done, 1u << 30), got = 0;
-        if (!ReadFile(reader->file, (char*)buffer + done, want, &got, nullptr)) {
+bool ReadNextChunk(ChunkReader* reader, size_t size, ChunkView* view, std::string* error) {
+    view->buffer.resize(size);
+    view->data = view->buffer.data();
+    view->length = 0;
+    while (view->length < size) {
+        DWORD want = (DWORD)std::min<size_t>(size - view->length, 1u << 30), got = 0;
+        if (!ReadFile(reader->file, view->buffer.data() + view->length, want, &got, nullptr)) {
             *error = LastErrorText();
-            return -1;
+            return false;
         }
         if (got == 0) break;
-        done += got;
+        view->length += got;
     }
-    return (int64_t)done;
+    return true;
+}
+
+void ReleaseChunk(ChunkView* view) {
+    view->length = 0;
 }
 
 void CloseChunkReader(ChunkReader* reader) {
