@@ -10,7 +10,8 @@
 // 32-bit Windows build this unit is compiled with -msse2 (update/CMakeLists.txt), which selects
 // xxHash's SSE2 kernel: the compiler's i686 baseline (pentiumpro) would leave only the scalar
 // kernel, whose 64-bit multiplies each become several 32-bit ones. Measured under Wine
-// (bench/update/digest_bench.cpp, 256 MiB): scalar 2.2 GB/s, SSE2 4.9 GB/s, AVX2 13 GB/s.
+// (bench/update/digest_bench.cpp, 256 MiB, medians of two runs on a shared machine): scalar
+// 1.6-2.2 GB/s, SSE2 4.4-4.9 GB/s, AVX2 6.4-13 GB/s.
 // No runtime dispatch: every processor that runs Windows 8 or later has SSE2, so SSE2 needs no
 // check; and an AVX2 path (a second compiled copy of xxHash, a CPUID and XGETBV test) would only
 // speed up a digest that already runs more than ten times faster than a disc, a USB stick or a

@@ -37,19 +37,21 @@ bytes=$(cat "${files[@]}" | wc -c)
 echo "media $media: $(( bytes / 1048576 )) MiB in ${#files[@]} files; tool $tool"
 
 drop() { if [ "${COLD:-0}" = 1 ]; then sync; echo 3 > /proc/sys/vm/drop_caches; fi; }
-now() { date +%s.%N; }
-run_seal() { drop; local t=$(now); "$tool" seal "$media" > /dev/null; echo "$(now) - $t" | bc; }
-run_cat() { drop; local t=$(now); cat "${files[@]}" > /dev/null; echo "$(now) - $t" | bc; }
+# Prints "wall cpu" in seconds (cpu: user + system, all threads).
+timed() { /usr/bin/time -f '%e %U %S' "$@" 2>&1 >/dev/null | tail -1 | awk '{ print $1, $2 + $3 }'; }
+run_seal() { drop; timed "$tool" seal "$media"; }
+run_cat() { drop; timed sh -c 'cat "$@" > /dev/null' cat "${files[@]}"; }
 
-seal_times=(); cat_times=()
+seal_wall=(); cat_wall=(); seal_cpu=(); cat_cpu=()
 run_cat > /dev/null  # warm-up: both start from the same cache state
 for r in $(seq 1 "$rounds"); do
   if [ $((r % 2)) = 1 ]; then s=$(run_seal); c=$(run_cat); else c=$(run_cat); s=$(run_seal); fi
-  seal_times+=("$s"); cat_times+=("$c")
-  printf 'round %d: seal %.3f s  cat %.3f s\n' "$r" "$s" "$c"
+  seal_wall+=("${s% *}"); seal_cpu+=("${s#* }"); cat_wall+=("${c% *}"); cat_cpu+=("${c#* }")
+  printf 'round %d: seal %.2f s (cpu %.2f s)  cat %.2f s (cpu %.2f s)\n' "$r" ${s} ${c}
 done
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-ms=$(median "${seal_times[@]}"); mc=$(median "${cat_times[@]}")
-awk -v s="$ms" -v c="$mc" -v b="$bytes" 'BEGIN {
-  printf "median: seal %.3f s (%.0f MB/s)  cat %.3f s (%.0f MB/s)  seal/cat %.2fx\n",
-         s, b / s / 1e6, c, b / c / 1e6, s / c }'
+ms=$(median "${seal_wall[@]}"); mc=$(median "${cat_wall[@]}")
+awk -v s="$ms" -v c="$mc" -v b="$bytes" -v sc="$(median "${seal_cpu[@]}")" \
+    -v cc="$(median "${cat_cpu[@]}")" 'BEGIN {
+  printf "median: seal %.2f s (%.0f MB/s, cpu %.2f s)  cat %.2f s (%.0f MB/s, cpu %.2f s)  seal/cat %.2fx\n",
+         s, b / s / 1e6, sc, c, b / c / 1e6, cc, s / c }'
