@@ -5,7 +5,7 @@
 set -euo pipefail
 guide=$1
 shift
-for dir in "$@"; do PATH=$dir:$PATH; done
+for dir in "$@"; do PATH=$(cd "$dir" && pwd):$PATH; done
 export PATH
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
