@@ -9,6 +9,7 @@
 #include "resfs/cp932_lower.h"
 #include "tools/arc/arc_files.h"
 #include "tools/arc/arc_tool.h"
+#include "vorlin_version.h"
 
 static const char kUsage[] =
     "usage: vorlin-arc COMMAND ARGUMENTS\n"
@@ -35,6 +36,7 @@ static const char kUsage[] =
     "  hash NAME...             the lookup key of each name: the CRC-32 of its final\n"
     "                           component, lower-cased as code page 932 text\n"
     "  --help                   this text\n"
+    "  --version                the tool's version\n"
     "\n"
     "options:\n"
     "  --names utf-8|cp932      (pack, list, extract, hash) how names are read. The launcher\n"
@@ -147,6 +149,10 @@ int main(int argc, char** argv) {
     for (size_t i = 1; i < args.size(); i++) help = help || args[i] == "--help";
     if (help) {
         WriteText(stdout, kUsage);
+        return kExitOk;
+    }
+    if (command == "--version") {
+        WriteText(stdout, "vorlin-arc " VORLIN_VERSION_TEXT "\n");
         return kExitOk;
     }
     // The commands take C strings, as main's own arguments were.

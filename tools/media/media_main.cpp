@@ -4,8 +4,9 @@
 
 #include "tools/media/media_files.h"
 #include "tools/media/media_tool.h"
+#include "vorlin_version.h"
 
-static const char kVersion[] = "vorlin-media 1.0.0\n";
+static const char kVersion[] = "vorlin-media " VORLIN_VERSION_TEXT "\n";
 
 static const char kUsage[] =
     "usage: vorlin-media COMMAND MEDIA\n"

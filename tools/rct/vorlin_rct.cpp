@@ -24,6 +24,7 @@
 #include "image/rct_encode.h"
 #include "stb_image.h"
 #include "stb_image_write.h"
+#include "vorlin_version.h"
 
 namespace {
 
@@ -37,6 +38,7 @@ const char kUsage[] =
     "usage: vorlin-rct encode IN OUT.rct [--name TEXT] [--greedy]\n"
     "       vorlin-rct decode IN.rct OUT.png|OUT.bmp\n"
     "       vorlin-rct info IN.rct\n"
+    "       vorlin-rct --version\n"
     "\n"
     "encode  compresses a PNG, BMP, JPEG, TGA, GIF, PSD, HDR or PNM picture into an RCT file.\n"
     "        --name TEXT  writes the TC01 signature with TEXT (bytes as given, at most 65535)\n"
@@ -294,6 +296,10 @@ int Run(int argc, char** argv) {
     if (strcmp(command, "--help") == 0 || strcmp(command, "-h") == 0 ||
         strcmp(command, "help") == 0) {
         fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    if (strcmp(command, "--version") == 0) {
+        printf("vorlin-rct %s\n", VORLIN_VERSION_TEXT);
         return kExitOk;
     }
     if (strcmp(command, "encode") != 0 && strcmp(command, "decode") != 0 &&
