@@ -102,21 +102,7 @@ TEST(UpdateRoad, FromTheClickToTheFreshMenu) {
 }
 
 // A large data.arc (sparse, so quick to make) whose copy takes long enough to be cut off.
-void MakeLargeDataArc(const std::string& path) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    LARGE_INTEGER end;
-    end.QuadPart = 1ll << 30;
-    SetFilePointerEx(h, end, NULL, FILE_BEGIN);
-    SetEndOfFile(h);
-    CloseHandle(h);
-}
-
-uint64_t SizeOf(const std::string& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-    return ((uint64_t)data.nFileSizeHigh << 32) | data.nFileSizeLow;
-}
+void MakeLargeDataArc(const std::string& path) { MakeSparseFile(path, 1ll << 30); }
 
 // Waits until the launcher's copy dialog is copying data.arc and its file bar has moved, but not
 // to its end. Returns the dialog, or null when that was not seen.
@@ -170,7 +156,7 @@ TEST(InterruptedUpdate, KilledLauncherLeavesWholeFilesAndTheNextUpdateSucceeds) 
     ASSERT_TRUE(WaitForDialogWithText(again.id, "Road アップデート 1", &fresh));
     TerminateProcess(again.process, 0);
     WaitChild(&again);
-    EXPECT_EQ(SizeOf(road.install.File("data.arc")), 1ull << 30);
+    EXPECT_EQ(FileSizeOf(road.install.File("data.arc")), 1ull << 30);
     EXPECT_EQ(TemporaryFilesIn(road.install.path), std::vector<std::string>{});
     EXPECT_EQ(road.Updated(), "1");
 }

@@ -255,6 +255,22 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
     fclose(f);
 }
 
+void MakeSparseFile(const std::string& path, int64_t size) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
+    LARGE_INTEGER end;
+    end.QuadPart = size;
+    SetFilePointerEx(h, end, NULL, FILE_BEGIN);
+    SetEndOfFile(h);
+    CloseHandle(h);
+}
+
+uint64_t FileSizeOf(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return ((uint64_t)data.nFileSizeHigh << 32) | data.nFileSizeLow;
+}
+
 std::string ReadBytes(const std::string& path) {
     std::string bytes;
     FILE* f = fopen(path.c_str(), "rb");

@@ -70,6 +70,10 @@ struct InFolder {
     ~InFolder();
 };
 void WriteBytes(const std::string& path, const std::string& bytes);
+// A file of `size` zero bytes, made sparse so that even gigabytes are quick to set up.
+void MakeSparseFile(const std::string& path, int64_t size);
+// A file's size (0 when it cannot be read).
+uint64_t FileSizeOf(const std::string& path);
 std::string ReadBytes(const std::string& path);
 void RemoveTree(const std::string& path);
 // Names in a folder (files and sub-folders, without "." and ".."), sorted.

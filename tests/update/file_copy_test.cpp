@@ -26,21 +26,9 @@ std::string DialogText(int id) { return DialogItemText(GetCopyDialog(), id); }
 
 // A large source that is quick to make: its length set, its bytes left as the file system gives
 // them (zeros).
-void MakeLargeSource(const std::string& path, int64_t size) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    LARGE_INTEGER end;
-    end.QuadPart = size;
-    SetFilePointerEx(h, end, NULL, FILE_BEGIN);
-    SetEndOfFile(h);
-    CloseHandle(h);
-}
+void MakeLargeSource(const std::string& path, int64_t size) { MakeSparseFile(path, size); }
 
-uint64_t SizeOf(const std::string& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-    return ((uint64_t)data.nFileSizeHigh << 32) | data.nFileSizeLow;
-}
+uint64_t SizeOf(const std::string& path) { return FileSizeOf(path); }
 
 TEST_F(FileCopy, FolderEntriesAreSkippedWithoutADialog) {
     for (const char* name : {"help\\.", "help\\..", "\\.", "x\\.."}) {

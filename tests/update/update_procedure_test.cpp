@@ -92,11 +92,16 @@ protected:
     }
     int Updated() { return ReadRegistryInt(regGlobal.c_str(), "Game", "Updated", -7); }
     void MakeMedia() {
-        MakeSource(media.File("vorlin.bin"), "game program");
-        MakeSource(media.File("update.arc"), Pattern(300000));
-        MakeSource(media.File("update.txt"), "notes");
-        CreateDirectoryA(media.File("help").c_str(), NULL);
-        MakeSource(media.File("help\\index.htm"), "help");
+        InFolder inMedia(media.path);
+        MakeMediaHere();
+    }
+    // The same media in the current folder.
+    void MakeMediaHere() {
+        MakeSource("vorlin.bin", "game program");
+        MakeSource("update.arc", Pattern(300000));
+        MakeSource("update.txt", "notes");
+        CreateDirectoryA("help", NULL);
+        MakeSource("help\\index.htm", "help");
     }
     void ExpectInstalled(const std::string& folder) {
         EXPECT_EQ(ReadBytes(folder + "\\vorlin.exe"), "game program");
@@ -125,25 +130,6 @@ TEST_F(Procedure, NoAtTheQuestionDoesNothing) {
     EXPECT_EQ(seen, std::vector<std::string>{kQuestion});
     EXPECT_TRUE(ListFolder(install.path).empty());
     EXPECT_EQ(Updated(), -7);
-}
-
-TEST_F(Procedure, RecordedFolderIsUpdatedAndTheUpdateRecorded) {
-    Settings("");
-    SetInstTo(install.path);
-    MakeMedia();
-    int result = -5;
-    std::vector<std::string> seen;
-    CopyWatch watch;
-    WatchCopiesDuring(&watch, [&] {
-        seen = RunWithAnswers([&] { result = RunUpdate(); },
-                              {{kQuestion, Press(IDYES)}, {kDone, Press(IDOK)}});
-    });
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(seen, (std::vector<std::string>{kQuestion, kDone}));
-    // The executable under the one-bar dialog, then the list under the two-bar dialog.
-    EXPECT_EQ(watch.bars, (std::vector<int>{1, 2}));
-    ExpectInstalled(install.path);
-    EXPECT_EQ(Updated(), 1);
 }
 
 // A list copy that stops (here: Cancel as data.arc begins) after the executable was replaced
@@ -341,11 +327,7 @@ TEST_F(Procedure, RefusedBeforeTheFirstByte) {
         ScratchDir caseMedia, caseInstall;
         InFolder inCase(caseMedia.path);
         SetInstTo(caseInstall.path);
-        MakeSource("vorlin.bin", "new game");
-        MakeSource("update.arc", Pattern(300000));
-        MakeSource("update.txt", "notes");
-        CreateDirectoryA("help", NULL);
-        MakeSource("help\\index.htm", "help");
+        MakeMediaHere();
         WriteBytes(caseInstall.File("vorlin.exe"), "old game");
         WriteBytes(caseInstall.File("update.arc"), "old archive");
         HANDLE held = c.arrange(caseInstall.path);
@@ -494,26 +476,41 @@ void SealMedia(const std::vector<std::string>& names) {
 const std::vector<std::string> kMediaFiles = {"vorlin.bin", "update.arc", "update.txt",
                                               "help\\index.htm"};
 
-// A sealed media that is complete and intact updates exactly as an unsealed one: the same
-// dialogs, the same messages, the same files.
-TEST_F(Procedure, SealedIntactMediaUpdatesAsAnUnsealedOne) {
+// The recorded folder is updated and the update recorded: the executable under the one-bar dialog,
+// then the list under the two-bar dialog. A sealed media that is complete and intact updates
+// exactly as an unsealed one: the same dialogs, the same messages, the same files.
+TEST_F(Procedure, RecordedFolderIsUpdatedAndTheUpdateRecorded) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> sealed;  // empty: no update.sum
+    };
+    const Case cases[] = {
+        {"unsealed", {}},
+        // Names as a disc may spell them: the seal matches them case-insensitively.
+        {"sealed", {"VORLIN.BIN", "Update.Arc", "update.txt", "HELP\\Index.htm"}},
+    };
     Settings("");
-    SetInstTo(install.path);
-    MakeMedia();
-    // Names as a disc may spell them: the seal matches them case-insensitively.
-    SealMedia({"VORLIN.BIN", "Update.Arc", "update.txt", "HELP\\Index.htm"});
-    int result = -5;
-    std::vector<std::string> seen;
-    CopyWatch watch;
-    WatchCopiesDuring(&watch, [&] {
-        seen = RunWithAnswers([&] { result = RunUpdate(); },
-                              {{kQuestion, Press(IDYES)}, {kDone, Press(IDOK)}});
-    });
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(seen, (std::vector<std::string>{kQuestion, kDone}));
-    EXPECT_EQ(watch.bars, (std::vector<int>{1, 2}));
-    ExpectInstalled(install.path);
-    EXPECT_EQ(Updated(), 1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir caseMedia, caseInstall;
+        InFolder inCase(caseMedia.path);
+        SetInstTo(caseInstall.path);
+        MakeMediaHere();
+        if (!c.sealed.empty()) SealMedia(c.sealed);
+        int result = -5;
+        std::vector<std::string> seen;
+        CopyWatch watch;
+        WatchCopiesDuring(&watch, [&] {
+            seen = RunWithAnswers([&] { result = RunUpdate(); },
+                                  {{kQuestion, Press(IDYES)}, {kDone, Press(IDOK)}});
+        });
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(seen, (std::vector<std::string>{kQuestion, kDone}));
+        EXPECT_EQ(watch.bars, (std::vector<int>{1, 2}));
+        ExpectInstalled(caseInstall.path);
+        EXPECT_EQ(Updated(), 1);
+        RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\" + regGlobal).c_str());
+    }
 }
 
 // A sealed media whose seal, or whose set of files, is not right is refused before the first
@@ -553,11 +550,7 @@ TEST_F(Procedure, SealedMediaThatDoesNotMatchItsSealIsRefused) {
         ScratchDir caseMedia, caseInstall;
         InFolder inCase(caseMedia.path);
         SetInstTo(caseInstall.path);
-        MakeSource("vorlin.bin", "new game");
-        MakeSource("update.arc", Pattern(300000));
-        MakeSource("update.txt", "notes");
-        CreateDirectoryA("help", NULL);
-        MakeSource("help\\index.htm", "help");
+        MakeMediaHere();
         SealMedia(kMediaFiles);
         c.arrange();
         WriteBytes(caseInstall.File("vorlin.exe"), "old game");
