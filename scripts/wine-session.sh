@@ -10,6 +10,10 @@ begin_wine_session() {  # $1: "private" to always use a private display
   fi
   export WINEPREFIX=$top/build/wineprefix WINEARCH=win32 WINEDEBUG=-all LC_ALL=ja_JP.UTF-8
   export WINEDLLOVERRIDES="mscoree,mshtml="
+  # A server an earlier run left behind (on another display, perhaps) would make the persistent
+  # one fail to start: end it and its processes first.
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
   wineserver -p
   # Start the prefix's system processes now, away from any pipe: a test runner waiting for the end
   # of a program's output would otherwise also wait for them.

@@ -16,6 +16,7 @@
 #include "resfs/archive_format.h"
 #include "resfs/cp932_lower.h"
 #include "update/sum_file.h"
+#include "vorlin_version.h"
 
 #ifdef _WIN32
 #define popen _popen
@@ -202,7 +203,7 @@ TEST_F(MediaTool, ArgumentsAndHelp) {
         {"help after a command", {"check", "--help"}, 0, "usage: vorlin-media"},
         {"help names the assumed install folder", {"--help"}, 0, "C:\\Program Files\\"},
         {"help names the picture square", {"--help"}, 0, "268"},
-        {"version", {"--version"}, 0, "vorlin-media 1.0.0"},
+        {"version", {"--version"}, 0, "vorlin-media " VORLIN_VERSION_TEXT},
         {"no command", {}, 2, "usage: vorlin-media"},
         {"unknown command", {"stamp", "media"}, 2, "unknown command 'stamp'"},
         {"seal without media", {"seal"}, 2, "seal:"},
