@@ -190,32 +190,6 @@ TEST_F(Open, TrailByteBackslashIsPartOfItsCharacter) {
     }
 }
 
-// An archive packed on Linux by the native archive tool from files with UTF-8 names: the tool
-// keys each by its code page 932 name, so the launcher finds them. The native tool is run from
-// here through Wine's start /unix, on a folder under /tmp.
-TEST_F(Open, LinuxPackOfJapaneseNamesIsFoundByTheLauncher) {
-    const std::string tool = std::string(VORLIN_SOURCE_DIR) + "/build/native/tools/arc/vorlin-arc";
-    if (GetFileAttributesA(WindowsPath(tool).c_str()) == INVALID_FILE_ATTRIBUTES) {
-        GTEST_SKIP() << "no native archive tool at " << tool << " (built by scripts/build)";
-    }
-    const std::string unixFolder = "/tmp/vorlin-linux-pack-" + std::to_string(GetCurrentProcessId());
-    const std::string folder = WindowsPath(unixFolder);
-    CreateDirectoryA(folder.c_str(), NULL);
-    CreateDirectoryA((folder + "\\src").c_str(), NULL);
-    // Created through Wine, the names are UTF-8 on the Linux side, as a Linux user's files are.
-    WriteBytes(folder + "\\src\\背景画像.rct", "picture");
-    WriteBytes(folder + "\\src\\表.dat", "hyou");
-    Child pack = StartChild("start.exe /wait /unix " + tool + " pack " + unixFolder + "/update.arc " +
-                                unixFolder + "/src",
-                            media.path);
-    ASSERT_EQ(WaitChild(&pack, 60000), 0u);
-    WriteBytes(media.File("update.arc"), ReadBytes(folder + "\\update.arc"));
-    RemoveTree(folder);
-    ASSERT_EQ(MountResourceSource("update", 0), 1);
-    EXPECT_EQ(Read("背景画像.rct").substr(0, 7), "picture");
-    EXPECT_EQ(Read("表.dat").substr(0, 4), "hyou");
-}
-
 TEST_F(Open, ArchiveThatHasGoneIsPassedOver) {
     WriteBytes(media.File("update.arc"), BuildArchive({{"gone.bin", "arc"}}));
     Put("fastdata\\gone.bin", "fastdata");
