@@ -5,13 +5,20 @@
 #   - the packaged update.exe on the packaged demo media opens its menu and ends (under Wine);
 #   - every packaged tool answers --version and --help, the Windows ones under Wine and the
 #     native ones directly, with the version text "vorlin-NAME MAJOR.MINOR.PATCH+g<commit>";
-#   - VERSIONINFO of every Windows program as Windows reads it, the notices, the media guide,
-#     the glibc note, SHA256SUMS and BUILDINFO.
+#   - VERSIONINFO of every Windows program as Windows reads it, their headers (32-bit programs for
+#     i386, the launcher a GUI program with its manifest), the notices, the media guide, the glibc
+#     note, SHA256SUMS and BUILDINFO.
+# On a machine that runs no 32-bit program (the 64-bit road, scripts/windows-road.sh) the packaged
+# update.exe and Windows tools cannot run: they are checked without running them, and the same
+# commit's 64-bit launcher and tools run instead, on the packaged demo media; the output says so.
 # Run by ./test after the CTest runs (inside its Wine session); on its own it starts a session in
 # the project's prefix. Ends with one summary line; the exit status is 1 when a check failed.
 set -uo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
-win_build=$top/build/win
+# shellcheck source=../../scripts/windows-road.sh
+. "$top/scripts/windows-road.sh"
+use_windows_road "$top/build"
+tested_build=$VORLIN_WIN_BUILD
 work=$(mktemp -d "${TMPDIR:-/tmp}/vorlin-package-test.XXXXXX")
 checks=0
 failed=0
@@ -121,7 +128,7 @@ version_pattern='[0-9]+\.[0-9]+\.[0-9]+\+(g[0-9a-f]{12}(-dirty)?|unknown)'
 run_tool() {
   local kind=$1 program=$2 name=$3 text status
   local runner=()
-  [ "$kind" = windows ] && runner=(wine)
+  [ "$kind" = windows ] && runner=("$VORLIN_WINE")
   tool_version=
   text=$("${runner[@]}" "$program" --version 2>"$work/stderr" </dev/null | tr -d '\r')
   status=$?
@@ -138,9 +145,20 @@ run_tool() {
   fi
 }
 
+runnable=$win_root
+if [ "$VORLIN_ROAD" = win64 ]; then
+  echo "release package test: this machine runs no 32-bit program, so the packaged update.exe and"
+  echo "  Windows tools are checked without running them (headers, manifest, VERSIONINFO); the same"
+  echo "  commit's 64-bit launcher and tools from $tested_build run instead."
+  runnable=
+fi
 declare -A versions
 for t in "${tools[@]}"; do
-  run_tool windows "$win_root/tools/vorlin-$t.exe" "vorlin-$t"
+  if [ -n "$runnable" ]; then
+    run_tool windows "$win_root/tools/vorlin-$t.exe" "vorlin-$t"
+  else
+    run_tool windows "$tested_build/tools/$t/vorlin-$t.exe" "vorlin-$t"
+  fi
   versions[windows-$t]=$tool_version
   run_tool native "$linux_root/bin/vorlin-$t" "vorlin-$t"
   versions[native-$t]=$tool_version
@@ -175,15 +193,17 @@ fi
 
 programs="$win_root/update.exe"
 for t in "${tools[@]}"; do programs+=";$win_root/tools/vorlin-$t.exe"; done
+launcher=$win_root/update.exe
+[ -n "$runnable" ] || launcher=$tested_build/app/update.exe
 # The demo game counts as installed (its installation records these values), as for ./run.
 key='HKCU\Software\VorlinDemo\HoshiFuru'
 wine reg add "$key" /v IsInst /t REG_SZ /d 1 /f >/dev/null 2>&1
 wine reg add "$key" /v InstTo /t REG_SZ /d 'C:\Games\HoshiFuru' /f >/dev/null 2>&1
 mkdir -p "$WINEPREFIX/drive_c/Games/HoshiFuru"
-if VORLIN_PACKAGED_LAUNCHER=$win_root/update.exe VORLIN_PACKAGED_MEDIA=$win_root/demo-media \
+if VORLIN_PACKAGED_LAUNCHER=$launcher VORLIN_PACKAGED_MEDIA=$win_root/demo-media \
    VORLIN_PACKAGED_PROGRAMS=$programs VORLIN_EXPECTED_VERSION=$win_version \
    VORLIN_EXPECTED_FILE_VERSION=$number.$count \
-   wine "$win_build/tests/release/release_package_tests.exe" > "$work/windows.log" 2>&1 </dev/null; then
+   wine "$tested_build/tests/release/release_package_tests.exe" > "$work/windows.log" 2>&1 </dev/null; then
   pass
 else
   tr -d '\r' < "$work/windows.log" | iconv -c -f CP932 -t UTF-8

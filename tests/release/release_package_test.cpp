@@ -2,14 +2,17 @@
 // tests/release/package_test.sh, which unpacks the package and says where things are):
 //   VORLIN_PACKAGED_LAUNCHER      the packaged update.exe (a Linux path)
 //   VORLIN_PACKAGED_MEDIA         the packaged demo media, where the demo game counts as installed
-//   VORLIN_PACKAGED_PROGRAMS      the packaged Windows programs, separated by ';'
+//   VORLIN_PACKAGED_PROGRAMS      the packaged Windows programs, separated by ';', update.exe first
 //   VORLIN_EXPECTED_VERSION       their version text ("1.0.0+g0123456789ab")
 //   VORLIN_EXPECTED_FILE_VERSION  the four numbers of their VERSIONINFO ("1.0.0.42")
+// The packaged programs are 32-bit; they are only read here, never run, so these checks hold in a
+// 64-bit test process too (where the launcher that opens its menu is the same commit's 64-bit one).
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <string>
 #include <vector>
@@ -133,6 +136,65 @@ TEST(PackagedPrograms, CarryTheVersionInVersionInfo) {
         std::string description = info.String("FileDescription");
         EXPECT_TRUE(description != "<none>" && !description.empty()) << description;
     }
+}
+
+// The headers players' Windows reads before running a program: PE32 for i386, the launcher a GUI
+// program, the tools console programs.
+struct PeHeader {
+    bool valid = false;
+    WORD machine = 0, magic = 0, subsystem = 0;
+};
+
+PeHeader ReadPeHeader(const std::string& file) {
+    PeHeader header;
+    FILE* f = fopen(file.c_str(), "rb");
+    if (!f) return header;
+    unsigned char bytes[4096] = {};
+    size_t got = fread(bytes, 1, sizeof bytes, f);
+    fclose(f);
+    auto u16 = [&](size_t at) { return (WORD)(bytes[at] | bytes[at + 1] << 8); };
+    auto u32 = [&](size_t at) {
+        return (DWORD)bytes[at] | (DWORD)bytes[at + 1] << 8 | (DWORD)bytes[at + 2] << 16 |
+               (DWORD)bytes[at + 3] << 24;
+    };
+    if (got < 64 || bytes[0] != 'M' || bytes[1] != 'Z') return header;
+    DWORD pe = u32(0x3C);
+    // Signature (4), file header (20), then the optional header's magic and, at 68, its subsystem.
+    if (pe > got || got - pe < 24 + 70 || memcmp(bytes + pe, "PE\0\0", 4) != 0) return header;
+    header.machine = u16(pe + 4);
+    header.magic = u16(pe + 24);
+    header.subsystem = u16(pe + 24 + 68);
+    header.valid = true;
+    return header;
+}
+
+TEST(PackagedPrograms, AreThirtyTwoBitProgramsForI386) {
+    std::vector<std::string> programs = Split(Setting("VORLIN_PACKAGED_PROGRAMS"), ';');
+    ASSERT_FALSE(programs.empty()) << "run by tests/release/package_test.sh";
+    for (size_t i = 0; i < programs.size(); ++i) {
+        SCOPED_TRACE(programs[i]);
+        PeHeader header = ReadPeHeader(WindowsPath(programs[i]));
+        ASSERT_TRUE(header.valid) << "not a Windows program";
+        EXPECT_EQ(header.machine, IMAGE_FILE_MACHINE_I386);
+        EXPECT_EQ(header.magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC) << "PE32";
+        EXPECT_EQ(header.subsystem, i == 0 ? IMAGE_SUBSYSTEM_WINDOWS_GUI : IMAGE_SUBSYSTEM_WINDOWS_CUI);
+    }
+}
+
+TEST(PackagedLauncher, CarriesItsManifestForX86) {
+    std::vector<std::string> programs = Split(Setting("VORLIN_PACKAGED_PROGRAMS"), ';');
+    ASSERT_FALSE(programs.empty()) << "run by tests/release/package_test.sh";
+    HMODULE module = LoadLibraryExA(WindowsPath(programs[0]).c_str(), NULL,
+                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(module, nullptr) << GetLastError();
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));  // RT_MANIFEST
+    ASSERT_NE(found, nullptr) << "no manifest";
+    const char* text = (const char*)LockResource(LoadResource(module, found));
+    std::string manifest(text ? text : "", text ? SizeofResource(module, found) : 0);
+    FreeLibrary(module);
+    EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos) << manifest;
+    EXPECT_NE(manifest.find("processorArchitecture=\"x86\""), std::string::npos) << manifest;
+    EXPECT_EQ(manifest.find("amd64"), std::string::npos) << manifest;
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <stdint.h>
+
 #include <functional>
 #include <string>
 
@@ -290,7 +292,8 @@ TEST_F(Alloc, ExhaustedHeapShowsTheMallocBoxOnceAndReturnsNull) {
     void* block = (void*)1;
     int boxes = 0;
     WindowSeen seen;
-    DriveDialogWith([&] { block = AllocOrWarn(0xFFFFFFF0u); },
+    // A request beyond any address space, of 32 or 64 bits.
+    DriveDialogWith([&] { block = AllocOrWarn(SIZE_MAX - 15); },
                     [&](const WindowSeen& s) {
                         boxes++;
                         PressButton(s.window, IDOK);
