@@ -9,11 +9,14 @@
 #include "ui/mbcs_text.h"
 
 static HWND g_ownerWindow;
+static MessageBoxAnswer g_testAnswer;
 static char g_caption[260];
 
 enum { kMessageBufferSize = 1024 };
 
 void SetOwnerWindow(HWND window) { g_ownerWindow = window; }
+
+void SetMessageBoxAnswerForTests(MessageBoxAnswer answer) { g_testAnswer = answer; }
 
 HWND GetOwnerWindow() { return g_ownerWindow; }
 
@@ -34,6 +37,7 @@ static int ShowBoxV(UINT flags, bool toClipboard, const char* format, va_list ar
     char text[kMessageBufferSize];
     CopyMultibyteText(text, sizeof text, scratch);
 
+    if (g_testAnswer) return g_testAnswer(flags, text);
     SetForegroundWindow(g_ownerWindow);
     if (toClipboard) CopyTextToClipboard(text);
     const char* caption = GetOwnerWindowTitle();
@@ -68,6 +72,14 @@ bool AskYesNo(const char* format, ...) {
     va_list args;
     va_start(args, format);
     int result = ShowBoxV(MB_YESNO | MB_ICONQUESTION, false, format, args);
+    va_end(args);
+    return result == IDYES;
+}
+
+bool AskYesNoDefaultNo(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    int result = ShowBoxV(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, false, format, args);
     va_end(args);
     return result == IDYES;
 }

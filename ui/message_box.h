@@ -18,3 +18,10 @@ void ShowErrorMessage(const char* format, ...);
 void ShowFatalMessage(const char* format, ...);
 int ShowInfoMessage(const char* format, ...);
 bool AskYesNo(const char* format, ...);
+// The same question with No as the default button, for a choice whose safe answer is No.
+bool AskYesNoDefaultNo(const char* format, ...);
+
+// Tests only: while set, no box is shown (and nothing placed on the clipboard); `answer` receives
+// each box's flags and formatted text and returns the button pressed (IDOK, IDYES, IDNO, ...).
+typedef int (*MessageBoxAnswer)(UINT flags, const char* text);
+void SetMessageBoxAnswerForTests(MessageBoxAnswer answer);

@@ -1,4 +1,4 @@
-// Copying single files under the copy dialog (see file_copy.h).
+// Copying files under the copy dialog (see file_copy.h).
 //
 // The copy runs on the user-interface thread inside the menu's command handler; the message queue
 // is drained between chunks so the dialog repaints, its animation runs and Cancel is seen. Queue
@@ -7,33 +7,26 @@
 // times a second (always the final one). Drawing two bars for every 128 KiB chunk would make
 // a large update spend most of its time repainting.
 //
-// Safety of the destination: the bytes go to a new temporary file beside the destination; only
-// after all bytes and the source's times are written does it replace the destination (which
-// loses a read-only attribute first) and end with the archive attribute alone. A destination that
-// another process holds open (the game still running) is refused before any byte is copied.
+// Durability: a draft's data is flushed to the disk (FlushFileBuffers) before it can be moved into
+// place, and every move is made with MOVEFILE_WRITE_THROUGH, which returns only once the rename
+// itself is on the disk. On NTFS, whose metadata changes are journalled, a power cut at any moment
+// therefore leaves each name on either the complete old file or the complete new one: the rename
+// cannot reach the disk before the data it points to. On FAT32 and exFAT (USB sticks) the data is
+// still flushed before the rename, but the file system keeps no journal of its own, so a cut in the
+// middle of a rename itself can lose the name.
 //
-// Durability: the temporary file's data is flushed to the disk (FlushFileBuffers) before it is
-// moved over the destination, and the move is made with MOVEFILE_WRITE_THROUGH, which returns
-// only once the rename itself is on the disk. On NTFS, whose metadata changes are journalled, a
-// power cut at any moment therefore leaves the destination's name on either the complete old
-// file or the complete new one: the rename cannot reach the disk before the data it points to.
-// On FAT32 and exFAT (USB sticks) the data is still flushed before the rename, but the file
-// system keeps no journal, so a cut in the middle of the rename itself can lose the name.
+// Nothing left behind: a copy that fails or is cancelled deletes its draft; one cut off by a quit
+// message (which ends the process from the queue drain) deletes it on the way out. Only a killed
+// process or a power cut can leave one, and the next update removes such leftovers before it
+// measures the free space.
 //
-// Nothing left behind: a copy that fails or is cancelled deletes its temporary file; one cut off
-// by a quit message (which ends the process from the queue drain) deletes it on the way out. Only
-// a killed process or a power cut can leave one, and the next update removes such leftovers
-// before it measures the free space (RemoveLeftoverTemporaryFiles).
-//
-// Cancel: the cancel flag stays set until the next copy of its own (one that opens its own
-// dialog) or ResetCopyState, so a Cancel pressed at any moment while a dialog is up, between two
-// files or while the files are measured, stops the next file before its first byte.
+// Every file operation goes through the table of file_ops.h; one that fails because another
+// program holds the file for a moment is tried again for a while (WaitOutBriefHold).
 #include "update/file_copy.h"
 
 #include <commctrl.h>
 #include <mbstring.h>
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -42,7 +35,8 @@
 #include "ui/message_box.h"
 #include "ui/message_pump.h"
 #include "ui/window_helpers.h"
-#include "update/media_seal.h"
+#include "update/file_ops.h"
+#include "update/journal_format.h"
 #include "update/sum_file.h"
 
 enum {
@@ -59,36 +53,35 @@ static const double kBarIntervalMs = 50.0;
 
 static HWND g_copyDialog;
 static HWND g_animation;
-static volatile int g_cancelFlag;
+static volatile LONG g_ownCancel;  // the flag of a dialog opened without an update's
 static int64_t g_expectedTotal;
 static int64_t g_copiedTotal;
 static bool g_classesRegistered;
-static int g_replacedCount;
-static bool g_lastCopyDamaged;
-static char g_lastCopySource[kPathSize];
 
-// The temporary file being written, so that leaving the process in the middle of a copy (a quit
-// message met while the queue is drained) removes it.
+// The draft being written, so that leaving the process in the middle of a copy (a quit message met
+// while the queue is drained) removes it.
 static HANDLE g_openOutput = INVALID_HANDLE_VALUE;
-static char g_openTemporary[kPathSize];
+static char g_openDraft[kPathSize];
 static bool g_exitHookRegistered;
 
-static void RemoveOpenTemporaryFile() {
+static void RemoveOpenDraft() {
     if (g_openOutput == INVALID_HANDLE_VALUE) return;
     CloseHandle(g_openOutput);
     g_openOutput = INVALID_HANDLE_VALUE;
-    DeleteFileA(g_openTemporary);
+    DeleteFileA(g_openDraft);
 }
 
-void ResetCopyState() {
-    g_cancelFlag = 0;
-    g_replacedCount = 0;
+static void HoldOpenDraft(HANDLE output, const char* path) {
+    if (!g_exitHookRegistered) {
+        atexit(RemoveOpenDraft);
+        g_exitHookRegistered = true;
+    }
+    g_openOutput = output;
+    snprintf(g_openDraft, sizeof g_openDraft, "%s", path);
 }
 
-bool WasCopyCancelled() { return g_cancelFlag != 0; }
-bool WasLastCopyDamaged() { return g_lastCopyDamaged; }
-const char* GetLastCopySource() { return g_lastCopySource; }
-int GetReplacedFileCount() { return g_replacedCount; }
+void ResetCopyState() { g_ownCancel = 0; }
+bool WasCopyCancelled() { return g_ownCancel != 0; }
 
 HWND GetCopyDialog() { return g_copyDialog; }
 int64_t GetExpectedCopyTotal() { return g_expectedTotal; }
@@ -100,6 +93,12 @@ static double NowMs() {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     return (double)now.QuadPart * 1000.0 / (double)frequency.QuadPart;
+}
+
+// The Cancel flag the open dialog sets.
+static volatile LONG* DialogCancelFlag() {
+    if (!g_copyDialog) return &g_ownCancel;
+    return (volatile LONG*)GetWindowLongPtrA(g_copyDialog, DWLP_USER);
 }
 
 // A bar's range in 128 KiB units; ranges past 16 bits need the 32-bit message.
@@ -121,16 +120,18 @@ static void SetBarPosition(int bar, int64_t position) {
 static void SetTotalRange() {
     int64_t upper = g_expectedTotal / kCopyUnit;
     SetBarRange(kTotalBar, upper < 1 ? 1 : upper);
-    SetBarPosition(kTotalBar, 0);
+    SetBarPosition(kTotalBar, g_copiedTotal / kCopyUnit);
 }
 
 static void SetNameText(const char* text) {
     if (g_copyDialog) SetDlgItemTextA(g_copyDialog, kNameText, text);
 }
 
-INT_PTR CALLBACK CopyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK CopyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
+        // The flag Cancel sets travels with the dialog.
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam ? lParam : (LONG_PTR)&g_ownCancel);
         CenterWindowOnScreen(dialog);
         SetDlgItemTextA(dialog, kNameText, "");
         // COPYING has no total bar: the messages to it go nowhere.
@@ -145,7 +146,8 @@ INT_PTR CALLBACK CopyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == kCancelButton) {
-            g_cancelFlag = 1;
+            volatile LONG* cancelled = (volatile LONG*)GetWindowLongPtrA(dialog, DWLP_USER);
+            if (cancelled) *cancelled = 1;
             SendMessageA(g_animation, ACM_STOP, 0, 0);
         }
         return FALSE;
@@ -153,7 +155,7 @@ INT_PTR CALLBACK CopyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     return FALSE;
 }
 
-static int CreateCopyDialog(const char* templateName) {
+static int CreateCopyDialog(const char* templateName, volatile LONG* cancelled) {
     CloseCopyDialog();
     if (!g_classesRegistered) {
         INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_PROGRESS_CLASS | ICC_ANIMATE_CLASS};
@@ -163,18 +165,19 @@ static int CreateCopyDialog(const char* templateName) {
     HWND owner = GetOwnerWindow();
     HINSTANCE instance =
         owner ? (HINSTANCE)GetWindowLongPtrA(owner, GWLP_HINSTANCE) : GetModuleHandleA(NULL);
-    g_copyDialog = CreateDialogParamA(instance, templateName, owner, CopyDialogProc, 0);
+    g_copyDialog = CreateDialogParamA(instance, templateName, owner, CopyDialogProc,
+                                      (LPARAM)(cancelled ? cancelled : &g_ownCancel));
     if (!g_copyDialog) return 0;
     PumpMessages();
     return 1;
 }
 
-int OpenCopyDialog() { return CreateCopyDialog("COPYING"); }
+int OpenCopyDialog(volatile LONG* cancelled) { return CreateCopyDialog("COPYING", cancelled); }
 
-int OpenCopyDialogWithTotal(int64_t expectedTotal) {
+int OpenCopyDialogWithTotal(int64_t expectedTotal, volatile LONG* cancelled) {
     g_expectedTotal = expectedTotal;
     g_copiedTotal = 0;
-    if (!CreateCopyDialog("COPYINGDELUX")) return 0;
+    if (!CreateCopyDialog("COPYINGDELUX", cancelled)) return 0;
     SetTotalRange();
     PumpMessages();
     return 1;
@@ -200,6 +203,13 @@ void ShowCopyDialogText(const char* text) {
     PumpMessages();
 }
 
+void AddBytesToCopyTotal(int64_t size) {
+    if (!g_copyDialog) return;
+    if (size > 0) g_expectedTotal += size;
+    SetTotalRange();
+    PumpMessages();
+}
+
 void AddFileToCopyTotal(const char* path) {
     if (!g_copyDialog) return;
     SetNameText("ファイルの検査中...");
@@ -208,9 +218,7 @@ void AddFileToCopyTotal(const char* path) {
     if (!file) return;
     int64_t length = _fseeki64(file, 0, SEEK_END) == 0 ? _ftelli64(file) : 0;
     fclose(file);
-    if (length > 0) g_expectedTotal += length;
-    SetTotalRange();
-    PumpMessages();
+    AddBytesToCopyTotal(length);
 }
 
 // "\." and "\.." name a folder itself or its parent, as a wildcard listing reports them.
@@ -218,78 +226,6 @@ static bool IsFolderEntry(const char* path) {
     size_t n = strlen(path);
     return (n >= 2 && strcmp(path + n - 2, "\\.") == 0) ||
            (n >= 3 && strcmp(path + n - 3, "\\..") == 0);
-}
-
-// The temporary file beside `destination`: its folder, then "~vupNNNN.tmp" (four lower-case hex
-// digits). False when no such name fits the path buffer.
-static bool MakeTemporaryName(const char* destination, char* temporary) {
-    static unsigned counter;
-    // Multibyte-aware: in "表.htm" the second byte of "表" is 0x5C, not a folder separator.
-    const char* slash =
-        (const char*)_mbsrchr((const unsigned char*)destination, (unsigned int)'\\');
-    size_t folderLength = slash ? (size_t)(slash - destination + 1) : 0;
-    char name[32];
-    snprintf(name, sizeof name, "~vup%04x.tmp", (unsigned)((GetCurrentProcessId() + counter++) & 0xFFFF));
-    if (folderLength + strlen(name) >= kPathSize) return false;
-    memcpy(temporary, destination, folderLength);
-    strcpy(temporary + folderLength, name);
-    return true;
-}
-
-bool IsLeftoverTemporaryName(const char* name) {
-    if (strlen(name) != 12 || _strnicmp(name, "~vup", 4) != 0 || _stricmp(name + 8, ".tmp") != 0) {
-        return false;
-    }
-    for (int i = 4; i < 8; i++) {
-        if (!isxdigit((unsigned char)name[i])) return false;
-    }
-    return true;
-}
-
-int RemoveLeftoverTemporaryFiles(const char* folder) {
-    char pattern[kPathSize];
-    if (snprintf(pattern, sizeof pattern, "%s\\~vup*.tmp", folder) >= (int)sizeof pattern) return 0;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern, &found);
-    if (search == INVALID_HANDLE_VALUE) return 0;
-    int removed = 0;
-    do {
-        char path[kPathSize];
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-            !IsLeftoverTemporaryName(found.cFileName) ||
-            snprintf(path, sizeof path, "%s\\%s", folder, found.cFileName) >= (int)sizeof path) {
-            continue;
-        }
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
-            SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-        }
-        if (DeleteFileA(path)) removed++;
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return removed;
-}
-
-// False when the destination exists but cannot be replaced now: another process holds it open
-// (the game still running), or it may not be written. Its attributes are left as they were.
-bool DestinationReplaceable(const char* destination) {
-    DWORD attributes = GetFileAttributesA(destination);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return true;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return false;
-    if (attributes & FILE_ATTRIBUTE_READONLY) {
-        SetFileAttributesA(destination, attributes & ~FILE_ATTRIBUTE_READONLY);
-    }
-    HANDLE probe = CreateFileA(destination, GENERIC_WRITE | DELETE, 0, NULL, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, NULL);
-    if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
-    if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(destination, attributes);
-    return probe != INVALID_HANDLE_VALUE;
-}
-
-// Gives `target` the creation, last-access and last-write times of `source`.
-static bool CopyFileTimes(HANDLE source, HANDLE target) {
-    FILETIME created, accessed, modified;
-    return GetFileTime(source, &created, &accessed, &modified) &&
-           SetFileTime(target, &created, &accessed, &modified);
 }
 
 // Progress of one file copy, paced (see the top of this file).
@@ -313,40 +249,15 @@ static void ShowProgress(CopyPace* pace, uint64_t done, bool final) {
     pace->lastBars = now;
 }
 
-static bool CopyBytes(HANDLE source, HANDLE target, const char* sourceName, uint8_t* buffer,
-                      uint64_t total, SumDigestState* digest);
+// What ended a byte copy early.
+enum CopyEnd { kCopied, kCopyCancelled, kCopyReadFailed, kCopyWriteFailed };
 
-// Copies the bytes and times of `source` into the new file `target`. True when all of it was
-// written; false on a read or write error, a short read or write, or Cancel. On a sealed media
-// the bytes are also digested as they pass, and they must be the sealed ones (size and digest);
-// if not, the copy fails and g_lastCopyDamaged tells why.
-static bool CopyContents(HANDLE source, HANDLE target, const char* sourceName, uint8_t* buffer) {
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(source, &size)) return false;
-    uint64_t total = (uint64_t)size.QuadPart;
-    SumDigestState* digest = nullptr;
-    uint64_t sealedDigest = 0, sealedSize = 0;
-    if (IsMediaSealed()) {
-        if (!FindSealedFile(sourceName, &sealedDigest, &sealedSize) || sealedSize != total) {
-            g_lastCopyDamaged = true;
-            return false;
-        }
-        digest = BeginSumDigest();
-        if (!digest) return false;
-    }
-    bool copied = CopyBytes(source, target, sourceName, buffer, total, digest);
-    if (digest) {
-        bool intact = FinishSumDigest(digest) == sealedDigest;
-        if (copied && !intact) g_lastCopyDamaged = true;
-        copied = copied && intact;
-    }
-    return copied && CopyFileTimes(source, target);
-}
-
-// The byte loop of CopyContents: `total` bytes, each chunk also into `digest` when set.
-static bool CopyBytes(HANDLE source, HANDLE target, const char* sourceName, uint8_t* buffer,
-                      uint64_t total, SumDigestState* digest) {
-    SetNameText(sourceName);
+// Copies `total` bytes from `source` to `target` under the dialog, each chunk also into `digest`
+// when set. The failed operation's error is the thread's last error.
+static CopyEnd CopyBytes(HANDLE source, HANDLE target, const char* shownName, uint8_t* buffer,
+                         uint64_t total, SumDigestState* digest, UpdateRun* run) {
+    const FileOps* ops = GetFileOps();
+    SetNameText(shownName);
     SetBarRange(kFileBar, (int64_t)(total >> 17));
     SetBarPosition(kFileBar, 0);
 
@@ -360,84 +271,224 @@ static bool CopyBytes(HANDLE source, HANDLE target, const char* sourceName, uint
             pace.lastDrain = NowMs();
             firstChunk = false;
         }
-        if (g_cancelFlag) return false;
+        // The open dialog's Cancel (an update's own flag, or a single copy's).
+        if (*DialogCancelFlag()) run->cancelled = 1;
+        if (run->cancelled) return kCopyCancelled;
         DWORD want = total - done < kCopyUnit ? (DWORD)(total - done) : (DWORD)kCopyUnit;
         DWORD got = 0;
+        if (!ops->read(source, buffer, want, &got)) return kCopyReadFailed;
         // A read of zero bytes before the end (a source that shrank) must not loop forever.
-        if (!ReadFile(source, buffer, want, &got, NULL) || got == 0) return false;
+        if (got == 0) {
+            SetLastError(ERROR_HANDLE_EOF);
+            return kCopyReadFailed;
+        }
         if (digest) UpdateSumDigest(digest, buffer, got);
         DWORD written = 0;
-        if (!WriteFile(target, buffer, got, &written, NULL) || written != got) return false;
+        if (!ops->write(target, buffer, got, &written)) return kCopyWriteFailed;
+        if (written != got) {
+            SetLastError(ERROR_DISK_FULL);
+            return kCopyWriteFailed;
+        }
         done += written;
         g_copiedTotal += written;
         ShowProgress(&pace, done, done == total);
     }
+    return kCopied;
+}
+
+// Opens `path` with retries while another program holds it. INVALID_HANDLE_VALUE with the last
+// error set when it cannot be opened (or Cancel was pressed while waiting).
+static HANDLE OpenHeld(const char* path, DWORD access, DWORD share, DWORD disposition,
+                       volatile LONG* cancelled) {
+    const FileOps* ops = GetFileOps();
+    HoldWait wait = {};
+    for (;;) {
+        HANDLE handle = ops->open(path, access, share, disposition);
+        if (handle != INVALID_HANDLE_VALUE) return handle;
+        if (!WaitOutBriefHold(&wait, GetLastError(), cancelled)) return INVALID_HANDLE_VALUE;
+    }
+}
+
+bool PlannedSidePath(const UpdateRun* run, uint32_t index, const char* extension, char* out) {
+    char side[kJournalMaxNameBytes + 1];
+    return JournalSideName(run->plan.files[index].target, index, extension, side) &&
+           InstallPath(run, side, out);
+}
+
+// A failure of the draft `draft` of file `index`, told as the destination it stands for.
+static bool FailInstall(UpdateRun* run, uint32_t index, DWORD error) {
+    char destination[kPathSize];
+    if (!InstallPath(run, run->plan.files[index].target, destination)) {
+        snprintf(destination, sizeof destination, "%s", run->plan.files[index].target);
+    }
+    RecordFailure(run, run->cancelled ? kFailCancelled : FailureOfInstallError(error), error,
+                  destination);
+    return false;
+}
+
+static bool FailMedia(UpdateRun* run, uint32_t index, UpdateFailure failure, DWORD error) {
+    RecordFailure(run, run->cancelled ? kFailCancelled : failure, error,
+                  run->plan.files[index].source);
+    return false;
+}
+
+// The bytes and times of the open `source` into the open draft `output`.
+static bool FillDraft(UpdateRun* run, uint32_t index, HANDLE source, HANDLE output,
+                      uint8_t* buffer) {
+    const FileOps* ops = GetFileOps();
+    PlannedFile* file = &run->plan.files[index];
+    LARGE_INTEGER size;
+    if (!ops->size(source, &size)) return FailMedia(run, index, kFailMediaUnreadable, GetLastError());
+    uint64_t total = (uint64_t)size.QuadPart;
+    SumDigestState* digest = nullptr;
+    if (file->sealed) {
+        if (file->sealedSize != total) return FailMedia(run, index, kFailMediaDamaged, 0);
+        digest = BeginSumDigest();
+        if (!digest) return FailMedia(run, index, kFailOther, ERROR_NOT_ENOUGH_MEMORY);
+    }
+    CopyEnd end = CopyBytes(source, output, file->source, buffer, total, digest, run);
+    DWORD error = GetLastError();
+    if (digest) {
+        bool intact = FinishSumDigest(digest) == file->digest;
+        if (end == kCopied && !intact) return FailMedia(run, index, kFailMediaDamaged, 0);
+    }
+    switch (end) {
+    case kCopied: break;
+    case kCopyCancelled: return FailMedia(run, index, kFailCancelled, 0);
+    case kCopyReadFailed: return FailMedia(run, index, FailureOfMediaError(error), error);
+    case kCopyWriteFailed: return FailInstall(run, index, error);
+    }
+    if (!ops->getTimes(source, &file->created, &file->accessed, &file->written)) {
+        return FailMedia(run, index, kFailMediaUnreadable, GetLastError());
+    }
+    if (!ops->setTimes(output, &file->created, &file->accessed, &file->written)) {
+        return FailInstall(run, index, GetLastError());
+    }
+    // The data reaches the disk before any name can point to it (see the top of this file).
+    if (!ops->flush(output)) return FailInstall(run, index, GetLastError());
     return true;
 }
 
-// Moves the finished temporary file over the destination and gives it the source's times again
-// (a replaced name may otherwise inherit the old file's creation time).
-static bool ReplaceDestination(const char* temporary, const char* destination, HANDLE source) {
-    DWORD attributes = GetFileAttributesA(destination);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-        SetFileAttributesA(destination, FILE_ATTRIBUTE_NORMAL);
+bool DraftPlannedFile(UpdateRun* run, uint32_t index, uint8_t* buffer) {
+    const FileOps* ops = GetFileOps();
+    PlannedFile* file = &run->plan.files[index];
+    SetNameText(file->source);
+    if (run->cancelled) return FailMedia(run, index, kFailCancelled, 0);
+    char draft[kPathSize];
+    if (!PlannedSidePath(run, index, ".new", draft)) {
+        return FailInstall(run, index, ERROR_FILENAME_EXCED_RANGE);
     }
-    if (!MoveFileExA(temporary, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(destination, attributes);
-        return false;
+    HANDLE source = OpenHeld(file->source, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                             &run->cancelled);
+    if (source == INVALID_HANDLE_VALUE) {
+        // Gone since the plan was made (a disc taken out): an error now, never a silent skip.
+        return FailMedia(run, index, FailureOfMediaError(GetLastError()), GetLastError());
     }
-    HANDLE placed = CreateFileA(destination, FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, NULL);
-    bool timesSet = placed != INVALID_HANDLE_VALUE && CopyFileTimes(source, placed);
-    if (placed != INVALID_HANDLE_VALUE) CloseHandle(placed);
-    SetFileAttributesA(destination, FILE_ATTRIBUTE_ARCHIVE);
-    return timesSet;
+    ops->remove(draft);  // a leftover of an interrupted run
+    HANDLE output = OpenHeld(draft, GENERIC_WRITE, 0, CREATE_NEW, &run->cancelled);
+    if (output == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        ops->close(source);
+        return FailInstall(run, index, error);
+    }
+    HoldOpenDraft(output, draft);
+    bool drafted = FillDraft(run, index, source, output, buffer);
+    g_openOutput = INVALID_HANDLE_VALUE;
+    if (!ops->close(output) && drafted) drafted = FailInstall(run, index, GetLastError());
+    ops->close(source);
+    if (!drafted) ops->remove(draft);
+    return drafted;
 }
 
+bool FinishPlacedFile(UpdateRun* run, uint32_t index, const char* path) {
+    const FileOps* ops = GetFileOps();
+    const PlannedFile* file = &run->plan.files[index];
+    // No more exclusive than setting the times needs: a scanner reading the new file may stay.
+    HANDLE placed = OpenHeld(path, FILE_WRITE_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                             nullptr);
+    if (placed == INVALID_HANDLE_VALUE) return FailInstall(run, index, GetLastError());
+    bool timesSet = ops->setTimes(placed, &file->created, &file->accessed, &file->written);
+    DWORD error = GetLastError();
+    ops->close(placed);
+    if (!timesSet) return FailInstall(run, index, error);
+    if (!ops->setAttributes(path, FILE_ATTRIBUTE_ARCHIVE)) return FailInstall(run, index, GetLastError());
+    return true;
+}
+
+bool DestinationReplaceable(const char* destination, DWORD* error) {
+    const FileOps* ops = GetFileOps();
+    *error = 0;
+    DWORD attributes = ops->getAttributes(destination);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        *error = ERROR_DIRECTORY;
+        return false;
+    }
+    // What a rename of the file needs, no more: the right to delete it, and no other program
+    // holding it without sharing its deletion. Readers that share it (an indexer) may stay.
+    HoldWait wait = {};
+    HANDLE probe;
+    while ((probe = ops->open(destination, DELETE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              OPEN_EXISTING)) == INVALID_HANDLE_VALUE) {
+        DWORD failed = GetLastError();
+        if (!WaitOutBriefHold(&wait, failed, nullptr)) {
+            *error = failed;
+            return false;
+        }
+    }
+    ops->close(probe);
+    return true;
+}
+
+// One file copied on its own: a one-file plan drafted and moved over the destination at once.
 static int CopyOneFile(const char* source, const char* destination, int failIfExists,
                        uint8_t* buffer) {
-    char temporary[kPathSize];
-    if (strlen(destination) >= kPathSize || !MakeTemporaryName(destination, temporary)) return 0;
-    HANDLE input = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, NULL);
-    if (input == INVALID_HANDLE_VALUE) return 0;
-    bool exists = GetFileAttributesA(destination) != INVALID_FILE_ATTRIBUTES;
-    if ((failIfExists && exists) || !DestinationReplaceable(destination)) {
-        CloseHandle(input);
-        return 0;
+    const FileOps* ops = GetFileOps();
+    if (strlen(destination) >= kPathSize || strlen(source) >= kPathSize) return 0;
+    UpdateRun run;
+    char folder[kPathSize], name[kPathSize];
+    const char* slash = (const char*)_mbsrchr((const unsigned char*)destination, '\\');
+    if (!slash) return 0;
+    snprintf(folder, sizeof folder, "%.*s", (int)(slash - destination), destination);
+    snprintf(name, sizeof name, "%s", slash + 1);
+    BeginUpdateRun(&run, folder);
+    run.cancelled = *DialogCancelFlag();
+    PlannedFile file = {};
+    strcpy(file.source, source);
+    strcpy(file.target, name);
+    DWORD error;
+    file.replaces = ops->getAttributes(destination) != INVALID_FILE_ATTRIBUTES;
+    run.plan.files = &file;
+    run.plan.count = 1;
+    bool copied = !(failIfExists && file.replaces) && DestinationReplaceable(destination, &error) &&
+                  DraftPlannedFile(&run, 0, buffer);
+    if (run.cancelled) *DialogCancelFlag() = 1;
+    char draft[kPathSize];
+    if (copied && PlannedSidePath(&run, 0, ".new", draft)) {
+        DWORD attributes = ops->getAttributes(destination);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+            ops->setAttributes(destination, FILE_ATTRIBUTE_NORMAL);
+        }
+        copied = ops->rename(draft, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        if (!copied) {
+            if (attributes != INVALID_FILE_ATTRIBUTES) ops->setAttributes(destination, attributes);
+            ops->remove(draft);
+        } else {
+            copied = FinishPlacedFile(&run, 0, destination);
+        }
     }
-    DeleteFileA(temporary);  // a leftover of an interrupted run
-    HANDLE output = CreateFileA(temporary, GENERIC_WRITE, 0, NULL, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, NULL);
-    if (output == INVALID_HANDLE_VALUE) {
-        CloseHandle(input);
-        return 0;
-    }
-    if (!g_exitHookRegistered) {
-        atexit(RemoveOpenTemporaryFile);
-        g_exitHookRegistered = true;
-    }
-    g_openOutput = output;
-    strcpy(g_openTemporary, temporary);
-    // The data reaches the disk before the name can point to it (see the top of this file).
-    bool copied = CopyContents(input, output, source, buffer) && FlushFileBuffers(output);
-    g_openOutput = INVALID_HANDLE_VALUE;
-    copied = CloseHandle(output) && copied;
-    if (copied) copied = ReplaceDestination(temporary, destination, input);
-    CloseHandle(input);
-    if (!copied) DeleteFileA(temporary);
-    if (copied) g_replacedCount++;
+    run.plan.files = nullptr;  // on the stack, not the heap
     return copied ? 1 : 0;
 }
 
 int CopyFileWithProgress(const char* source, const char* destination, int failIfExists) {
     if (IsFolderEntry(source)) return 1;
-    g_lastCopyDamaged = false;
-    snprintf(g_lastCopySource, sizeof g_lastCopySource, "%s", source);
     bool dialogWasOpen = g_copyDialog != NULL;
     // A copy of its own starts afresh; one inside a larger copy stops once Cancel was pressed.
-    if (!dialogWasOpen) g_cancelFlag = 0;
-    if (g_cancelFlag) return 0;
+    if (!dialogWasOpen) g_ownCancel = 0;
+    if (*DialogCancelFlag()) return 0;
     uint8_t* buffer = (uint8_t*)AllocOrWarn(kCopyUnit);
     if (!buffer) return 0;
     if (!dialogWasOpen) OpenCopyDialog();

@@ -1,24 +1,30 @@
-// Copying single files under the modeless copy dialog: an animation, the file's name, a file bar
-// (and in the two-bar dialog a total bar over all measured files) and a Cancel button. The
-// message queue is drained while the copy runs, so the dialog repaints and Cancel is seen.
+// Copying files under the modeless copy dialog: an animation, the file's name, a file bar (and in
+// the two-bar dialog a total bar over all measured files) and a Cancel button. The message queue
+// is drained while a copy runs, so the dialog repaints and Cancel is seen.
 //
-// Nothing half-written ever replaces a good file: each file is written to a temporary file in the
-// destination folder and moved over the destination only when all its bytes and its times are
-// written. A failed or cancelled copy removes the temporary file and leaves the destination as it
-// was, byte for byte.
+// Nothing half-written ever replaces a good file: each file is written in full to a draft beside
+// its destination, with the source's times, and flushed to the disk. An update drafts every file
+// of its plan first and only then puts them in place (update_commit.h); a single copy
+// (CopyFileWithProgress) moves its draft over the destination at once. A failed or cancelled copy
+// removes its draft and leaves the destination as it was, byte for byte.
 #pragma once
 #include <windows.h>
 #include <stdint.h>
 
+#include "update/update_run.h"
+
 enum { kCopyUnit = 131072 };  // bars count in units of 128 KiB; also the chunk size
 
-// 1 when the one-bar dialog was created, 0 when it cannot be.
-int OpenCopyDialog();
+// 1 when the one-bar dialog was created, 0 when it cannot be. Its Cancel sets `*cancelled` (an
+// update's flag); without one, a flag of the dialog's own (WasCopyCancelled).
+int OpenCopyDialog(volatile LONG* cancelled = nullptr);
 // Starts a multi-file copy: totals reset, the two-bar dialog created. 1 or 0 as above.
-int OpenCopyDialogWithTotal(int64_t expectedTotal);
+int OpenCopyDialogWithTotal(int64_t expectedTotal, volatile LONG* cancelled = nullptr);
 // 1 when no dialog was open; otherwise destroys it and returns 0.
 int CloseCopyDialog();
-// Adds the size of one file to the expected total (only while a copy dialog is open).
+// Adds `size` bytes, or the size of the file at `path`, to the expected total (only while a copy
+// dialog is open).
+void AddBytesToCopyTotal(int64_t size);
 void AddFileToCopyTotal(const char* path);
 // 1 on success (or when the source names a folder entry "\." or "\.."), 0 on failure or Cancel.
 int CopyFileWithProgress(const char* source, const char* destination, int failIfExists);
@@ -29,25 +35,26 @@ bool IsOneBarCopyDialogOpen();
 // Shows `text` in the open dialog's file-name line and drains the queue.
 void ShowCopyDialogText(const char* text);
 
-// State of one whole update: Cancel pressed in any copy dialog since the update began (a copy
-// inside an open dialog then fails before its first byte), and how many files were replaced.
-// ResetCopyState begins an update.
+// The dialog's own Cancel flag (for copies outside an update): cleared by ResetCopyState and by a
+// copy that opens its own dialog.
 void ResetCopyState();
 bool WasCopyCancelled();
-int GetReplacedFileCount();
-// Whether the last copy failed because its source is not the sealed file (a sealed media whose
-// file is damaged: another size, another digest, or not listed), and that copy's source name.
-bool WasLastCopyDamaged();
-const char* GetLastCopySource();
 
-// False when `destination` exists but cannot be replaced now: a folder, or a file another
-// process holds open without sharing its deletion (the game still running).
-bool DestinationReplaceable(const char* destination);
-// Whether `name` is exactly one of the copy's own temporary names ("~vup" + 4 hex digits + ".tmp").
-bool IsLeftoverTemporaryName(const char* name);
-// Deletes the temporary files interrupted copies left in `folder` (names as above, nothing else);
-// returns how many were removed.
-int RemoveLeftoverTemporaryFiles(const char* folder);
+// Drafts file `index` of the run's plan: its bytes, checked against the seal when it has one, and
+// the source's times, into "~vup" + 8 hex digits + ".new" beside its destination, flushed. True
+// when the draft is complete; false with the failure recorded in the run (Cancel included) and no
+// draft left.
+bool DraftPlannedFile(UpdateRun* run, uint32_t index, uint8_t* buffer);
+// The full path of file `index`'s draft (".new") or backup (".old"); false when it does not fit.
+bool PlannedSidePath(const UpdateRun* run, uint32_t index, const char* extension, char* out);
+// Gives the installed file `path` the times of file `index` and the archive attribute alone (a
+// name given again may otherwise keep the old file's creation time). False with the failure
+// recorded.
+bool FinishPlacedFile(UpdateRun* run, uint32_t index, const char* path);
+
+// False when `destination` exists but cannot be replaced now: a folder, or a file another program
+// holds without sharing its deletion (the game still running); *error then tells why.
+bool DestinationReplaceable(const char* destination, DWORD* error);
 
 // For tests: the open copy dialog (null when none) and the totals.
 HWND GetCopyDialog();

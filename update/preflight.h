@@ -2,15 +2,17 @@
 // and can be known in advance is found while nothing has been copied yet, so that a refused
 // update leaves the game exactly as it was.
 #pragma once
+#include "update/update_run.h"
 
-// Lists every file the update will copy (the executable's ".bin", each list entry on the media,
-// the help files), opens each for reading, and refuses the update with one error box when a media
-// file exists but cannot be read, the install folder does not exist, a destination cannot be
-// replaced now (the game running, a folder in the way), or the install volume cannot hold the
-// sequence of replacements. Removes the temporary files of earlier interrupted updates from the
-// folders the update writes before it measures the free space.
+// Under the one-bar copy dialog ("ファイルの検査中..."), which it opens (Cancel works from then
+// on): undoes the commit of an interrupted earlier update (telling the user), makes the run's plan
+// and refuses the update with one box when the install folder does not exist, the media's seal is
+// broken or disagrees with the media, a media file cannot be read, a destination cannot be
+// replaced now (a program holding it, a folder in the way), or the install volume cannot hold
+// the drafts. When only the one-at-a-time order fits, asks whether to update file by file
+// (run->fileByFile). Removes the side files of earlier interrupted updates before it measures
+// the free space.
 //
-// Runs under the one-bar copy dialog ("ファイルの検査中..."), which it opens; Cancel works from
-// then on. Returns 0 when the update may go on (the dialog stays open for the executable's
-// copy); 1 when it was refused or cancelled (its box has been shown, the dialog closed).
-int CheckUpdateBeforeCopying(const char* installFolder);
+// Returns 0 when the update may go on (the dialog stays open for the executable); 1 when it was
+// refused, declined or cancelled (its box has been shown, the dialog closed).
+int CheckUpdateBeforeCopying(UpdateRun* run);

@@ -19,15 +19,27 @@ uint64_t ComputeSpaceNeeded(const SpacePlanFile* files, uint32_t count, uint32_t
     uint64_t grown = 0, freed = 0, peak = 0;
     for (uint32_t i = 0; i < count; i++) {
         uint64_t written = Allocated(files[i].newSize, clusterSize);
-        grown = AddSaturating(grown, kDirectoryGrowthPerFile);
-        // While the temporary file is written, the old file still holds its space.
-        uint64_t during = AddSaturating(grown, written);
+        if (!files[i].replaces) grown = AddSaturating(grown, kDirectoryGrowthPerNewName);
+        // While the draft is written, the old file still holds its space.
+        uint64_t during = AddSaturating(AddSaturating(grown, written), kFileRecordBytes);
         uint64_t need = during > freed ? during - freed : 0;
         if (need > peak) peak = need;
         grown = AddSaturating(grown, written);
         if (files[i].replaces) freed = AddSaturating(freed, Allocated(files[i].oldSize, clusterSize));
     }
     return AddSaturating(peak, kSpaceReserve);
+}
+
+uint64_t ComputeSpaceNeededAllAtOnce(const SpacePlanFile* files, uint32_t count,
+                                     uint32_t clusterSize) {
+    if (count == 0) return 0;
+    uint64_t need = kSpaceReserve;
+    for (uint32_t i = 0; i < count; i++) {
+        need = AddSaturating(need, Allocated(files[i].newSize, clusterSize));
+        need = AddSaturating(need, kFileRecordBytes);
+        if (!files[i].replaces) need = AddSaturating(need, kDirectoryGrowthPerNewName);
+    }
+    return need;
 }
 
 uint64_t MebibytesRoundedUp(uint64_t bytes) {

@@ -236,9 +236,11 @@ static int PreflightBench(int files, int rounds) {
     std::vector<Series> all = {
         {"check before the update",
          [&] {
-             ResetCopyState();
-             int result = CheckUpdateBeforeCopying(install);
+             UpdateRun run;
+             BeginUpdateRun(&run, install);
+             int result = CheckUpdateBeforeCopying(&run);
              CloseCopyDialog();
+             EndUpdateRun(&run);
              return result == 0;
          },
          {},

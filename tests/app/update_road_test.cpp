@@ -122,16 +122,17 @@ HWND WaitForDataArcHalfWay(const Child& launcher) {
     return nullptr;
 }
 
+// The update's own files in a folder: drafts, backups and its journal.
 std::vector<std::string> TemporaryFilesIn(const std::string& folder) {
     std::vector<std::string> found;
     for (const std::string& name : ListFolder(folder)) {
-        if (name.size() == 12 && name.compare(0, 4, "~vup") == 0) found.push_back(name);
+        if (name.compare(0, 4, "~vup") == 0) found.push_back(name);
     }
     return found;
 }
 
-// The launcher killed in the middle of a large copy: each file holds its old or its new bytes,
-// and the next update removes what the killed one left and succeeds.
+// The launcher killed while it drafts a large data.arc: the game is wholly the old one (the new
+// executable was only a draft), and the next update removes the drafts it left and succeeds.
 TEST(InterruptedUpdate, KilledLauncherLeavesWholeFilesAndTheNextUpdateSucceeds) {
     Road road(MakeLargeDataArc);
     WriteBytes(road.install.File("data.arc"), "old data");
@@ -142,9 +143,10 @@ TEST(InterruptedUpdate, KilledLauncherLeavesWholeFilesAndTheNextUpdateSucceeds) 
     TerminateProcess(launcher.process, 9);
     EXPECT_EQ(WaitChild(&launcher), 9u);
 
-    EXPECT_EQ(ReadBytes(road.install.File("vorlin.exe")), "new game");
+    EXPECT_EQ(ReadBytes(road.install.File("vorlin.exe")), "old game");
     EXPECT_EQ(ReadBytes(road.install.File("data.arc")), "old data");
-    EXPECT_EQ(TemporaryFilesIn(road.install.path).size(), 1u) << "the cut-off copy";
+    EXPECT_EQ(TemporaryFilesIn(road.install.path).size(), 2u)
+        << "the executable's draft and the cut-off one";
     EXPECT_EQ(road.Updated(), "");
 
     Child again;

@@ -10,7 +10,10 @@
 #include "settings/env_settings.h"
 #include "tests/update/update_fixture.h"
 #include "update/file_copy.h"
+#include "update/update_commit.h"
+#include "update/file_ops.h"
 #include "update/update_files.h"
+#include "update/update_plan.h"
 
 namespace {
 
@@ -19,6 +22,17 @@ protected:
     void TearDown() override {
         FreeEnvironmentSettings();
         UpdateTest::TearDown();
+    }
+    // Both stages of an update into `folder` from the current folder, as the update runs them after
+    // its check: the plan, the executable drafted, the list drafted and everything put in place.
+    int Stages(const std::string& folder, bool executableOnly = false) {
+        UpdateRun run;
+        BeginUpdateRun(&run, folder.c_str());
+        int result = BuildUpdatePlan(&run) ? CopyGameExecutable(&run) : 1;
+        if (result == 0 && !executableOnly) result = CopyUpdateFiles(&run);
+        if (result == 0 && !executableOnly) RemoveBackups(&run);
+        EndUpdateRun(&run);
+        return result;
     }
     void Settings(const std::string& lines) {
         WriteBytes(media.File("vorlin.env"), lines);
@@ -51,7 +65,7 @@ TEST(MediaExeName, LowerCasedWithBin) {
 TEST_F(UpdateFiles, ExecutableIsCopiedFromItsBinName) {
     Settings("EXENAME Game.EXE\r\n");
     MakeSource(media.File("game.bin"), "game program");
-    EXPECT_EQ(CopyGameExecutable(install.path.c_str()), 0);
+    EXPECT_EQ(Stages(install.path), 0);
     EXPECT_EQ(ReadBytes(install.File("Game.EXE")), "game program");
     EXPECT_EQ(GetCopyDialog(), nullptr);
 }
@@ -65,32 +79,44 @@ TEST_F(UpdateFiles, MissingExecutableIsSkippedWithoutADialog) {
             if (WaitForDialog(GetCurrentProcessId(), nullptr, &seen, 50)) dialog = true;
         }
     });
-    EXPECT_EQ(CopyGameExecutable(install.path.c_str()), 0);
+    EXPECT_EQ(Stages(install.path, true), 0);
     done = true;
     watcher.join();
     EXPECT_FALSE(dialog);
     EXPECT_TRUE(ListFolder(install.path).empty());
 }
 
-TEST_F(UpdateFiles, FailedExecutableCopyNamesTheMediaFile) {
+// The game started again after the check: its executable is held when the update puts the new one
+// in place. The box names the installed file and says the game is as it was.
+TEST_F(UpdateFiles, DestinationHeldAfterTheCheckIsToldAsInUse) {
     Settings("EXENAME Game.EXE\r\n");
     MakeSource(media.File("game.bin"), "new");
-    CreateDirectoryA(install.File("Game.EXE").c_str(), NULL);  // cannot be replaced
+    WriteBytes(install.File("Game.EXE"), "old");
+    HANDLE held = CreateFileA(install.File("Game.EXE").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                              NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    SetBriefHoldLimitForTests(300);
     SetClipboardText("sentinel text");
+    const std::string text = "ファイル[" + install.File("Game.EXE") +
+                             "]を他のプログラムが使用しているため、書き換えられません。\n"
+                             "ゲームを実行中の場合は終了し、そのファイルを使用しているプログラムを"
+                             "閉じてから、もう一度アップデートを実行してください。\n"
+                             "ゲームは更新前の状態に戻しました。";
     int result = -5;
-    EXPECT_TRUE(AnswerBox([&] { result = CopyGameExecutable(install.path.c_str()); },
-                          "ファイル[game.bin]のコピーに失敗しました。\n実行中の場合は終了して下さい。",
-                          IDOK));
+    EXPECT_TRUE(AnswerBox([&] { result = Stages(install.path); }, text, IDOK));
+    SetBriefHoldLimitForTests(10000);
+    CloseHandle(held);
     EXPECT_EQ(result, 1);
-    EXPECT_TRUE(
-        ClipboardHolds("ファイル[game.bin]のコピーに失敗しました。\n実行中の場合は終了して下さい。"));
+    EXPECT_TRUE(ClipboardHolds(text));
+    EXPECT_EQ(ReadBytes(install.File("Game.EXE")), "old");
+    EXPECT_EQ(ListFolder(install.path), std::vector<std::string>{"Game.EXE"});
 }
 
 TEST_F(UpdateFiles, OnlyTheEntriesOnTheMediaAreCopied) {
     MakeSource(media.File("update.arc"), Pattern(1000, 1));
     MakeSource(media.File("update.txt"), "readme");
     MakeSource(media.File("other.arc"), "not in the list");
-    EXPECT_EQ(CopyUpdateFiles(install.path.c_str()), 0);
+    EXPECT_EQ(Stages(install.path), 0);
     EXPECT_EQ(ListFolder(install.path), (std::vector<std::string>{"update.arc", "update.txt"}));
     EXPECT_TRUE(ReadBytes(install.File("update.arc")) == Pattern(1000, 1));
     EXPECT_EQ(GetExpectedCopyTotal(), 1006);
@@ -104,7 +130,7 @@ TEST_F(UpdateFiles, EveryListEntryInOrder) {
     for (const char* name : plain) MakeSource(media.File(name), name);
     CreateDirectoryA(media.File("help").c_str(), NULL);
     MakeSource(media.File("help\\index.htm"), "help");
-    EXPECT_EQ(CopyUpdateFiles(install.path.c_str()), 0);
+    EXPECT_EQ(Stages(install.path), 0);
     for (const char* name : plain) EXPECT_EQ(ReadBytes(install.File(name)), name);
     EXPECT_EQ(ReadBytes(install.File("help\\index.htm")), "help");
     EXPECT_EQ(GetFileAttributesA(install.File("help\\index.htm").c_str()),
@@ -136,7 +162,7 @@ TEST_F(UpdateFiles, HelpFolderCases) {
             CreateDirectoryA(from.File("help\\sub").c_str(), NULL);
             MakeSource(from.File("help\\sub\\deep.htm"), "deep");
         }
-        EXPECT_EQ(CopyUpdateEntry(to.path.c_str(), "|help\\*.*"), 0);
+        EXPECT_EQ(Stages(to.path), 0);
         DWORD attributes = GetFileAttributesA(to.File("help").c_str());
         EXPECT_EQ(attributes != INVALID_FILE_ATTRIBUTES, c.helpMade);
         if (c.helpMade) {
@@ -146,20 +172,29 @@ TEST_F(UpdateFiles, HelpFolderCases) {
     }
 }
 
-TEST_F(UpdateFiles, FailedPatternCopyNamesThePattern) {
+// A folder put in the way of a help file after the check: the commit cannot put the file there and
+// undoes what it did; the box names the file and says the game is as it was.
+TEST_F(UpdateFiles, FolderInTheWayAtTheCommitIsUndone) {
     CreateDirectoryA(media.File("help").c_str(), NULL);
     MakeSource(media.File("help\\a.htm"), "a");
+    MakeSource(media.File("update.arc"), "new arc");
+    WriteBytes(install.File("update.arc"), "old arc");
     CreateDirectoryA(install.File("help").c_str(), NULL);
     CreateDirectoryA(install.File("help\\a.htm").c_str(), NULL);  // in the way
     int result = -5;
-    EXPECT_TRUE(AnswerBox(
-        [&] { result = CopyUpdateEntry(install.path.c_str(), "|help\\*.*"); },
-        "ファイル[help\\*.*]のコピーに失敗しました。\nインストール先の容量を確認してください。", IDOK));
+    EXPECT_TRUE(AnswerBox([&] { result = Stages(install.path); },
+                          "ファイル[" + install.File("help\\a.htm") +
+                              "]のコピーに失敗しました。\nインストール先を確認してください。\n"
+                              "ゲームは更新前の状態に戻しました。",
+                          IDOK));
     EXPECT_EQ(result, 1);
+    EXPECT_EQ(ReadBytes(install.File("update.arc")), "old arc");
+    EXPECT_EQ(ListFolder(install.path), (std::vector<std::string>{"help", "update.arc"}));
+    EXPECT_EQ(ListFolder(install.File("help")), std::vector<std::string>{"a.htm"});
 }
 
-// Cancel during entry 3: the message says the update stopped with the game partly updated (two
-// entries were replaced), entries 4 to 9 stay untouched, and the old data.arc is intact.
+// Cancel during entry 3: every file is still a draft, so the update stops with the game exactly as
+// it was: no draft left, the old data.arc intact, nothing added.
 TEST_F(UpdateFiles, CancelDuringTheThirdEntryStopsTheList) {
     MakeSource(media.File("update.arc"), "1");
     MakeSource(media.File("fastdata.arc"), "2");
@@ -175,14 +210,13 @@ TEST_F(UpdateFiles, CancelDuringTheThirdEntryStopsTheList) {
     watch.cancelAt = "data.arc";  // pressed as data.arc begins
     bool answered = false;
     WatchCopiesDuring(&watch, [&] {
-        answered = AnswerBox([&] { result = CopyUpdateFiles(install.path.c_str()); },
-                             kStoppedPartly, IDOK);
+        answered = AnswerBox([&] { result = Stages(install.path); }, "アップデートを中止しました",
+                             IDOK);
     });
     EXPECT_TRUE(watch.cancelled);
     EXPECT_TRUE(answered);
     EXPECT_EQ(result, 1);
-    EXPECT_EQ(ListFolder(install.path),
-              (std::vector<std::string>{"data.arc", "fastdata.arc", "update.arc"}));
+    EXPECT_EQ(ListFolder(install.path), std::vector<std::string>{"data.arc"});
     EXPECT_EQ(ReadBytes(install.File("data.arc")), "old data");
 }
 
@@ -204,12 +238,13 @@ TEST_F(UpdateFiles, WildcardSearch) {
         {"nothing\\*.*", 1, {}},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(FindFirstMatch(c.pattern), c.first) << c.pattern;
+        MatchSearch search;
+        EXPECT_EQ(BeginMatchSearch(&search, c.pattern), c.first == 0) << c.pattern;
         std::vector<std::string> matches;
-        while (const char* m = FindNextMatch()) matches.push_back(m);
+        while (const char* m = NextMatch(&search)) matches.push_back(m);
         std::sort(matches.begin(), matches.end());
         EXPECT_EQ(matches, c.matches) << c.pattern;
-        EXPECT_EQ(FindNextMatch(), nullptr) << "an exhausted search stays exhausted";
+        EXPECT_EQ(NextMatch(&search), nullptr) << "an exhausted search stays exhausted";
     }
 }
 
@@ -218,8 +253,10 @@ TEST_F(UpdateFiles, InstallFolderTooLongForAPathFailsWithTheMessage) {
     std::string folder = "C:\\" + std::string(256, 'f');
     int result = -5;
     EXPECT_TRUE(AnswerBox(
-        [&] { result = CopyUpdateEntry(folder.c_str(), "update.arc"); },
-        "ファイル[update.arc]のコピーに失敗しました。\nインストール先の容量を確認してください。", IDOK));
+        [&] { result = Stages(folder); },
+        "ファイル[update.arc]のコピーに失敗しました。\nインストール先を確認してください。\n"
+        "ゲームのファイルは変更されていません。",
+        IDOK));
     EXPECT_EQ(result, 1);
 }
 

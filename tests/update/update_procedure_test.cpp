@@ -13,6 +13,8 @@
 #include "settings/registry_store.h"
 #include "tests/update/update_fixture.h"
 #include "update/file_copy.h"
+#include "update/file_ops.h"
+#include "update/journal_format.h"
 #include "update/space_plan.h"
 #include "update/sum_file.h"
 #include "update/update_procedure.h"
@@ -69,14 +71,33 @@ std::vector<std::string> RunWithAnswers(const std::function<void()>& action,
     return seen;
 }
 
+// The boxes of a file another program holds: a media file, or one of the install folder.
+std::string MediaInUse(const std::string& name) {
+    return "ファイル[" + name +
+           "]を他のプログラムが使用しているため、読み込めません。\n"
+           "そのファイルを使用しているプログラムを閉じてから、もう一度アップデートを実行してください。\n"
+           "ゲームのファイルは変更されていません。";
+}
+std::string InstalledInUse(const std::string& path, const char* state) {
+    return "ファイル[" + path +
+           "]を他のプログラムが使用しているため、書き換えられません。\n"
+           "ゲームを実行中の場合は終了し、そのファイルを使用しているプログラムを閉じてから、"
+           "もう一度アップデートを実行してください。\n" +
+           state;
+}
+const char kUnchanged[] = "ゲームのファイルは変更されていません。";
+const char kGetTheMediaAgain[] = "メディアを入手し直してから、もう一度アップデートを実行してください。";
+
 class Procedure : public UpdateTest {
 protected:
     std::string regGlobal = "VorlinUpdateTest" + std::to_string(GetCurrentProcessId());
     void SetUp() override {
         UpdateTest::SetUp();
         SetClipboardText("");
+        SetBriefHoldLimitForTests(300);  // a hold that lasts is given up quickly
     }
     void TearDown() override {
+        SetBriefHoldLimitForTests(10000);
         RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\" + regGlobal).c_str());
         FreeEnvironmentSettings();
         UpdateTest::TearDown();
@@ -132,16 +153,16 @@ TEST_F(Procedure, NoAtTheQuestionDoesNothing) {
     EXPECT_EQ(Updated(), -7);
 }
 
-// A list copy that stops (here: Cancel as data.arc begins) after the executable was replaced
-// leaves the update unrecorded.
+// A list copy that stops (here: Cancel as data.arc begins) after the executable was drafted
+// leaves the game as it was and the update unrecorded.
 TEST_F(Procedure, StoppedListCopyLeavesTheUpdateUnrecorded) {
     Settings("");
     SetInstTo(install.path);
     MakeMedia();
     MakeSource(media.File("data.arc"), Pattern(400000, 3));
     WriteBytes(install.File("data.arc"), "old data");
-    // The executable was replaced already: the message says the game is only partly updated.
-    const char* stopped = kStoppedPartly;
+    // Nothing installed was touched yet: the message says no more than that the update stopped.
+    const char* stopped = "アップデートを中止しました";
     int result = -5;
     std::vector<std::string> seen;
     CopyWatch watch;
@@ -153,7 +174,7 @@ TEST_F(Procedure, StoppedListCopyLeavesTheUpdateUnrecorded) {
     EXPECT_TRUE(watch.cancelled);
     EXPECT_EQ(result, 1);
     EXPECT_EQ(seen, (std::vector<std::string>{kQuestion, stopped}));
-    EXPECT_EQ(ReadBytes(install.File("vorlin.exe")), "game program");
+    EXPECT_EQ(ListFolder(install.path), std::vector<std::string>{"data.arc"});
     EXPECT_EQ(ReadBytes(install.File("data.arc")), "old data");
     EXPECT_EQ(Updated(), -7);
 }
@@ -289,10 +310,7 @@ TEST_F(Procedure, RefusedBeforeTheFirstByte) {
     const Case cases[] = {
         {"a media entry held open without sharing",
          [](const std::string&) { return HoldOpen("update.arc", 0); },
-         [](const std::string&) {
-             return std::string("ファイル[update.arc]の読み込みに失敗しました。\n"
-                                "アップデート用のメディアを確認してください。");
-         }},
+         [](const std::string&) { return MediaInUse("update.arc"); }},
         {"the game holds data.arc open",
          [](const std::string& install) {
              MakeSource("data.arc", "new data");
@@ -300,8 +318,7 @@ TEST_F(Procedure, RefusedBeforeTheFirstByte) {
              return HoldOpen(install + "\\data.arc", FILE_SHARE_READ);
          },
          [](const std::string& install) {
-             return "ファイル[" + install +
-                    "\\data.arc]を書き換えられません。\nゲームを実行中の場合は終了して下さい。";
+             return InstalledInUse(install + "\\data.arc", kUnchanged);
          }},
         {"a folder in the way",
          [](const std::string& install) {
@@ -404,9 +421,9 @@ TEST_F(Procedure, TemporaryNameOfATrailByteBackslashName) {
                        {{kQuestion, Press(IDYES)}, {kDone, Press(IDOK)}});
     });
     EXPECT_EQ(result, 0);
-    ASSERT_EQ(watch.listed.size(), 2u) << "index.htm and the temporary file";
+    ASSERT_EQ(watch.listed.size(), 2u) << "index.htm and the draft";
     std::string temporary = watch.listed[0] == "index.htm" ? watch.listed[1] : watch.listed[0];
-    EXPECT_TRUE(IsLeftoverTemporaryName(temporary.c_str())) << temporary;
+    EXPECT_TRUE(IsUpdateSideFileName(temporary.c_str())) << temporary;
     EXPECT_EQ(ReadBytes(install.File("help\\表.htm")), "hyou");
 }
 
@@ -518,7 +535,8 @@ TEST_F(Procedure, RecordedFolderIsUpdatedAndTheUpdateRecorded) {
 TEST_F(Procedure, SealedMediaThatDoesNotMatchItsSealIsRefused) {
     Settings("");
     const std::string broken =
-        "アップデート用のメディアの検証ファイル[update.sum]が壊れています。\nメディアを確認してください。";
+        "アップデート用のメディアの検証ファイル[update.sum]が壊れています。\n" +
+        std::string(kGetTheMediaAgain);
     struct Case {
         const char* name;
         std::function<void()> arrange;  // after sealing kMediaFiles, in the media folder
@@ -527,13 +545,14 @@ TEST_F(Procedure, SealedMediaThatDoesNotMatchItsSealIsRefused) {
     const Case cases[] = {
         {"a listed help file is missing", [] { DeleteFileA("help\\index.htm"); },
          "ファイル[help\\index.htm]がアップデート用のメディアにありません。\n"
-         "メディアが不完全な可能性があります。"},
+         "メディアが不完全な可能性があります。\n" + std::string(kGetTheMediaAgain)},
         {"an unlisted file was added", [] { MakeSource("help\\extra.htm", "extra"); },
-         "ファイル[help\\extra.htm]がアップデート用のメディアの検証ファイルに含まれていません。\n"
-         "メディアを確認してください。"},
+         "ファイル[help\\extra.htm]がアップデート用のメディアの検証ファイルに含まれていません。\n" +
+             std::string(kGetTheMediaAgain)},
         {"a file has another size", [] { MakeSource("update.txt", "notes, longer"); },
          "ファイル[update.txt]のサイズが正しくありません。\n"
-         "アップデート用のメディアが破損している可能性があります。"},
+         "アップデート用のメディアが破損している可能性があります。\n" +
+             std::string(kGetTheMediaAgain)},
         {"update.sum garbled",
          [] {
              std::string sum = ReadBytes("update.sum");
@@ -566,8 +585,8 @@ TEST_F(Procedure, SealedMediaThatDoesNotMatchItsSealIsRefused) {
 }
 
 // One byte of data.arc changed after sealing (same size): found while it is copied, before its
-// temporary file replaces the old one. The message names data.arc, says the media is damaged and
-// that the game is partly updated (the executable and update.arc were replaced before it).
+// draft can replace the old one. The message names data.arc, says the media is damaged, what to do,
+// and that the game is unchanged (the executable and update.arc were only drafts).
 TEST_F(Procedure, DamagedFileIsFoundWhileCopiedAndNotInstalled) {
     Settings("");
     SetInstTo(install.path);
@@ -580,18 +599,16 @@ TEST_F(Procedure, DamagedFileIsFoundWhileCopiedAndNotInstalled) {
     WriteBytes(install.File("data.arc"), "old data");
     const std::string box =
         "ファイル[data.arc]のデータが正しくありません。\n"
-        "アップデート用のメディアが破損している可能性があります。\n"
-        "ゲームは一部のファイルだけが更新された状態です。\nもう一度アップデートを実行してください。";
+        "アップデート用のメディアが破損している可能性があります。\n" +
+        std::string(kGetTheMediaAgain) + "\n" + kUnchanged;
     int result = -5;
     std::vector<std::string> seen = RunWithAnswers(
         [&] { result = RunUpdate(); }, {{kQuestion, Press(IDYES)}, {box, Press(IDOK)}});
     EXPECT_EQ(result, 1);
     EXPECT_EQ(seen, (std::vector<std::string>{kQuestion, box}));
-    EXPECT_EQ(ReadBytes(install.File("vorlin.exe")), "game program");
     EXPECT_EQ(ReadBytes(install.File("data.arc")), "old data");
-    EXPECT_EQ(ListFolder(install.path),
-              (std::vector<std::string>{"data.arc", "update.arc", "vorlin.exe"}))
-        << "no temporary file, nothing after data.arc";
+    EXPECT_EQ(ListFolder(install.path), std::vector<std::string>{"data.arc"})
+        << "no draft left, nothing installed";
     EXPECT_EQ(Updated(), -7);
 }
 
