@@ -298,17 +298,6 @@ static CopyEnd CopyBytes(HANDLE source, HANDLE target, const char* shownName, ui
 
 // Opens `path` with retries while another program holds it. INVALID_HANDLE_VALUE with the last
 // error set when it cannot be opened (or Cancel was pressed while waiting).
-static HANDLE OpenHeld(const char* path, DWORD access, DWORD share, DWORD disposition,
-                       volatile LONG* cancelled) {
-    const FileOps* ops = GetFileOps();
-    HoldWait wait = {};
-    for (;;) {
-        HANDLE handle = ops->open(path, access, share, disposition);
-        if (handle != INVALID_HANDLE_VALUE) return handle;
-        if (!WaitOutBriefHold(&wait, GetLastError(), cancelled)) return INVALID_HANDLE_VALUE;
-    }
-}
-
 bool PlannedSidePath(const UpdateRun* run, uint32_t index, const char* extension, char* out) {
     char side[kJournalMaxNameBytes + 1];
     return JournalSideName(run->plan.files[index].target, index, extension, side) &&
@@ -378,14 +367,14 @@ bool DraftPlannedFile(UpdateRun* run, uint32_t index, uint8_t* buffer) {
     if (!PlannedSidePath(run, index, ".new", draft)) {
         return FailInstall(run, index, ERROR_FILENAME_EXCED_RANGE);
     }
-    HANDLE source = OpenHeld(file->source, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+    HANDLE source = OpenWhenFree(file->source, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
                              &run->cancelled);
     if (source == INVALID_HANDLE_VALUE) {
         // Gone since the plan was made (a disc taken out): an error now, never a silent skip.
         return FailMedia(run, index, FailureOfMediaError(GetLastError()), GetLastError());
     }
     ops->remove(draft);  // a leftover of an interrupted run
-    HANDLE output = OpenHeld(draft, GENERIC_WRITE, 0, CREATE_NEW, &run->cancelled);
+    HANDLE output = OpenWhenFree(draft, GENERIC_WRITE, 0, CREATE_NEW, &run->cancelled);
     if (output == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         ops->close(source);
@@ -404,7 +393,7 @@ bool FinishPlacedFile(UpdateRun* run, uint32_t index, const char* path) {
     const FileOps* ops = GetFileOps();
     const PlannedFile* file = &run->plan.files[index];
     // No more exclusive than setting the times needs: a scanner reading the new file may stay.
-    HANDLE placed = OpenHeld(path, FILE_WRITE_ATTRIBUTES,
+    HANDLE placed = OpenWhenFree(path, FILE_WRITE_ATTRIBUTES,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
                              nullptr);
     if (placed == INVALID_HANDLE_VALUE) return FailInstall(run, index, GetLastError());
@@ -412,7 +401,9 @@ bool FinishPlacedFile(UpdateRun* run, uint32_t index, const char* path) {
     DWORD error = GetLastError();
     ops->close(placed);
     if (!timesSet) return FailInstall(run, index, error);
-    if (!ops->setAttributes(path, FILE_ATTRIBUTE_ARCHIVE)) return FailInstall(run, index, GetLastError());
+    if (!SetAttributesWhenFree(path, FILE_ATTRIBUTE_ARCHIVE, &run->cancelled)) {
+        return FailInstall(run, index, GetLastError());
+    }
     return true;
 }
 
@@ -427,16 +418,12 @@ bool DestinationReplaceable(const char* destination, DWORD* error) {
     }
     // What a rename of the file needs, no more: the right to delete it, and no other program
     // holding it without sharing its deletion. Readers that share it (an indexer) may stay.
-    HoldWait wait = {};
-    HANDLE probe;
-    while ((probe = ops->open(destination, DELETE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              OPEN_EXISTING)) == INVALID_HANDLE_VALUE) {
-        DWORD failed = GetLastError();
-        if (!WaitOutBriefHold(&wait, failed, nullptr)) {
-            *error = failed;
-            return false;
-        }
+    HANDLE probe = OpenWhenFree(destination, DELETE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                OPEN_EXISTING, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return false;
     }
     ops->close(probe);
     return true;

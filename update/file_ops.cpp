@@ -28,26 +28,40 @@ static BOOL PlainFreeSpace(const char* folder, uint64_t* available, uint32_t* cl
     return TRUE;
 }
 static BOOL PlainMakeFolder(const char* path) { return CreateDirectoryA(path, NULL); }
+// The Win32 calls themselves are stdcall in the 32-bit program: each is wrapped in a plain
+// function of the table's own calling convention.
+static BOOL PlainFlush(HANDLE file) { return FlushFileBuffers(file); }
+static BOOL PlainClose(HANDLE file) { return CloseHandle(file); }
+static BOOL PlainSize(HANDLE file, LARGE_INTEGER* size) { return GetFileSizeEx(file, size); }
+static BOOL PlainGetTimes(HANDLE file, FILETIME* created, FILETIME* accessed, FILETIME* written) {
+    return GetFileTime(file, created, accessed, written);
+}
+static BOOL PlainSetTimes(HANDLE file, const FILETIME* created, const FILETIME* accessed,
+                          const FILETIME* written) {
+    return SetFileTime(file, created, accessed, written);
+}
+static DWORD PlainGetAttributes(const char* path) { return GetFileAttributesA(path); }
+static BOOL PlainSetAttributes(const char* path, DWORD attributes) {
+    return SetFileAttributesA(path, attributes);
+}
+static BOOL PlainRename(const char* from, const char* to, DWORD flags) {
+    return MoveFileExA(from, to, flags);
+}
+static BOOL PlainRemove(const char* path) { return DeleteFileA(path); }
+static BOOL PlainRemoveFolder(const char* path) { return RemoveDirectoryA(path); }
+static HANDLE PlainFindFirst(const char* pattern, WIN32_FIND_DATAA* found) {
+    return FindFirstFileA(pattern, found);
+}
+static BOOL PlainFindNext(HANDLE search, WIN32_FIND_DATAA* found) {
+    return FindNextFileA(search, found);
+}
+static BOOL PlainFindClose(HANDLE search) { return FindClose(search); }
 
 static const FileOps kPlainOps = {
-    PlainOpen,
-    PlainRead,
-    PlainWrite,
-    FlushFileBuffers,
-    CloseHandle,
-    GetFileSizeEx,
-    GetFileTime,
-    SetFileTime,
-    GetFileAttributesA,
-    SetFileAttributesA,
-    MoveFileExA,
-    DeleteFileA,
-    PlainMakeFolder,
-    RemoveDirectoryA,
-    PlainFreeSpace,
-    FindFirstFileA,
-    FindNextFileA,
-    FindClose,
+    PlainOpen,         PlainRead,          PlainWrite,     PlainFlush,     PlainClose,
+    PlainSize,         PlainGetTimes,      PlainSetTimes,  PlainGetAttributes,
+    PlainSetAttributes, PlainRename,       PlainRemove,    PlainMakeFolder, PlainRemoveFolder,
+    PlainFreeSpace,    PlainFindFirst,     PlainFindNext,  PlainFindClose,
 };
 
 static const FileOps* g_testOps;
@@ -91,5 +105,41 @@ bool WaitOutBriefHold(HoldWait* wait, DWORD error, volatile LONG* cancelled) {
     }
     wait->waitedMs += pause;
     SetLastError(error);
+    return true;
+}
+
+HANDLE OpenWhenFree(const char* path, DWORD access, DWORD share, DWORD disposition,
+                    volatile LONG* cancelled) {
+    HoldWait wait = {};
+    for (;;) {
+        HANDLE handle = GetFileOps()->open(path, access, share, disposition);
+        if (handle != INVALID_HANDLE_VALUE) return handle;
+        if (!WaitOutBriefHold(&wait, GetLastError(), cancelled)) return INVALID_HANDLE_VALUE;
+    }
+}
+
+bool RenameWhenFree(const char* from, const char* to, DWORD moveFlags, volatile LONG* cancelled) {
+    HoldWait wait = {};
+    while (!GetFileOps()->rename(from, to, moveFlags)) {
+        if (!WaitOutBriefHold(&wait, GetLastError(), cancelled)) return false;
+    }
+    return true;
+}
+
+bool RemoveWhenFree(const char* path, volatile LONG* cancelled) {
+    HoldWait wait = {};
+    while (!GetFileOps()->remove(path)) {
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) return true;
+        if (!WaitOutBriefHold(&wait, error, cancelled)) return false;
+    }
+    return true;
+}
+
+bool SetAttributesWhenFree(const char* path, DWORD attributes, volatile LONG* cancelled) {
+    HoldWait wait = {};
+    while (!GetFileOps()->setAttributes(path, attributes)) {
+        if (!WaitOutBriefHold(&wait, GetLastError(), cancelled)) return false;
+    }
     return true;
 }

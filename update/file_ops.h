@@ -55,5 +55,12 @@ struct HoldWait {
 // ask for another try; false when the operation has failed for good, or when `*cancelled` became
 // non-zero while waiting. The last error is `error` again on return.
 bool WaitOutBriefHold(HoldWait* wait, DWORD error, volatile LONG* cancelled);
+// The operations by name, each tried again while another program holds the file briefly;
+// `cancelled` may be null. A file that is already gone counts as removed.
+HANDLE OpenWhenFree(const char* path, DWORD access, DWORD share, DWORD disposition,
+                    volatile LONG* cancelled);
+bool RenameWhenFree(const char* from, const char* to, DWORD moveFlags, volatile LONG* cancelled);
+bool RemoveWhenFree(const char* path, volatile LONG* cancelled);
+bool SetAttributesWhenFree(const char* path, DWORD attributes, volatile LONG* cancelled);
 // Tests only: the time allowed for a hold (10000 ms unless set).
 void SetBriefHoldLimitForTests(DWORD limitMs);

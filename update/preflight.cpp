@@ -151,6 +151,7 @@ static bool RunChecks(UpdateRun* run) {
     case kNoInterruptedUpdate: break;
     case kInterruptedUpdateUndone: ShowInfoMessage(kRecovered); break;
     case kInterruptedUpdateNotUndone: ReportStoppedUpdate(run, kGameNotRestored); return false;
+    case kJournalNotLookedAt: ReportStoppedUpdate(run, kGameUnchanged); return false;
     }
     if (!CheckSeal()) return false;
     if (!BuildUpdatePlan(run)) {

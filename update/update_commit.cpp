@@ -29,23 +29,12 @@ static bool Exists(const char* path, bool* exists) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
+// Every rename of the commit and its undo is written through before the next step.
 static bool RenameHeld(const char* from, const char* to, DWORD flags, volatile LONG* cancelled) {
-    HoldWait wait = {};
-    while (!GetFileOps()->rename(from, to, flags | MOVEFILE_WRITE_THROUGH)) {
-        if (!WaitOutBriefHold(&wait, GetLastError(), cancelled)) return false;
-    }
-    return true;
+    return RenameWhenFree(from, to, flags | MOVEFILE_WRITE_THROUGH, cancelled);
 }
 
-static bool RemoveHeld(const char* path) {
-    HoldWait wait = {};
-    while (!GetFileOps()->remove(path)) {
-        DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND) return true;
-        if (!WaitOutBriefHold(&wait, error, nullptr)) return false;
-    }
-    return true;
-}
+static bool RemoveHeld(const char* path) { return RemoveWhenFree(path, nullptr); }
 
 static bool JournalPath(const char* installFolder, char* out) {
     return snprintf(out, kPathSize, "%s\\%s", installFolder, kJournalName) < kPathSize;
@@ -137,13 +126,10 @@ static JournalEntry* PlanJournal(const UpdateRun* run, uint32_t* count) {
 
 static bool WriteWholeFile(const char* path, const char* text, size_t length, DWORD* error) {
     const FileOps* ops = GetFileOps();
-    HoldWait wait = {};
-    HANDLE file;
-    while ((file = ops->open(path, GENERIC_WRITE, 0, CREATE_ALWAYS)) == INVALID_HANDLE_VALUE) {
-        if (!WaitOutBriefHold(&wait, GetLastError(), nullptr)) {
-            *error = GetLastError();
-            return false;
-        }
+    HANDLE file = OpenWhenFree(path, GENERIC_WRITE, 0, CREATE_ALWAYS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return false;
     }
     DWORD written = 0;
     bool whole = ops->write(file, text, (DWORD)length, &written) && written == length &&
@@ -193,7 +179,7 @@ void RemoveBackups(UpdateRun* run) {
         char backup[kPathSize];
         if (!run->plan.files[i].replaces || !PlannedSidePath(run, i, ".old", backup)) continue;
         // The old file may have been read-only; a backup is deleted all the same.
-        GetFileOps()->setAttributes(backup, FILE_ATTRIBUTE_NORMAL);
+        SetAttributesWhenFree(backup, FILE_ATTRIBUTE_NORMAL, nullptr);
         RemoveHeld(backup);
     }
 }
@@ -231,7 +217,7 @@ bool CommitUpdate(UpdateRun* run, GameState* state) {
         free(text);
         free(entries);
         RecordFailure(run, FailureOfInstallError(error), error, journal);
-        GetFileOps()->remove(journal);
+        RemoveHeld(journal);
         RemoveDrafts(run);
         return false;
     }
@@ -286,22 +272,21 @@ bool PutDraftInPlaceNow(UpdateRun* run, uint32_t index) {
     return FinishPlacedFile(run, index, target);
 }
 
-// The whole journal file, or null (with *found false when there is none, or when it cannot be
-// read: then *error is set).
+// The whole journal file, or null: *found false when there is none, true with *error set when it
+// cannot be read.
 static uint8_t* ReadJournal(const char* path, size_t* size, bool* found, DWORD* error) {
     const FileOps* ops = GetFileOps();
     *found = false;
     *error = 0;
-    HoldWait wait = {};
-    HANDLE file;
-    while ((file = ops->open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING)) ==
-           INVALID_HANDLE_VALUE) {
+    HANDLE file = OpenWhenFree(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
         DWORD failed = GetLastError();
-        if (failed == ERROR_FILE_NOT_FOUND || failed == ERROR_PATH_NOT_FOUND) return nullptr;
-        if (!WaitOutBriefHold(&wait, failed, nullptr)) {
+        // One that is there but cannot be read is not taken for none.
+        if (failed != ERROR_FILE_NOT_FOUND && failed != ERROR_PATH_NOT_FOUND) {
+            *found = true;
             *error = failed;
-            return nullptr;
         }
+        return nullptr;
     }
     *found = true;
     LARGE_INTEGER length;
@@ -331,6 +316,13 @@ static uint8_t* ReadJournal(const char* path, size_t* size, bool* found, DWORD* 
 RecoveryResult RecoverInterruptedUpdate(UpdateRun* run) {
     char journal[kPathSize];
     if (!JournalPath(run->installFolder, journal)) return kNoInterruptedUpdate;
+    bool there;
+    if (!Exists(journal, &there)) {
+        DWORD error = GetLastError();
+        RecordFailure(run, FailureOfInstallError(error), error, journal);
+        return kJournalNotLookedAt;
+    }
+    if (!there) return kNoInterruptedUpdate;
     size_t size = 0;
     bool found;
     DWORD error;

@@ -35,6 +35,7 @@ enum RecoveryResult {
     kNoInterruptedUpdate,  // no journal (or one cut short before any file was touched: removed)
     kInterruptedUpdateUndone,
     kInterruptedUpdateNotUndone,  // failure recorded in the run; the journal stays
+    kJournalNotLookedAt,          // whether there is one cannot be told: failure recorded
 };
 // Looks for the journal of an interrupted commit in the run's install folder and undoes it.
 RecoveryResult RecoverInterruptedUpdate(UpdateRun* run);

@@ -76,8 +76,13 @@ bool BeginMatchSearch(MatchSearch* search, const char* pattern) {
     if (!SplitPatternFolder(pattern, folder)) return false;
     if (folder[0]) snprintf(search->folder, sizeof search->folder, "%s\\", folder);
     search->handle = GetFileOps()->findFirst(pattern, &search->found);
-    search->pending = search->handle != INVALID_HANDLE_VALUE;
-    return search->pending;
+    if (search->handle == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES) search->error = error;
+        return false;
+    }
+    search->pending = true;
+    return true;
 }
 
 const char* NextMatch(MatchSearch* search) {
@@ -86,6 +91,8 @@ const char* NextMatch(MatchSearch* search) {
         if (search->pending) {
             search->pending = false;
         } else if (!ops->findNext(search->handle, &search->found)) {
+            DWORD error = GetLastError();
+            if (error != ERROR_NO_MORE_FILES) search->error = error;
             EndMatchSearch(search);
             return nullptr;
         }
@@ -116,14 +123,32 @@ static bool AddToPlan(UpdatePlan* plan, const PlannedFile& file) {
     return true;
 }
 
-// The size of an existing file, or of none, without opening it (a held file can still be measured).
-static bool ExistingFile(const char* path, uint64_t* size, DWORD* attributes) {
+// The size and attributes of what is at `path` in the install folder, without opening it (a held
+// file can still be measured): true when something is there; false with *error 0 when nothing is,
+// with the error when the folder cannot be looked at. A file standing where a folder of the path
+// goes counts as nothing here: the check before copying refuses it.
+static bool ExistingFile(const char* path, uint64_t* size, DWORD* attributes, DWORD* error) {
+    const FileOps* ops = GetFileOps();
+    *error = 0;
+    *attributes = ops->getAttributes(path);
+    if (*attributes == INVALID_FILE_ATTRIBUTES) {
+        DWORD failed = GetLastError();
+        if (failed != ERROR_FILE_NOT_FOUND && failed != ERROR_PATH_NOT_FOUND &&
+            failed != ERROR_DIRECTORY) {
+            *error = failed;
+        }
+        return false;
+    }
+    *size = 0;
+    if (*attributes & FILE_ATTRIBUTE_DIRECTORY) return true;
     WIN32_FIND_DATAA found;
-    HANDLE search = GetFileOps()->findFirst(path, &found);
-    if (search == INVALID_HANDLE_VALUE) return false;
-    GetFileOps()->findClose(search);
+    HANDLE search = ops->findFirst(path, &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return false;
+    }
+    ops->findClose(search);
     *size = (uint64_t)found.nFileSizeHigh << 32 | found.nFileSizeLow;
-    *attributes = found.dwFileAttributes;
     return true;
 }
 
@@ -146,16 +171,13 @@ static bool PlanFile(UpdateRun* run, const char* source, const char* target, Upd
     file.stage = stage;
     // Opened as the drafting will open it, so that a file that cannot be read stops the update
     // now instead of half-way.
-    HoldWait wait = {};
-    HANDLE handle;
-    while ((handle = ops->open(source, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING)) ==
-           INVALID_HANDLE_VALUE) {
+    HANDLE handle = OpenWhenFree(source, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                                 &run->cancelled);
+    if (handle == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
-        if (!WaitOutBriefHold(&wait, error, &run->cancelled)) {
-            RecordFailure(run, run->cancelled ? kFailCancelled : FailureOfMediaError(error), error,
-                          source);
-            return false;
-        }
+        RecordFailure(run, run->cancelled ? kFailCancelled : FailureOfMediaError(error), error,
+                      source);
+        return false;
     }
     LARGE_INTEGER size;
     BOOL measured = ops->size(handle, &size);
@@ -170,9 +192,14 @@ static bool PlanFile(UpdateRun* run, const char* source, const char* target, Upd
     char destination[kRunPathSize];
     DWORD oldAttributes = 0;
     // A folder of that name is not replaced: the check refuses it, a commit fails on it.
+    DWORD lookError = 0;
     file.replaces = InstallPath(run, target, destination) &&
-                    ExistingFile(destination, &file.oldSize, &oldAttributes) &&
+                    ExistingFile(destination, &file.oldSize, &oldAttributes, &lookError) &&
                     !(oldAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (lookError) {
+        RecordFailure(run, FailureOfInstallError(lookError), lookError, destination);
+        return false;
+    }
     if (!file.replaces) file.oldSize = 0;
     if (!AddToPlan(&run->plan, file)) {
         RecordFailure(run, kFailOther, ERROR_NOT_ENOUGH_MEMORY, source);
@@ -195,19 +222,30 @@ static bool PlanPattern(UpdateRun* run, const char* pattern) {
     if (!SplitPatternFolder(pattern, folder)) return true;
     if (folder[0]) {
         DWORD attributes = GetFileOps()->getAttributes(folder);
-        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            return true;
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            DWORD error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+            RecordFailure(run, FailureOfMediaError(error), error, folder);
+            return false;
         }
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
         UpdatePlan* plan = &run->plan;
         if (plan->folderCount < kMaxPlanFolders) strcpy(plan->folders[plan->folderCount++], folder);
     }
     MatchSearch search;
-    if (!BeginMatchSearch(&search, pattern)) return true;
-    while (const char* match = NextMatch(&search)) {
-        if (!PlanFile(run, match, match, kStageList)) {
-            EndMatchSearch(&search);
-            return false;
+    if (BeginMatchSearch(&search, pattern)) {
+        while (const char* match = NextMatch(&search)) {
+            if (!PlanFile(run, match, match, kStageList)) {
+                EndMatchSearch(&search);
+                return false;
+            }
         }
+    }
+    // A folder that could not be read to its end would install part of the files as the whole.
+    if (search.error) {
+        RecordFailure(run, FailureOfMediaError(search.error), search.error,
+                      folder[0] ? folder : pattern);
+        return false;
     }
     return true;
 }

@@ -25,10 +25,12 @@ struct MatchSearch {
     char folder[kRunPathSize];  // the pattern's folder with its backslash, or ""
     WIN32_FIND_DATAA found;
     char match[kRunPathSize];
+    DWORD error;  // why the search ended early (a folder that cannot be read), or 0
 };
-// False when nothing matches (no search is left open).
+// False when nothing matches or the folder cannot be searched (`error` then says why; no search is
+// left open).
 bool BeginMatchSearch(MatchSearch* search, const char* pattern);
 // The next match as the pattern's folder and the found name ("help\readme.txt"); null when there
-// is no more (the search is then closed). Names that would not fit a path are passed over.
+// is no more or the folder could not be read further (`error`); the search is then closed. Names that would not fit a path are passed over.
 const char* NextMatch(MatchSearch* search);
 void EndMatchSearch(MatchSearch* search);

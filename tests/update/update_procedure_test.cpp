@@ -18,6 +18,7 @@
 #include "update/space_plan.h"
 #include "update/sum_file.h"
 #include "update/update_procedure.h"
+#include "ui/message_box.h"
 
 namespace {
 
@@ -611,5 +612,330 @@ TEST_F(Procedure, DamagedFileIsFoundWhileCopiedAndNotInstalled) {
         << "no draft left, nothing installed";
     EXPECT_EQ(Updated(), -7);
 }
+
+// ---- Every file operation of an update failing in turn ------------------------------------------
+//
+// A table of file operations that passes every call to the plain one but makes operation N fail in
+// one of six ways; the update then runs in this process with its boxes answered at once. After each
+// run the install folder must hold the old set or the new set as a whole (after a crash, the
+// journal of an interrupted commit may be there instead), `Updated` must match, and the box must
+// say truthfully which; then one more clean run must end with the new set and nothing left behind.
+
+enum FaultKind { kDiskFull, kBriefHold, kLastingHold, kAccessDenied, kMediaReadError, kCrash };
+
+struct Faults {
+    int failAt = 0;  // 0: no fault
+    int count = 0;   // operations made so far
+    FaultKind kind = kDiskFull;
+    bool frozen = false;      // a crash: the disk stays as it was at operation failAt
+    int briefLeft = 0;        // tries of the held path a brief hold still refuses
+    std::string heldPath;     // the path held (for good, or for briefLeft more tries)
+    std::string failedPath;   // the file of operation failAt ("" when it had none)
+    std::vector<std::pair<std::string, std::string>> renames;  // made, in order
+};
+Faults g_faults;
+
+// Whether this operation (on `path`, or on a handle when null) fails; sets the error when it does.
+// `opens` is false for the operations a held file does not refuse (its attributes, a search); a
+// hold refuses only the operations that open a file by its name.
+bool Fails(const char* path, bool opens = true, const char* otherPath = nullptr) {
+    Faults& f = g_faults;
+    f.count++;
+    if (f.frozen) {
+        SetLastError(ERROR_NOT_READY);
+        return true;
+    }
+    if (f.kind == kLastingHold && !f.heldPath.empty() && opens &&
+        ((path && f.heldPath == path) || (otherPath && f.heldPath == otherPath))) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return true;
+    }
+    bool holdable = opens && path;
+    if (f.failAt == 0 || f.count != f.failAt ||
+        ((f.kind == kBriefHold || f.kind == kLastingHold) && !holdable)) {
+        if (f.kind == kBriefHold && holdable && f.briefLeft > 0 && f.heldPath == path) {
+            f.briefLeft--;
+            SetLastError(ERROR_SHARING_VIOLATION);
+            return true;
+        }
+        return false;
+    }
+    f.failedPath = path ? path : "";
+    switch (f.kind) {
+    case kDiskFull: SetLastError(ERROR_DISK_FULL); break;
+    case kBriefHold:
+        f.heldPath = path;
+        f.briefLeft = 2;
+        SetLastError(ERROR_SHARING_VIOLATION);
+        break;
+    case kLastingHold: f.heldPath = path; SetLastError(ERROR_SHARING_VIOLATION); break;
+    case kAccessDenied: SetLastError(ERROR_ACCESS_DENIED); break;
+    case kMediaReadError: SetLastError(ERROR_CRC); break;
+    case kCrash: f.frozen = true; SetLastError(ERROR_NOT_READY); break;
+    }
+    return true;
+}
+
+// The path each open handle was opened by, so that an operation on a handle is known by its file.
+std::map<HANDLE, std::string> g_handlePaths;
+const char* PathOf(HANDLE h) {
+    auto found = g_handlePaths.find(h);
+    return found == g_handlePaths.end() ? nullptr : found->second.c_str();
+}
+HANDLE Opened(const char* path, HANDLE h) {
+    if (h != INVALID_HANDLE_VALUE) g_handlePaths[h] = path;
+    return h;
+}
+bool FailsOn(HANDLE h) { return Fails(PathOf(h), false); }
+
+const FileOps* Plain() { return GetPlainFileOps(); }
+HANDLE FOpen(const char* p, DWORD a, DWORD s, DWORD d) {
+    return Fails(p) ? INVALID_HANDLE_VALUE : Opened(p, Plain()->open(p, a, s, d));
+}
+BOOL FRead(HANDLE h, void* b, DWORD n, DWORD* got) {
+    *got = 0;
+    return FailsOn(h) ? FALSE : Plain()->read(h, b, n, got);
+}
+BOOL FWrite(HANDLE h, const void* b, DWORD n, DWORD* w) {
+    *w = 0;
+    return FailsOn(h) ? FALSE : Plain()->write(h, b, n, w);
+}
+BOOL FFlush(HANDLE h) { return FailsOn(h) ? FALSE : Plain()->flush(h); }
+// A handle is always closed (a process that ends closes its handles too); only the result fails.
+BOOL FClose(HANDLE h) {
+    bool fails = FailsOn(h);
+    Plain()->close(h);
+    g_handlePaths.erase(h);
+    return fails ? FALSE : TRUE;
+}
+BOOL FSize(HANDLE h, LARGE_INTEGER* s) { return FailsOn(h) ? FALSE : Plain()->size(h, s); }
+BOOL FGetTimes(HANDLE h, FILETIME* c, FILETIME* a, FILETIME* w) {
+    return FailsOn(h) ? FALSE : Plain()->getTimes(h, c, a, w);
+}
+BOOL FSetTimes(HANDLE h, const FILETIME* c, const FILETIME* a, const FILETIME* w) {
+    return FailsOn(h) ? FALSE : Plain()->setTimes(h, c, a, w);
+}
+DWORD FGetAttributes(const char* p) {
+    return Fails(p, false) ? INVALID_FILE_ATTRIBUTES : Plain()->getAttributes(p);
+}
+BOOL FSetAttributes(const char* p, DWORD a) { return Fails(p) ? FALSE : Plain()->setAttributes(p, a); }
+BOOL FRename(const char* a, const char* b, DWORD f) {
+    if (Fails(a, true, b)) return FALSE;
+    if (!Plain()->rename(a, b, f)) return FALSE;
+    g_faults.renames.push_back({a, b});
+    return TRUE;
+}
+BOOL FRemove(const char* p) { return Fails(p) ? FALSE : Plain()->remove(p); }
+BOOL FMakeFolder(const char* p) { return Fails(p) ? FALSE : Plain()->makeFolder(p); }
+BOOL FRemoveFolder(const char* p) { return Fails(p) ? FALSE : Plain()->removeFolder(p); }
+BOOL FFreeSpace(const char* p, uint64_t* a, uint32_t* c) {
+    return Fails(p) ? FALSE : Plain()->freeSpace(p, a, c);
+}
+HANDLE FFindFirst(const char* p, WIN32_FIND_DATAA* d) {
+    return Fails(p, false) ? INVALID_HANDLE_VALUE : Opened(p, Plain()->findFirst(p, d));
+}
+BOOL FFindNext(HANDLE h, WIN32_FIND_DATAA* d) { return FailsOn(h) ? FALSE : Plain()->findNext(h, d); }
+BOOL FFindClose(HANDLE h) {
+    bool fails = FailsOn(h);
+    Plain()->findClose(h);
+    g_handlePaths.erase(h);
+    return fails ? FALSE : TRUE;
+}
+
+const FileOps kFaultyOps = {FOpen,  FRead,  FWrite,     FFlush,         FClose,
+                            FSize,  FGetTimes, FSetTimes, FGetAttributes, FSetAttributes,
+                            FRename, FRemove, FMakeFolder, FRemoveFolder, FFreeSpace,
+                            FFindFirst, FFindNext, FFindClose};
+
+std::vector<std::string> g_boxes;
+int AnswerAtOnce(UINT flags, const char* text) {
+    g_boxes.push_back(text);
+    return (flags & MB_YESNO) ? IDYES : IDOK;
+}
+
+bool IsSideFile(const std::string& relative) {
+    size_t slash = relative.rfind('\\', relative.size() - 2);
+    std::string name = relative.substr(slash == std::string::npos ? 0 : slash + 1);
+    return name.compare(0, 4, "~vup") == 0;
+}
+
+std::map<std::string, std::string> WithoutSideFiles(const std::map<std::string, std::string>& all) {
+    std::map<std::string, std::string> kept;
+    for (const auto& e : all) {
+        if (!IsSideFile(e.first)) kept.insert(e);
+    }
+    return kept;
+}
+
+std::string Describe(const std::map<std::string, std::string>& files) {
+    std::string out;
+    for (const auto& e : files) {
+        out += "  " + e.first + ": " + e.second.substr(0, 24) + "\n";
+    }
+    return out;
+}
+std::string Describe(const std::vector<std::string>& texts) {
+    std::string out;
+    for (const auto& t : texts) out += "  " + t + "\n";
+    return out;
+}
+
+// Each kind of fault is tried at every third operation in one test, starting at `first` (1 to 3):
+// three tests of a kind share the operations between them.
+struct FaultRange {
+    FaultKind kind;
+    int first;
+};
+enum { kRangesPerKind = 3 };
+void PrintTo(const FaultRange& range, std::ostream* os) {
+    *os << "kind " << range.kind << " from operation " << range.first;
+}
+
+class FailingOperations : public Procedure, public ::testing::WithParamInterface<FaultRange> {
+protected:
+    FaultKind Kind() const { return GetParam().kind; }
+    std::map<std::string, std::string> oldSet, newSet;
+
+    void SetUp() override {
+        Procedure::SetUp();
+        Settings("");
+        SetInstTo(install.path);
+        InFolder here(media.path);
+        MakeSource("vorlin.bin", "new game");
+        MakeSource("update.arc", Pattern(5000, 1));
+        MakeSource("data.arc", Pattern(300000, 2));  // three chunks
+        MakeSource("voice.arc", Pattern(20000, 3));  // added: no old one
+        CreateDirectoryA("help", NULL);
+        MakeSource("help\\index.htm", "new help");
+        MakeSource("help\\表.htm", "hyou");  // added, a name with a 0x5C trail byte
+        SetMessageBoxAnswerForTests(AnswerAtOnce);
+        SetBriefHoldLimitForTests(60);
+    }
+    void TearDown() override {
+        SetFileOpsForTests(nullptr);
+        SetMessageBoxAnswerForTests(nullptr);
+        Procedure::TearDown();
+    }
+    void MakeOldGame() {
+        RemoveTree(install.path);
+        CreateDirectoryA(install.path.c_str(), NULL);
+        WriteBytes(install.File("vorlin.exe"), "old game");
+        WriteBytes(install.File("update.arc"), "old update");
+        WriteBytes(install.File("data.arc"), "old data");
+        CreateDirectoryA(install.File("help").c_str(), NULL);
+        WriteBytes(install.File("help\\index.htm"), "old help");
+        RegDeleteKeyValueA(HKEY_CURRENT_USER, ("Software\\" + regGlobal + "\\Game").c_str(),
+                           "Updated");
+    }
+    // One update with operation `failAt` failing (0: none); the boxes it showed.
+    std::vector<std::string> Run(int failAt, int* operations = nullptr) {
+        g_faults = Faults();
+        g_faults.failAt = failAt;
+        g_faults.kind = Kind();
+        g_boxes.clear();
+        SetFileOpsForTests(&kFaultyOps);
+        RunUpdate();
+        SetFileOpsForTests(nullptr);
+        CloseCopyDialog();
+        if (operations) *operations = g_faults.count;
+        return g_boxes;
+    }
+};
+
+TEST_P(FailingOperations, LeaveTheGameWhollyOldOrNewAndTheNextRunRepairsIt) {
+    MakeOldGame();
+    oldSet = Snapshot(install.path);
+    int k = 0;
+    Run(0, &k);
+    newSet = Snapshot(install.path);
+    ASSERT_EQ(Updated(), 1);
+    ASSERT_NE(newSet, oldSet);
+    ASSERT_EQ(newSet.count("help\\表.htm"), 1u);
+    ASSERT_GT(k, 40);
+    // What each side file of the clean run stands for: drafts moved in, backups moved aside.
+    std::map<std::string, std::string> meant;
+    for (const auto& r : g_faults.renames) {
+        if (IsSideFile(r.first)) meant[r.first] = r.second;
+        if (IsSideFile(r.second)) meant[r.second] = r.first;
+    }
+    ASSERT_GE(meant.size(), 6u);
+    int oldAfter = 0, newAfter = 0, interrupted = 0;
+    for (int n = GetParam().first; n <= k; n += kRangesPerKind) {
+        SCOPED_TRACE("operation " + std::to_string(n) + " of " + std::to_string(k));
+        MakeOldGame();
+        std::vector<std::string> boxes = Run(n);
+        std::map<std::string, std::string> after = Snapshot(install.path);
+        bool journal = after.count("~vup-journal.txt") != 0;
+        std::map<std::string, std::string> game = WithoutSideFiles(after);
+        std::string last = boxes.empty() ? "" : boxes.back();
+        // A journal is left by a process that stopped, or by an undo that could not finish and
+        // said so; the next run undoes the rest.
+        bool saidNotRestored = last.find("戻せませんでした") != std::string::npos;
+        if (Kind() != kCrash && journal) {
+            EXPECT_TRUE(saidNotRestored) << Describe(boxes);
+        }
+        if (game == newSet && !journal) {
+            newAfter++;
+            EXPECT_EQ(Updated(), 1);
+            if (Kind() != kCrash) {
+                EXPECT_EQ(last, "アップデートを終了しました。");
+            }
+        } else if (game == oldSet && !journal) {
+            oldAfter++;
+            EXPECT_EQ(Updated(), -7);
+            if (Kind() != kCrash) {
+                EXPECT_TRUE(last.find("変更されていません") != std::string::npos ||
+                            last.find("更新前の状態に戻しました") != std::string::npos ||
+                            last.find("見つかりません") != std::string::npos)
+                    << last;
+                // The file named is the one that failed, or the installed file its draft or
+                // backup stands for.
+                std::string failed = g_faults.failedPath;
+                if (meant.count(failed)) failed = meant[failed];
+                // A search of a pattern's folder is told as that folder.
+                if (failed.find('*') != std::string::npos) failed.erase(failed.rfind('\\'));
+                if (!failed.empty()) {
+                    EXPECT_NE(last.find("[" + failed + "]"), std::string::npos)
+                        << "the box names another file than " << failed << ":\n" << last;
+                }
+            }
+        } else {
+            interrupted++;
+            EXPECT_TRUE(Kind() == kCrash || saidNotRestored)
+                << "the game is neither the old nor the new one:\n"
+                                          << Describe(after) << "boxes:\n"
+                                          << Describe(boxes);
+            EXPECT_TRUE(journal) << "a half-committed game without its journal";
+            EXPECT_EQ(Updated(), -7);
+        }
+        // The next update, without faults, repairs whatever was left and installs the new set.
+        std::vector<std::string> again = Run(0);
+        EXPECT_EQ(Snapshot(install.path), newSet) << "after the repairing run";
+        EXPECT_EQ(Updated(), 1);
+        EXPECT_FALSE(again.empty() ? true : again.back() != "アップデートを終了しました。")
+            << (again.empty() ? "" : again.back());
+        if (HasFailure()) break;  // one broken operation tells enough
+    }
+    printf("[ faults   ] %d operations; after the fault: %d old, %d new, %d interrupted commits\n",
+           k, oldAfter, newAfter, interrupted);
+}
+
+std::vector<FaultRange> AllFaultRanges() {
+    std::vector<FaultRange> ranges;
+    for (FaultKind kind :
+         {kDiskFull, kBriefHold, kLastingHold, kAccessDenied, kMediaReadError, kCrash}) {
+        for (int first = 1; first <= kRangesPerKind; first++) ranges.push_back({kind, first});
+    }
+    return ranges;
+}
+
+std::string FaultName(const ::testing::TestParamInfo<FaultRange>& info) {
+    static const char* const kNames[] = {"DiskFull",     "BriefHold",      "LastingHold",
+                                         "AccessDenied", "MediaReadError", "Crash"};
+    return std::string(kNames[info.param.kind]) + "From" + std::to_string(info.param.first);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachKind, FailingOperations, ::testing::ValuesIn(AllFaultRanges()),
+                         FaultName);
 
 }  // namespace
