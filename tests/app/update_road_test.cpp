@@ -163,6 +163,58 @@ TEST(InterruptedUpdate, KilledLauncherLeavesWholeFilesAndTheNextUpdateSucceeds) 
     EXPECT_EQ(road.Updated(), "1");
 }
 
+// The launcher killed in the middle of its commit: the game's data.arc is held open by another
+// program (without sharing its deletion) from the drafting on, so the commit has moved the new
+// executable in and waits for data.arc when the launcher is killed. The install folder is then
+// half new with the journal beside it; once the hold has ended, the next update undoes the
+// interrupted commit, says so in one box, and installs the new game whole.
+TEST(InterruptedUpdate, KilledInTheCommitIsUndoneByTheNextUpdate) {
+    Road road(MakeLargeDataArc);
+    WriteBytes(road.install.File("data.arc"), "old data");
+    Child launcher;
+    WindowSeen menu;
+    ASSERT_TRUE(road.StartUpdate(&launcher, &menu));
+    ASSERT_NE(WaitForDataArcHalfWay(launcher), nullptr);
+    HANDLE held = CreateFileA(road.install.File("data.arc").c_str(), GENERIC_READ,
+                              FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    std::string journal = road.install.File("~vup-journal.txt");
+    bool committing = false;
+    for (DWORD start = GetTickCount(); !committing && GetTickCount() - start < 60000; Sleep(20)) {
+        committing = GetFileAttributesA(journal.c_str()) != INVALID_FILE_ATTRIBUTES &&
+                     ReadBytes(road.install.File("vorlin.exe")) == "new game";
+    }
+    ASSERT_TRUE(committing) << "the commit did not reach data.arc";
+    TerminateProcess(launcher.process, 9);
+    EXPECT_EQ(WaitChild(&launcher), 9u);
+    CloseHandle(held);
+
+    EXPECT_EQ(ReadBytes(road.install.File("vorlin.exe")), "new game");
+    EXPECT_EQ(ReadBytes(road.install.File("data.arc")), "old data");
+    EXPECT_NE(GetFileAttributesA(journal.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(road.Updated(), "");
+
+    Child again;
+    ASSERT_TRUE(road.StartUpdate(&again, &menu));
+    WindowSeen box;
+    ASSERT_TRUE(WaitForDialogWithText(
+        again.id,
+        "前回のアップデートが途中で中断されていたため、ゲームを更新前の状態に戻しました。\n"
+        "このままアップデートを続けます。",
+        &box));
+    PressButton(box.window, IDOK);
+    ASSERT_TRUE(WaitForDialogWithText(again.id, "アップデートを終了しました。", &box, 60000));
+    PressButton(box.window, IDOK);
+    WindowSeen fresh;
+    ASSERT_TRUE(WaitForDialogWithText(again.id, "Road アップデート 1", &fresh));
+    TerminateProcess(again.process, 0);
+    WaitChild(&again);
+    EXPECT_EQ(ReadBytes(road.install.File("vorlin.exe")), "new game");
+    EXPECT_EQ(FileSizeOf(road.install.File("data.arc")), 1ull << 30);
+    EXPECT_EQ(TemporaryFilesIn(road.install.path), std::vector<std::string>{});
+    EXPECT_EQ(road.Updated(), "1");
+}
+
 // A quit message met while data.arc is copied ends the launcher with its status; the temporary
 // file goes with it and the old data.arc stays.
 TEST(InterruptedUpdate, QuitMessageDuringACopyLeavesNoTemporaryFile) {
