@@ -96,6 +96,11 @@ static void SetButtonsEnabled(HWND dialog, BOOL enabled) {
     }
 }
 
+static bool RunsUnderWine() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 static void OnUpdate(HWND dialog) {
     g_updateRunning = true;
     SetButtonsEnabled(dialog, FALSE);
@@ -111,6 +116,14 @@ static void OnUpdate(HWND dialog) {
     // lost the keyboard focus when it was disabled: make the menu active again and give the focus
     // back through the dialog manager (which also moves the default-button look), so that Enter
     // asks again.
+    if (RunsUnderWine()) {
+        // Under Wine the X window manager, not the program, moves the keyboard: when the copy
+        // dialog and the box have gone it may leave it on no window at all, while Windows'
+        // own view has the menu active. A window manager gives the keyboard to a window it
+        // sees appear, so the menu appears once more.
+        ShowWindow(dialog, SW_HIDE);
+        ShowWindow(dialog, SW_SHOW);
+    }
     SetForegroundWindow(dialog);
     SetActiveWindow(dialog);
     SendMessageA(dialog, WM_NEXTDLGCTL, (WPARAM)GetDlgItem(dialog, kUpdateButton), TRUE);

@@ -455,10 +455,14 @@ TEST_F(Procedure, SequenceThatDoesNotFitTheVolumeIsRefused) {
     MakeSource(media.File("update.arc"), Pattern(newSize, 3));
     MakeSource(media.File("fastdata.arc"), Pattern(newSize, 4));
     std::map<std::string, std::string> installed = Snapshot(folder);
+    // Refused with both figures: the room for every draft at once, and for one file at a time.
+    uint64_t needAllAtOnce = ComputeSpaceNeededAllAtOnce(both, 2, 4096);
     char box[256];
     snprintf(box, sizeof box,
              "インストール先の空き容量が不足しています。\n"
-             "アップデートには%luMBの空き容量が必要です（現在の空き容量：%luMB）。",
+             "アップデートには%luMBの空き容量が必要です（1ファイルずつ更新する場合でも%luMB）。\n"
+             "現在の空き容量は%luMBです。",
+             (unsigned long)MebibytesRoundedUp(needAllAtOnce),
              (unsigned long)MebibytesRoundedUp(need), (unsigned long)MebibytesRoundedDown(free));
     int result = -5;
     std::vector<std::string> seen = RunWithAnswers(
