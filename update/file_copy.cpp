@@ -373,8 +373,13 @@ bool DraftPlannedFile(UpdateRun* run, uint32_t index, uint8_t* buffer) {
         // Gone since the plan was made (a disc taken out): an error now, never a silent skip.
         return FailMedia(run, index, FailureOfMediaError(GetLastError()), GetLastError());
     }
-    ops->remove(draft);  // a leftover of an interrupted run
     HANDLE output = OpenWhenFree(draft, GENERIC_WRITE, 0, CREATE_NEW, &run->cancelled);
+    if (output == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
+        // A leftover of an interrupted run. Removed only when found: asking for a name that is
+        // not there costs a search of the whole folder on some file systems (Wine's, for one).
+        ops->remove(draft);
+        output = OpenWhenFree(draft, GENERIC_WRITE, 0, CREATE_NEW, &run->cancelled);
+    }
     if (output == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         ops->close(source);
@@ -401,9 +406,6 @@ bool FinishPlacedFile(UpdateRun* run, uint32_t index, const char* path) {
     DWORD error = GetLastError();
     ops->close(placed);
     if (!timesSet) return FailInstall(run, index, error);
-    if (!SetAttributesWhenFree(path, FILE_ATTRIBUTE_ARCHIVE, &run->cancelled)) {
-        return FailInstall(run, index, GetLastError());
-    }
     return true;
 }
 

@@ -47,9 +47,10 @@ bool WasCopyCancelled();
 bool DraftPlannedFile(UpdateRun* run, uint32_t index, uint8_t* buffer);
 // The full path of file `index`'s draft (".new") or backup (".old"); false when it does not fit.
 bool PlannedSidePath(const UpdateRun* run, uint32_t index, const char* extension, char* out);
-// Gives the installed file `path` the times of file `index` and the archive attribute alone (a
-// name given again may otherwise keep the old file's creation time). False with the failure
-// recorded.
+// Gives the installed file `path` the times of file `index` once more: a name given again within
+// seconds of its old file's leaving may take over that file's creation time (Windows' name
+// tunnelling). Its attributes are its draft's: a new file's, the archive attribute alone. False
+// with the failure recorded.
 bool FinishPlacedFile(UpdateRun* run, uint32_t index, const char* path);
 
 // False when `destination` exists but cannot be replaced now: a folder, or a file another program

@@ -179,8 +179,10 @@ void RemoveBackups(UpdateRun* run) {
         char backup[kPathSize];
         if (!run->plan.files[i].replaces || !PlannedSidePath(run, i, ".old", backup)) continue;
         // The old file may have been read-only; a backup is deleted all the same.
-        SetAttributesWhenFree(backup, FILE_ATTRIBUTE_NORMAL, nullptr);
-        RemoveHeld(backup);
+        if (!RemoveHeld(backup) && GetLastError() == ERROR_ACCESS_DENIED &&
+            SetAttributesWhenFree(backup, FILE_ATTRIBUTE_NORMAL, nullptr)) {
+            RemoveHeld(backup);
+        }
     }
 }
 

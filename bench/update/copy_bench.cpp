@@ -11,6 +11,15 @@
 //   copy_bench [MiB [rounds]]      one file of MiB (default 512), rounds (default 9)
 //   copy_bench preflight [files]   the check before an update on a media with `files` help files
 //                                  (default 3000), against listing the same files
+//   copy_bench update [MiB [files [rounds]]]
+//                                  the whole update as the player waits for it (the question and
+//                                  boxes answered at once, both copy dialogs, every file drafted,
+//                                  checked against the seal where there is one, and put in place,
+//                                  the record in the registry) of a media of the executable, a
+//                                  data.arc of MiB (default 512) and `files` help files (default
+//                                  3000), unsealed and sealed, against CopyFileA + FlushFileBuffers
+//                                  of the same files into the same install folder (default 5
+//                                  rounds)
 //
 // Run under Wine with scripts/wine-run from a folder on the disk to measure, with room for four
 // copies of the file.
@@ -24,11 +33,14 @@
 #include <string>
 #include <vector>
 
+#include "settings/env_settings.h"
+#include "settings/registry_store.h"
 #include "ui/message_box.h"
 #include "update/file_copy.h"
 #include "update/media_seal.h"
 #include "update/preflight.h"
 #include "update/sum_file.h"
+#include "update/update_procedure.h"
 
 static double NowSeconds() {
     LARGE_INTEGER frequency, now;
@@ -271,7 +283,122 @@ static int PreflightBench(int files, int rounds) {
     return ok ? 0 : 1;
 }
 
+// The digest and size of one file, for a seal.
+static bool DigestFile(const char* path, SumEntry* entry) {
+    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    SumDigestState* state = BeginSumDigest();
+    static std::vector<char> chunk(1 << 20);
+    entry->size = 0;
+    DWORD got = 0;
+    while (ReadFile(h, chunk.data(), (DWORD)chunk.size(), &got, NULL) && got > 0) {
+        UpdateSumDigest(state, chunk.data(), got);
+        entry->size += got;
+    }
+    CloseHandle(h);
+    entry->digest = FinishSumDigest(state);
+    return true;
+}
+
+static int AnswerAtOnce(UINT flags, const char*) { return (flags & MB_YESNO) ? IDYES : IDOK; }
+
+// One whole update from the media folder `media` into the install folder of the registry.
+static bool WholeUpdate(const char* media) {
+    SetCurrentDirectoryA(media);
+    ForgetRegistryKeyNames();
+    bool ok = LoadEnvironmentSettings("vorlin.env") == 0 && RunUpdate() == 0;
+    FreeEnvironmentSettings();
+    SetCurrentDirectoryA("..");
+    return ok;
+}
+
+// What the platform's copy needs for the same durability: each file copied over the installed
+// one and flushed.
+static bool CopyAllThenFlush(const std::vector<std::pair<std::string, std::string>>& files) {
+    for (const auto& f : files) {
+        if (!CopyThenFlush(f.first.c_str(), f.second.c_str())) return false;
+    }
+    return true;
+}
+
+static int UpdateBench(int64_t mib, int files, int rounds) {
+    std::string key = "VorlinBench" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA("bench-media", NULL);
+    CreateDirectoryA("bench-media\\help", NULL);
+    CreateDirectoryA("bench-sealed", NULL);
+    CreateDirectoryA("bench-sealed\\help", NULL);
+    CreateDirectoryA("bench-install", NULL);
+    CreateDirectoryA("bench-install\\help", NULL);
+    std::string env = "REG_GLOBAL " + key + "\r\nREG_LOCAL Game\r\n";
+    // The media's files by their names on the media and in the install folder.
+    std::vector<std::pair<std::string, std::string>> names = {{"vorlin.bin", "vorlin.exe"},
+                                                              {"data.arc", "data.arc"}};
+    for (int i = 0; i < files; i++) {
+        char name[64];
+        snprintf(name, sizeof name, "help\\page%05d.htm", i);
+        names.push_back({name, name});
+    }
+    std::vector<SumEntry> seal;
+    bool made = true;
+    for (const auto& n : names) {
+        std::string media = "bench-media\\" + n.first;
+        int64_t size = n.first == "data.arc" ? mib << 20 : n.first == "vorlin.bin" ? 8 << 20 : 1000;
+        made = made && WriteFileOfSize(media.c_str(), size) &&
+               CreateHardLinkA(("bench-sealed\\" + n.first).c_str(), media.c_str(), NULL) &&
+               WriteFileOfSize(("bench-install\\" + n.second).c_str(), size / 2);
+        SumEntry entry = {};
+        snprintf(entry.name, sizeof entry.name, "%s", n.first.c_str());
+        made = made && DigestFile(media.c_str(), &entry);
+        seal.push_back(entry);
+    }
+    char* text = nullptr;
+    size_t length = 0;
+    made = made && FormatSumFile(seal.data(), (uint32_t)seal.size(), &text, &length) == kSumOk;
+    FILE* sum = made ? fopen("bench-sealed\\update.sum", "wb") : nullptr;
+    made = sum && fwrite(text, 1, length, sum) == length;
+    if (sum) fclose(sum);
+    free(text);
+    for (const char* folder : {"bench-media", "bench-sealed"}) {
+        FILE* f = fopen((std::string(folder) + "\\vorlin.env").c_str(), "wb");
+        made = made && f && fwrite(env.data(), 1, env.size(), f) == env.size();
+        if (f) fclose(f);
+    }
+    char install[MAX_PATH];
+    GetFullPathNameA("bench-install", sizeof install, install, NULL);
+    made = made && WriteRegistryString(key.c_str(), "Game", "InstTo", install, 0) == 0;
+    if (!made) {
+        printf("cannot make the media\n");
+        return 1;
+    }
+    std::vector<std::pair<std::string, std::string>> copies;
+    for (const auto& n : names) {
+        copies.push_back({"bench-media\\" + n.first, "bench-install\\" + n.second});
+    }
+    SetMessageBoxAnswerForTests(AnswerAtOnce);
+    std::vector<Series> all = {
+        {"whole update under its dialogs", [&] { return WholeUpdate("bench-media"); }, {}, nullptr},
+        {"the same, sealed (digests checked)", [&] { return WholeUpdate("bench-sealed"); }, {},
+         nullptr},
+        {"CopyFileA + FlushFileBuffers, each", [&] { return CopyAllThenFlush(copies); }, {},
+         nullptr},
+    };
+    bool ok = RunRounds(&all, rounds);
+    SetMessageBoxAnswerForTests(nullptr);
+    if (ok) {
+        printf("update of the executable (8 MiB), data.arc (%lld MiB) and %d help files, "
+               "%d rounds:\n",
+               (long long)mib, files, rounds);
+        Report(all, (double)((mib << 20) + (8 << 20) + (int64_t)files * 1000));
+    }
+    RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\" + key).c_str());
+    return ok ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
+    if (argc > 1 && strcmp(argv[1], "update") == 0) {
+        return UpdateBench(argc > 2 ? atoi(argv[2]) : 512, argc > 3 ? atoi(argv[3]) : 3000,
+                           argc > 4 ? atoi(argv[4]) : 5);
+    }
     if (argc > 1 && strcmp(argv[1], "preflight") == 0) {
         return PreflightBench(argc > 2 ? atoi(argv[2]) : 3000, 9);
     }

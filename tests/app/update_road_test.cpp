@@ -131,6 +131,21 @@ std::vector<std::string> TemporaryFilesIn(const std::string& folder) {
     return found;
 }
 
+// The end of an update of the large data.arc that succeeds: its closing box answered, the fresh
+// menu seen, the launcher ended; the new game is installed whole and nothing of the update is left.
+void ExpectTheNewGameWhole(Road& road, Child* launcher) {
+    WindowSeen box, fresh;
+    ASSERT_TRUE(WaitForDialogWithText(launcher->id, "アップデートを終了しました。", &box, 60000));
+    PressButton(box.window, IDOK);
+    ASSERT_TRUE(WaitForDialogWithText(launcher->id, "Road アップデート 1", &fresh));
+    TerminateProcess(launcher->process, 0);
+    WaitChild(launcher);
+    EXPECT_EQ(ReadBytes(road.install.File("vorlin.exe")), "new game");
+    EXPECT_EQ(FileSizeOf(road.install.File("data.arc")), 1ull << 30);
+    EXPECT_EQ(TemporaryFilesIn(road.install.path), std::vector<std::string>{});
+    EXPECT_EQ(road.Updated(), "1");
+}
+
 // The launcher killed while it drafts a large data.arc: the game is wholly the old one (the new
 // executable was only a draft), and the next update removes the drafts it left and succeeds.
 TEST(InterruptedUpdate, KilledLauncherLeavesWholeFilesAndTheNextUpdateSucceeds) {
@@ -151,16 +166,7 @@ TEST(InterruptedUpdate, KilledLauncherLeavesWholeFilesAndTheNextUpdateSucceeds) 
 
     Child again;
     ASSERT_TRUE(road.StartUpdate(&again, &menu));
-    WindowSeen box;
-    ASSERT_TRUE(WaitForDialogWithText(again.id, "アップデートを終了しました。", &box, 60000));
-    PressButton(box.window, IDOK);
-    WindowSeen fresh;
-    ASSERT_TRUE(WaitForDialogWithText(again.id, "Road アップデート 1", &fresh));
-    TerminateProcess(again.process, 0);
-    WaitChild(&again);
-    EXPECT_EQ(FileSizeOf(road.install.File("data.arc")), 1ull << 30);
-    EXPECT_EQ(TemporaryFilesIn(road.install.path), std::vector<std::string>{});
-    EXPECT_EQ(road.Updated(), "1");
+    ExpectTheNewGameWhole(road, &again);
 }
 
 // The launcher killed in the middle of its commit: the game's data.arc is held open by another
@@ -203,16 +209,7 @@ TEST(InterruptedUpdate, KilledInTheCommitIsUndoneByTheNextUpdate) {
         "このままアップデートを続けます。",
         &box));
     PressButton(box.window, IDOK);
-    ASSERT_TRUE(WaitForDialogWithText(again.id, "アップデートを終了しました。", &box, 60000));
-    PressButton(box.window, IDOK);
-    WindowSeen fresh;
-    ASSERT_TRUE(WaitForDialogWithText(again.id, "Road アップデート 1", &fresh));
-    TerminateProcess(again.process, 0);
-    WaitChild(&again);
-    EXPECT_EQ(ReadBytes(road.install.File("vorlin.exe")), "new game");
-    EXPECT_EQ(FileSizeOf(road.install.File("data.arc")), 1ull << 30);
-    EXPECT_EQ(TemporaryFilesIn(road.install.path), std::vector<std::string>{});
-    EXPECT_EQ(road.Updated(), "1");
+    ExpectTheNewGameWhole(road, &again);
 }
 
 // A quit message met while data.arc is copied ends the launcher with its status; the temporary
