@@ -303,6 +303,26 @@ TEST_F(ArcTool, PackTreeWithExclusions) {
     RunResult r = RunTool({"pack", Path("out.arc"), Path("media"), Path("single.bin")});
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("packed 8 files"), std::string::npos) << r.output;
+    // What the launcher would not read is counted, and named with -v.
+#ifdef _WIN32
+    const char* leftOut = "left out 11 files and 1 folder that";
+#else
+    const char* leftOut = "left out 11 files and 2 folders that";
+#endif
+    EXPECT_NE(r.output.find(leftOut), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("-v names each"), std::string::npos) << r.output;
+    RunResult named = RunTool({"pack", Path("named.arc"), "-v", Path("media")});
+    ASSERT_EQ(named.status, 0) << named.output;
+    for (const File& f : kFiles) {
+        if (f.packed) continue;
+        std::string path = f.path;
+        std::string shown = path.substr(0, path.find('/'));  // a left-out folder, or the file
+        std::string line = "left out " + Path("media/" + shown) + ": ";
+#ifdef _WIN32
+        std::replace(line.begin(), line.end(), '/', '\\');
+#endif
+        EXPECT_NE(named.output.find(line), std::string::npos) << line << "\n" << named.output;
+    }
 
     // Read back as the launcher reads it.
     ArchiveHeader header;
@@ -431,6 +451,23 @@ TEST_F(ArcTool, VerifyFindsEachProblem) {
          "at or above 2^31"},
         {"offset into the index", ArchiveBytes(2, {{0x10, 40}, {0x20, 56}, {0, 58}}, data), 1,
          "points into the header or index"},
+        // The final entry {0xFFFFFFFF, end of data} that vorlin-arc writes holds the file's end.
+        {"cut short by a byte",
+         ArchiveBytes(2, {{0x10, 52}, {0x20, 56}, {0xFFFFFFFFu, 58}}, "aaaab"), 1,
+         "the file has only 57 bytes: the archive is cut short"},
+        {"cut short inside the first file",
+         ArchiveBytes(2, {{0x10, 52}, {0x20, 56}, {0xFFFFFFFFu, 58}}, "aa"), 1, "cut short"},
+        {"longer than its data",
+         ArchiveBytes(2, {{0x10, 52}, {0x20, 56}, {0xFFFFFFFFu, 58}}, "aaaabbzz"), 1,
+         "2 bytes follow the end of the data"},
+        {"a file after the end of the data",
+         ArchiveBytes(2, {{0x10, 52}, {0x20, 57}, {0xFFFFFFFFu, 56}}, "aaaab"), 1,
+         "offset 57 lies after the end of the data"},
+        {"the end of the data inside the index",
+         ArchiveBytes(2, {{0x10, 52}, {0x20, 56}, {0xFFFFFFFFu, 30}}, data), 1,
+         "inside the header or index"},
+        {"another writer's final entry is not read",
+         ArchiveBytes(2, {{0x10, 52}, {0x20, 56}, {0x1234, 9999}}, data), 0, "good, 2 files"},
     };
     for (const Case& c : kCases) {
         WriteFile(Path("test.arc"), c.bytes);
@@ -563,7 +600,9 @@ TEST_F(ArcTool, PackKeysNamesAsTheLauncherLooksThemUp) {
         std::string bytes = ReadFile(archive);
         EXPECT_EQ(bytes.substr(LauncherOffset(archive, "plain.bin"), 5), "plain") << c.name;
         if (c.outcome == kSkipped) {
-            EXPECT_NE(r.output.find("packed 1 files"), std::string::npos) << c.name << r.output;
+            EXPECT_NE(r.output.find("packed 1 file,"), std::string::npos) << c.name << r.output;
+            EXPECT_NE(r.output.find("left out 1 file and 0 folders"), std::string::npos)
+                << c.name << r.output;
             continue;
         }
         int32_t offset = LauncherOffset(archive, c.expect);
@@ -604,6 +643,9 @@ TEST_F(ArcTool, ListSizesFollowTheDataOrder) {
         {"an offset past the end",
          ArchiveBytes(3, {{0x10, 60}, {0x20, 99}, {0x30, 64}, {kEnd, 67}}, "AAAABBC"),
          {"4", "past end", "3"}},
+        {"cut short: the last file is not sized to what is left",
+         ArchiveBytes(3, {{0x10, 60}, {0x20, 64}, {0x30, 66}, {kEnd, 68}}, "AAAABBC"),
+         {"4", "2", "cut short"}},
     };
     for (const Case& c : kCases) {
         WriteFile(Path("test.arc"), c.bytes);
@@ -624,6 +666,16 @@ TEST_F(ArcTool, ListSizesFollowTheDataOrder) {
     EXPECT_EQ(ReadFile(Path("out/00000010")), "AAAA");
     EXPECT_EQ(ReadFile(Path("out/00000020")), "C");
     EXPECT_EQ(ReadFile(Path("out/00000030")), "BB");
+    // extract refuses a file whose data runs past the end of a cut-short archive, and writes no
+    // short copy of it.
+    WriteFile(Path("test.arc"), kCases[7].bytes);
+    RunResult r = RunTool({"extract", Path("test.arc"), "-o", Path("cut")});
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("entry 2 (hash 00000030): its data runs past the end of"),
+              std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("(the archive is cut short)"), std::string::npos) << r.output;
+    EXPECT_FALSE(Exists(Path("cut/00000030"))) << "a short copy of the cut-off file";
 }
 
 // A tree packed from UTF-8 names comes back out: by name, each file under its own path (either

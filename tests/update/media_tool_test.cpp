@@ -390,6 +390,13 @@ TEST_F(MediaTool, CheckNamesEachError) {
                                     {{0xFFFFFFF0u, 0x7FFFFF00u}}));
          },
          "update.arc", "fails verify: entry 2"},
+        {"mounted archive cut short", false,
+         [&] {
+             std::string arc = ArchiveBytes({{"vorlin.env", kEnv}, {"update.rct", picture}});
+             arc.resize(arc.size() - 100);
+             WriteFile(At("update.arc"), arc);
+         },
+         "update.arc", "the archive is cut short"},
         {"destination too long", false,
          [&] {
              WriteFile(At("update.arc"),

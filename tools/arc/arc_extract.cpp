@@ -123,6 +123,12 @@ void AddNamedJob(ExtractState* state, const char* name, NameMode mode) {
         state->failed = true;
         return;
     }
+    if (size == kSizeCutShort) {
+        PrintError("%s (hash %08x): its data runs past the end of %s (the archive is cut short)",
+                   name, (unsigned)key, state->archivePath);
+        state->failed = true;
+        return;
+    }
     ExtractJob job = {name, parts, "", found->offset, size};
     job.fileName = job.folders.back();
     job.folders.pop_back();
@@ -145,6 +151,13 @@ void AddAllJobs(ExtractState* state) {
         if (!IsArchiveOffsetReadable(e.offset) || state->sizes[i] == kSizePastEnd) {
             PrintError("entry %u (hash %s): offset %u is past the end of %s", (unsigned)i, hash,
                        (unsigned)e.offset, state->archivePath);
+            state->failed = true;
+            continue;
+        }
+        if (state->sizes[i] == kSizeCutShort) {
+            PrintError("entry %u (hash %s): its data runs past the end of %s (the archive is cut "
+                       "short)",
+                       (unsigned)i, hash, state->archivePath);
             state->failed = true;
             continue;
         }

@@ -57,9 +57,9 @@ int RunList(int argc, char** argv) {
             if (!shown.empty()) shown += ", ";
             shown += shownNames[n];
         }
-        if (sizes[i] == kSizePastEnd)
-            PrintOut("%08x  %10u  %10s  %s\n", (unsigned)e.nameHash, (unsigned)e.offset, "past end",
-                     shown.c_str());
+        if (sizes[i] == kSizePastEnd || sizes[i] == kSizeCutShort)
+            PrintOut("%08x  %10u  %10s  %s\n", (unsigned)e.nameHash, (unsigned)e.offset,
+                     sizes[i] == kSizePastEnd ? "past end" : "cut short", shown.c_str());
         else
             PrintOut("%08x  %10u  %10llu  %s\n", (unsigned)e.nameHash, (unsigned)e.offset,
                      (unsigned long long)sizes[i], shown.c_str());

@@ -17,11 +17,13 @@ static const char kUsage[] =
     "Writes and inspects the launcher's resource archives (\"VorlinArcV1.000\").\n"
     "\n"
     "commands:\n"
-    "  pack OUT.arc INPUTS...   pack files and folders (folders recursively) into OUT.arc;\n"
+    "  pack OUT.arc INPUTS... [-v]\n"
+    "                           pack files and folders (folders recursively) into OUT.arc;\n"
     "                           in folders, subfolders ending in a dot or named debuginfo and\n"
     "                           files ending in .lnk .exe .com .dll .log .sue .mdb .vrs .vrh\n"
-    "                           .db .txt are skipped, as the launcher skips them; a name hash\n"
-    "                           that two inputs share is refused\n"
+    "                           .db .txt are left out, as the launcher leaves them out, and\n"
+    "                           counted (-v names each); a name hash that two inputs share is\n"
+    "                           refused\n"
     "  list ARC [NAMES...]      hash, offset and size of each file; NAMES are shown beside\n"
     "                           the hashes they have (exit status 1 if one is not there)\n"
     "  extract ARC [NAMES...] [-o DIR]\n"
@@ -32,7 +34,8 @@ static const char kUsage[] =
     "                           letter or a .. part, or would lead out of DIR is refused;\n"
     "                           nothing is written unless every NAME is in ARC and no file\n"
     "                           is there already (--force replaces files)\n"
-    "  verify ARC               check magic, index order, offsets and duplicate hashes\n"
+    "  verify ARC               check magic, index order, offsets, duplicate hashes, and that\n"
+    "                           the file ends where its data ends (a cut-short archive fails)\n"
     "  hash NAME...             the lookup key of each name: the CRC-32 of its final\n"
     "                           component, lower-cased as code page 932 text\n"
     "  --help                   this text\n"
@@ -88,6 +91,7 @@ bool ParseCommandOptions(const char* command, int argc, char** argv, unsigned ac
     options->names = kNamesAuto;
     options->force = false;
     options->outputDir = nullptr;
+    options->verbose = false;
     options->operands.clear();
     bool optionsEnded = false;
     for (int i = 0; i < argc; i++) {
@@ -102,6 +106,8 @@ bool ParseCommandOptions(const char* command, int argc, char** argv, unsigned ac
                 return false;
             }
             i++;
+        } else if ((accepted & kOptionVerbose) && strcmp(arg, "-v") == 0) {
+            options->verbose = true;
         } else if ((accepted & kOptionForce) && strcmp(arg, "--force") == 0) {
             options->force = true;
         } else if ((accepted & kOptionOutput) && strcmp(arg, "-o") == 0) {

@@ -17,6 +17,7 @@
 #include "resfs/archive_format.h"
 #include "resfs/cp932_lower.h"
 #include "tools/arc/arc_files.h"
+#include "tools/arc/arc_read.h"
 #include "tools/arc/arc_tool.h"
 
 namespace {
@@ -33,10 +34,12 @@ struct PackState {
     NameMode names;
     std::vector<PackItem> items;
     bool failed;
+    bool verbose;          // -v: name each file and folder left out
+    unsigned filesLeftOut;  // by the launcher's rules for a folder mount
+    unsigned foldersLeftOut;
 };
 
 const int kMaxFolderDepth = 64;  // deeper than any media tree; stops loops through links
-const uint32_t kFinalEntryHash = 0xFFFFFFFFu;
 
 // The last dot of a name, found character by character so that no trail byte is taken for it.
 const char* FindLastDot(const char* name) {
@@ -83,11 +86,18 @@ void AddFile(PackState* state, const std::string& path, const std::string& cp932
 void AddFolderFile(PackState* state, const std::string& path, const std::string& name,
                    uint64_t size) {
     std::string cp932, error;
-    if (ConvertNameToCp932(name, state->names, &cp932, &error)) {
-        if (!IsExcludedFile(cp932.c_str())) AddFile(state, path, cp932, size);
-    } else if (!IsExcludedExtension(strrchr(name.c_str(), '.'))) {
+    bool keyed = ConvertNameToCp932(name, state->names, &cp932, &error);
+    if (keyed && !IsExcludedFile(cp932.c_str())) {
+        AddFile(state, path, cp932, size);
+    } else if (!keyed && !IsExcludedExtension(strrchr(name.c_str(), '.'))) {
         PrintError("%s: %s", path.c_str(), error.c_str());
         state->failed = true;
+    } else {
+        state->filesLeftOut++;
+        const char* dot = strrchr(name.c_str(), '.');
+        if (state->verbose)
+            PrintOut("left out %s: the launcher does not read %s files from a folder\n",
+                     path.c_str(), dot ? LowerCopy(dot).c_str() : "such");
     }
 }
 
@@ -120,7 +130,14 @@ void AddFolder(PackState* state, const std::string& dir, int depth) {
         const std::string& name = entry.name;
         std::string path = JoinPath(dir, name);
         if (entry.kind == kPathDirectory) {
-            if (!IsSkippedDirectory(name.c_str())) AddFolder(state, path, depth + 1);
+            if (!IsSkippedDirectory(name.c_str())) {
+                AddFolder(state, path, depth + 1);
+            } else if (name != "." && name != "..") {
+                state->foldersLeftOut++;
+                if (state->verbose)
+                    PrintOut("left out %s: the launcher does not read folders named so\n",
+                             path.c_str());
+            }
         } else if (entry.kind == kPathFile) {
             AddFolderFile(state, path, name, entry.size);
         } else if (entry.kind == kPathOther) {
@@ -196,7 +213,7 @@ bool WriteHeaderAndIndex(FILE* out, const std::vector<PackItem>& items, uint32_t
         PutU32(&index[i * 8], items[i].nameHash);
         PutU32(&index[i * 8 + 4], items[i].offset);
     }
-    PutU32(&index[items.size() * 8], kFinalEntryHash);
+    PutU32(&index[items.size() * 8], kEndOfDataHash);
     PutU32(&index[items.size() * 8 + 4], endOfData);
     return fwrite(index.data(), 1, index.size(), out) == index.size();
 }
@@ -267,12 +284,13 @@ bool IsExcludedFile(const char* name) {
 
 int RunPack(int argc, char** argv) {
     CommandOptions options;
-    if (!ParseCommandOptions("pack", argc, argv, kOptionNames, &options)) return kExitUsage;
+    if (!ParseCommandOptions("pack", argc, argv, kOptionNames | kOptionVerbose, &options))
+        return kExitUsage;
     if (options.operands.size() < 2) {
         PrintError("pack: give the archive to write and at least one file or folder");
         return kExitUsage;
     }
-    PackState state = {options.operands[0], options.names, {}, false};
+    PackState state = {options.operands[0], options.names, {}, false, options.verbose, 0, 0};
     for (size_t i = 1; i < options.operands.size(); i++) {
         std::string input = options.operands[i];
         uint64_t size = 0;
@@ -310,7 +328,15 @@ int RunPack(int argc, char** argv) {
         RemoveFile(tempPath);
         return kExitFailed;
     }
-    PrintOut("packed %u files, %u bytes, into %s\n", (unsigned)state.items.size(),
+    unsigned files = (unsigned)state.items.size();
+    PrintOut("packed %u file%s, %u bytes, into %s\n", files, files == 1 ? "" : "s",
              (unsigned)endOfData, state.outPath.c_str());
+    if (state.filesLeftOut + state.foldersLeftOut > 0) {
+        PrintOut("left out %u file%s and %u folder%s that the launcher does not read from a "
+                 "folder (.txt, .exe, .dll, .lnk and the like; folders named debuginfo or "
+                 "ending in a dot)%s\n",
+                 state.filesLeftOut, state.filesLeftOut == 1 ? "" : "s", state.foldersLeftOut,
+                 state.foldersLeftOut == 1 ? "" : "s", state.verbose ? "" : "; -v names each");
+    }
     return kExitOk;
 }

@@ -45,21 +45,26 @@ bool operator<(const Boundary& a, const Boundary& b) {
 
 std::vector<uint64_t> ComputeEntrySizes(const LoadedArchive& archive) {
     uint32_t count = archive.header.entryCount;
+    // An end of data this tool wrote past the end of the file closes the last file there, so that
+    // a cut-short file is told as such instead of being read to the end of what is left.
+    const ArchiveIndexEntry& final = archive.index[count];
+    bool cutShort = final.nameHash == kEndOfDataHash && final.offset > archive.fileSize;
     std::vector<Boundary> order;
     for (uint32_t i = 0; i <= count; i++) {
-        if (archive.index[i].offset <= archive.fileSize)
+        if (archive.index[i].offset <= archive.fileSize || (i == count && cutShort))
             order.push_back({archive.index[i].offset, i});
     }
-    order.push_back({archive.fileSize, (uint64_t)count + 1});
+    if (!cutShort) order.push_back({archive.fileSize, (uint64_t)count + 1});
     std::sort(order.begin(), order.end());
 
     std::vector<uint64_t> sizes(count, kSizePastEnd);
     for (uint32_t i = 0; i < count; i++) {
         uint64_t offset = archive.index[i].offset;
         if (offset > archive.fileSize) continue;
-        // The entry itself is in `order`, and the end of the file comes after it.
+        // The entry itself is in `order`, and an end (of the data or of the file) comes after it.
         auto self = std::lower_bound(order.begin(), order.end(), Boundary{offset, i});
-        sizes[i] = (self + 1)->offset - offset;
+        uint64_t end = (self + 1)->offset;
+        sizes[i] = end > archive.fileSize ? kSizeCutShort : end - offset;
     }
     return sizes;
 }

@@ -3,7 +3,9 @@
 // to where the next file in data order begins. Data order is the order of the offsets, equal
 // offsets in index order (the tool writes an empty file's offset before the next file's, in
 // index order); the final entry's offset (the end of the data) and the end of the file close
-// the last file. Any writer's layout reads back this way, not only the tool's own.
+// the last file. Any writer's layout reads back this way, not only the tool's own. When the
+// tool's own end of data lies past the end of the file, the file was cut short: the file that
+// ends there is not sized but marked as cut short.
 #pragma once
 
 #include <stdint.h>
@@ -23,6 +25,13 @@ struct LoadedArchive {
 bool OpenArchive(const char* path, LoadedArchive* archive);
 
 const uint64_t kSizePastEnd = UINT64_MAX;  // an entry whose offset lies past the end of the file
+// An entry whose data the archive's own end-of-data entry says runs past the end of the file:
+// the archive was cut short.
+const uint64_t kSizeCutShort = UINT64_MAX - 1;
+
+// The final entry as this tool writes it, {0xFFFFFFFF, end of data}: only then is its offset
+// taken for where the data must end (another writer's final entry may hold anything).
+const uint32_t kEndOfDataHash = 0xFFFFFFFFu;
 
 // The size of each of the entryCount searchable entries, or kSizePastEnd.
 std::vector<uint64_t> ComputeEntrySizes(const LoadedArchive& archive);

@@ -34,12 +34,13 @@ void PrintOut(const char* format, ...)
     ;
 
 // The options of the commands, wherever they stand among the operands ("--" ends them).
-enum : unsigned { kOptionNames = 1, kOptionForce = 2, kOptionOutput = 4 };
+enum : unsigned { kOptionNames = 1, kOptionForce = 2, kOptionOutput = 4, kOptionVerbose = 8 };
 
 struct CommandOptions {
     NameMode names;               // --names utf-8|cp932 (kNamesAuto when not given)
     bool force;                   // --force
     const char* outputDir;        // -o DIR (null when not given)
+    bool verbose;                 // -v
     std::vector<char*> operands;  // everything else, in order
 };
 

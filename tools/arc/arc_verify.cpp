@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "resfs/archive_format.h"
+#include "tools/arc/arc_read.h"
 
 namespace {
 
@@ -106,6 +107,36 @@ void CheckIndex(const std::vector<ArchiveIndexEntry>& index, uint32_t count, uin
         if (!found)
             Report(problems, "entry %u (hash %08x) cannot be found by the launcher's binary search",
                    (unsigned)i, (unsigned)index[i].nameHash);
+    }
+    // The final entry as vorlin-arc writes it records where the data ends: the file must end
+    // there too, and every file must begin before it. (Another writer's final entry may hold
+    // anything; it is not read.)
+    const ArchiveIndexEntry& final = index[count];
+    if (final.nameHash != kEndOfDataHash) return;
+    uint64_t end = final.offset;
+    if (end > fileSize) {
+        Report(problems,
+               "the data ends at byte %llu by the final entry, but the file has only %llu bytes: "
+               "the archive is cut short",
+               (unsigned long long)end, (unsigned long long)fileSize);
+    } else if (end < fileSize) {
+        Report(problems,
+               "%llu bytes follow the end of the data (byte %llu by the final entry): the file "
+               "is longer than its archive",
+               (unsigned long long)(fileSize - end), (unsigned long long)end);
+    }
+    if (end < dataStart) {
+        Report(problems, "the final entry puts the end of the data at %llu, inside the header or "
+                         "index, which end at %llu",
+               (unsigned long long)end, (unsigned long long)dataStart);
+    }
+    for (uint32_t i = 0; i < count; i++) {
+        if (index[i].offset > end && index[i].offset <= fileSize)
+            Report(problems,
+                   "entry %u (hash %08x): offset %u lies after the end of the data (byte %llu by "
+                   "the final entry)",
+                   (unsigned)i, (unsigned)index[i].nameHash, (unsigned)index[i].offset,
+                   (unsigned long long)end);
     }
 }
 
