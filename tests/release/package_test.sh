@@ -93,6 +93,7 @@ done
 # --- Contents ----------------------------------------------------------------------------------
 for root in "$win_root" "$linux_root"; do
   check "$root: the media guide" cmp -s "$top/docs/media-guide.md" "$root/docs/media-guide.md"
+  check "$root: the project's licence" cmp -s "$top/LICENSE" "$root/LICENSE.txt"
   for notice in mingw-w64 gcc-runtime stb xxhash; do
     check "$root: NOTICES/$notice.txt" test -s "$root/NOTICES/$notice.txt"
   done
