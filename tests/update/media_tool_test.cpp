@@ -383,6 +383,21 @@ TEST_F(MediaTool, CheckNamesEachError) {
              WriteFile(At("update.rct"), brokenPicture);
          },
          "update.rct", "does not decode"},
+        {"settings saved as UTF-8", false,
+         [&] {
+             WriteFile(At("update.arc"),
+                       ArchiveBytes({{"vorlin.env", std::string("VERSION 2\r\nTITLEBAR ") +
+                                                        u8"星降る丘" + "\r\n"},
+                                     {"update.rct", picture}}));
+         },
+         "vorlin.env:2", "the text is UTF-8, not code page 932"},
+        {"settings with a byte order mark", false,
+         [&] {
+             WriteFile(At("update.arc"),
+                       ArchiveBytes({{"vorlin.env", "\xEF\xBB\xBF" + std::string(kEnv)},
+                                     {"update.rct", picture}}));
+         },
+         "vorlin.env:1", "byte order mark"},
         {"mounted archive fails verify", false,
          [&] {
              WriteFile(At("update.arc"),

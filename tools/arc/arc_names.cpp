@@ -1,4 +1,4 @@
-// Names to code page 932 text: the --names rule, UTF-8 decoding and the messages for names that
+// Names to code page 932 text: the --names rule and the messages for names that
 // cannot be converted. The per-character table is the platform's (arc_names_posix.cpp,
 // arc_names_win.cpp).
 #include "tools/arc/arc_names.h"
@@ -6,40 +6,9 @@
 #include <stdio.h>
 #include <string.h>
 
-namespace {
+#include "tools/common/utf8_text.h"
 
-// Decodes the character at text[*pos], advancing *pos. Returns false (leaving *pos) when the
-// bytes there are not well-formed UTF-8.
-bool DecodeUtf8(const std::string& text, size_t* pos, uint32_t* codePoint) {
-    const uint8_t* p = (const uint8_t*)text.data() + *pos;
-    size_t left = text.size() - *pos;
-    uint8_t b = p[0];
-    if (b < 0x80) {
-        *codePoint = b;
-        *pos += 1;
-        return true;
-    }
-    size_t length;
-    uint32_t c, min;
-    if (b >= 0xC2 && b <= 0xDF) {
-        length = 2, c = b & 0x1F, min = 0x80;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-        length = 3, c = b & 0x0F, min = 0x800;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        length = 4, c = b & 0x07, min = 0x10000;
-    } else {
-        return false;
-    }
-    if (length > left) return false;
-    for (size_t i = 1; i < length; i++) {
-        if ((p[i] & 0xC0) != 0x80) return false;
-        c = c << 6 | (p[i] & 0x3F);
-    }
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
-    *codePoint = c;
-    *pos += length;
-    return true;
-}
+namespace {
 
 // Characters that Japanese text from other systems often carries where code page 932 has a
 // neighbour: the JIS X 0208 mapping (EUC-JP, ISO-2022-JP, many Linux and Mac converters) and
@@ -128,18 +97,6 @@ bool ParseNameMode(const char* text, NameMode* mode) {
         return true;
     }
     return false;
-}
-
-bool IsValidUtf8(const std::string& text, bool* nonAscii) {
-    bool high = false;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        uint32_t c;
-        if (!DecodeUtf8(text, &pos, &c)) return false;
-        if (c >= 0x80) high = true;
-    }
-    if (nonAscii) *nonAscii = high;
-    return true;
 }
 
 bool IsUtf8Name(const std::string& name, NameMode mode) {

@@ -20,11 +20,6 @@ enum NameMode { kNamesAuto, kNamesUtf8, kNamesCp932 };
 // Parses the value of --names ("utf-8" or "cp932"); false for any other.
 bool ParseNameMode(const char* text, NameMode* mode);
 
-// Whether `text` is well-formed UTF-8: no stray or missing continuation bytes, overlong forms,
-// surrogates or code points above U+10FFFF. *nonAscii (may be null) tells whether any byte is
-// above 0x7F.
-bool IsValidUtf8(const std::string& text, bool* nonAscii);
-
 // Whether `name` is read as UTF-8 (and converted) under `mode`; otherwise its bytes are taken as
 // code page 932 text, where a trail byte may be 0x5C or 0x7C.
 bool IsUtf8Name(const std::string& name, NameMode mode);

@@ -10,6 +10,7 @@
 #include "resfs/archive_format.h"
 #include "resfs/cp932_lower.h"
 #include "tools/arc/arc_verify.h"
+#include "tools/common/utf8_text.h"
 #include "tools/media/media_digest.h"
 #include "tools/media/media_layout.h"
 #include "tools/media/media_tool.h"
@@ -65,6 +66,43 @@ std::string ReadBytes(const std::string& path, uint64_t offset, uint64_t size) {
     return bytes;
 }
 
+// The encoding of vorlin.env: the launcher reads its bytes as code page 932 text. A file saved
+// as UTF-8 (an editor's default) is read garbled, and a UTF-8 byte order mark becomes part of the
+// first line's key, so that setting is lost.
+void CheckSettingsEncoding(const ResourceLocation& env, Report* report) {
+    uint64_t left = env.fileSize - env.offset;
+    std::string bytes = ReadBytes(env.path, env.offset,
+                                  left < kMaxSettingsBytes ? (size_t)left : kMaxSettingsBytes);
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        Say(report, "error", "vorlin.env:1",
+            "begins with a UTF-8 byte order mark, which the launcher reads as part of the first "
+            "line's key (that setting is lost): save the file as code page 932, without it");
+        bytes.erase(0, 3);
+    }
+    // Line by line, up to the [EOF] line or binary data (the next file of an archive): the first
+    // line with characters above ASCII tells, as code page 932 text is almost never UTF-8 too.
+    size_t start = 0;
+    unsigned line = 1;
+    while (start < bytes.size()) {
+        size_t end = bytes.find('\n', start);
+        if (end == std::string::npos) end = bytes.size();
+        std::string text = bytes.substr(start, end - start);
+        if (text.compare(0, 5, "[EOF]") == 0 || text.find('\0') != std::string::npos) break;
+        bool nonAscii = false;
+        bool utf8 = IsValidUtf8(text, &nonAscii);
+        if (nonAscii) {
+            if (utf8) {
+                Say(report, "error", "vorlin.env:" + std::to_string(line),
+                    "the text is UTF-8, not code page 932: the launcher would show it garbled; "
+                    "convert it (for example iconv -f UTF-8 -t CP932)");
+            }
+            break;
+        }
+        start = end + 1;
+        line++;
+    }
+}
+
 void CheckSettings(const MediaLayout& layout, MediaSettings* settings, Report* report) {
     ResourceLocation env = LocateResource(layout, "vorlin.env");
     std::string error;
@@ -77,6 +115,7 @@ void CheckSettings(const MediaLayout& layout, MediaSettings* settings, Report* r
     } else {
         printf("settings: vorlin.env in %s, %u settings\n", env.where.c_str(),
                (unsigned)settings->size());
+        CheckSettingsEncoding(env, report);
     }
     std::string title = ComposeUpdateTitle(*settings);
     printf("update title: %s\n", Cp932ToDisplay(title).c_str());

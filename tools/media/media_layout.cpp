@@ -24,7 +24,7 @@ enum { kGetterBytes = 127, kTitleBytes = 255, kMaxFolderDepth = 64 };
 
 // Settings files are read through at most 400 reads of 511 bytes; twice that many raw bytes
 // cover any line-end conversion.
-static const size_t kMaxSettingsBytes = 2 * kEnvMaxReads * (kEnvLineBufferSize - 1);
+extern const size_t kMaxSettingsBytes = 2 * kEnvMaxReads * (kEnvLineBufferSize - 1);
 
 static std::string Lower(const std::string& cp932) {
     std::string lower = cp932;

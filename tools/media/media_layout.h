@@ -66,6 +66,8 @@ ResourceLocation LocateResource(const MediaLayout& layout, const std::string& na
 // The settings of a vorlin.env read from `location` as the launcher reads it (text mode, line by
 // line, later lines winning; bars in values are spaces).
 typedef std::map<std::string, std::string> MediaSettings;
+// The most bytes of a settings file that the launcher's reading can reach.
+extern const size_t kMaxSettingsBytes;
 bool ReadMediaSettings(const ResourceLocation& location, MediaSettings* settings,
                        std::string* error);
 // The value as the launcher's getters hand it out (cut to 127 bytes), or the default.

@@ -32,7 +32,10 @@ static const char kUsage[] =
                                                                                 // UTF-8
     " \" + VERSION) with a backslash that is not\n"
     "    the second byte of a double-byte character (the launcher ends without a word);\n"
+    "  - a vorlin.env saved as UTF-8 instead of code page 932, or beginning with a UTF-8 byte\n"
+    "    order mark (error: FILE:LINE);\n"
     "  - no update.rct (looked for as vorlin.env is), or one that does not decode;\n"
+    "  - a mounted archive (update.arc, fastdata.arc) that is cut short;\n"
     "  - a mounted archive (update.arc, fastdata.arc) that fails vorlin-arc verify;\n"
     "  - a help file whose name has no code page 932 form, or a file whose destination would\n"
     "    be longer than 259 bytes under the default install folder, which check takes to be\n"
