@@ -87,7 +87,7 @@ check "the tarball holds one folder named like the package" \
 
 tools=()
 for dir in "$top"/tools/*/; do
-  [ -f "$dir/CMakeLists.txt" ] && tools+=("$(basename "$dir")")
+  grep -qs "add_executable(vorlin-$(basename "$dir")" "$dir/CMakeLists.txt" && tools+=("$(basename "$dir")")
 done
 
 # --- Contents ----------------------------------------------------------------------------------
