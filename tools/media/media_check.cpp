@@ -25,6 +25,7 @@ const uint64_t kMaxSealBytes = 64u << 20;      // as the launcher reads update.s
 struct Report {
     int errors;
     int warnings;
+    int notes;  // what is allowed and usual, said so that nothing is passed over in silence
 };
 
 void Say(Report* report, const char* kind, const std::string& name, const char* format, ...)
@@ -33,7 +34,7 @@ void Say(Report* report, const char* kind, const std::string& name, const char* 
 #endif
     ;
 
-// Prints "error: NAME: message" or "warning: ..." and counts it.
+// Prints "error: NAME: message", "warning: ..." or "note: ..." and counts it.
 void Say(Report* report, const char* kind, const std::string& name, const char* format, ...) {
     va_list args;
     va_start(args, format);
@@ -43,8 +44,10 @@ void Say(Report* report, const char* kind, const std::string& name, const char* 
     va_end(args);
     if (kind[0] == 'e')
         report->errors++;
-    else
+    else if (kind[0] == 'w')
         report->warnings++;
+    else
+        report->notes++;
 }
 
 std::string Lower(const std::string& cp932) {
@@ -223,7 +226,9 @@ void CheckCopiedFiles(const std::vector<CopiedFile>& files, const std::vector<st
                 "not on the media (EXENAME %s): the update copies no executable",
                 Cp932ToDisplay(GetMediaSetting(settings, "EXENAME", "vorlin.exe")).c_str());
         else
-            Say(report, "warning", name, "not on the media: the update skips it");
+            Say(report, "note", name,
+                "not on the media: the update skips it (each file of the update list is "
+                "optional)");
     }
     std::string folder = DefaultInstallFolder(settings);
     for (const CopiedFile& f : files) {
@@ -330,7 +335,7 @@ int RunCheck(const std::vector<std::string>& args) {
     for (const MediaMount& mount : layout.mounts)
         printf("mount %s: %s %s\n", mount.name.c_str(), mount.archive ? "archive" : "folder",
                mount.path.c_str());
-    Report report = {0, 0};
+    Report report = {0, 0, 0};
     MediaSettings settings;
     CheckSettings(layout, &settings, &report);
     CheckPicture(layout, &report);
@@ -340,7 +345,8 @@ int RunCheck(const std::vector<std::string>& args) {
     CheckArchives(files, &report);
     CheckCopiedFiles(files, absent, settings, &report);
     CheckSeal(layout, files, &report);
-    printf("%d error%s, %d warning%s\n", report.errors, report.errors == 1 ? "" : "s",
-           report.warnings, report.warnings == 1 ? "" : "s");
+    printf("%d error%s, %d warning%s, %d note%s\n", report.errors, report.errors == 1 ? "" : "s",
+           report.warnings, report.warnings == 1 ? "" : "s", report.notes,
+           report.notes == 1 ? "" : "s");
     return report.errors > 0 ? kExitFailed : kExitOk;
 }
