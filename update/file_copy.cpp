@@ -21,7 +21,7 @@
 // measures the free space.
 //
 // Every file operation goes through the table of file_ops.h; one that fails because another
-// program holds the file for a moment is tried again for a while (WaitOutBriefHold).
+// program holds the file for a moment is tried again for a while (the ...WhenFree operations).
 #include "update/file_copy.h"
 
 #include <commctrl.h>

@@ -81,7 +81,16 @@ bool IsDiskFullError(DWORD error) {
     return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
 }
 
-bool WaitOutBriefHold(HoldWait* wait, DWORD error, volatile LONG* cancelled) {
+// One operation's retries: started with {} before its first try.
+struct HoldWait {
+    DWORD waitedMs;
+    int tries;
+};
+// After a try that failed with `error`: when the error is a hold and the time allowed for holds is
+// not used up, waits (the queue drained, so a copy dialog stays responsive) and returns true to
+// ask for another try; false when the operation has failed for good, or when `*cancelled` became
+// non-zero while waiting. The last error is `error` again on return.
+static bool WaitOutBriefHold(HoldWait* wait, DWORD error, volatile LONG* cancelled) {
     if (!IsHeldError(error) || wait->waitedMs >= g_holdLimitMs) {
         SetLastError(error);
         return false;

@@ -6,7 +6,8 @@
 //
 // Brief holds: another program (a virus scanner, an indexer) may hold a file for a moment just
 // as the update opens, renames or deletes it. Such an operation is tried again, with growing
-// waits, for about ten seconds in all (WaitOutBriefHold) before the update gives up.
+// waits, for about ten seconds in all (the ...WhenFree operations below) before the update gives
+// up.
 #pragma once
 #include <windows.h>
 #include <stdint.h>
@@ -45,16 +46,6 @@ bool IsHeldError(DWORD error);
 // Whether `error` means that the volume is full.
 bool IsDiskFullError(DWORD error);
 
-// One operation's retries: started with {} before its first try.
-struct HoldWait {
-    DWORD waitedMs;
-    int tries;
-};
-// After a try that failed with `error`: when the error is a hold and the time allowed for holds is
-// not used up, waits (the queue drained, so a copy dialog stays responsive) and returns true to
-// ask for another try; false when the operation has failed for good, or when `*cancelled` became
-// non-zero while waiting. The last error is `error` again on return.
-bool WaitOutBriefHold(HoldWait* wait, DWORD error, volatile LONG* cancelled);
 // The operations by name, each tried again while another program holds the file briefly;
 // `cancelled` may be null. A file that is already gone counts as removed.
 HANDLE OpenWhenFree(const char* path, DWORD access, DWORD share, DWORD disposition,

@@ -34,8 +34,6 @@ static bool RenameHeld(const char* from, const char* to, DWORD flags, volatile L
     return RenameWhenFree(from, to, flags | MOVEFILE_WRITE_THROUGH, cancelled);
 }
 
-static bool RemoveHeld(const char* path) { return RemoveWhenFree(path, nullptr); }
-
 static bool JournalPath(const char* installFolder, char* out) {
     return snprintf(out, kPathSize, "%s\\%s", installFolder, kJournalName) < kPathSize;
 }
@@ -76,17 +74,17 @@ static bool UndoCommit(const char* installFolder, const JournalEntry* entries, u
         if (known && entry.kind == 'R' && backupThere) {
             undone = RenameHeld(backup, target, MOVEFILE_REPLACE_EXISTING, nullptr);
         } else if (known && entry.kind == 'A' && !draftThere && targetThere) {
-            undone = RemoveHeld(target);
+            undone = RemoveWhenFree(target, nullptr);
         }
         if (!undone) {
             if (whole) {
-                *error = known ? GetLastError() : GetLastError();
+                *error = GetLastError();
                 snprintf(failedFile, kPathSize, "%s", target);
             }
             whole = false;
             continue;
         }
-        if (draftThere) RemoveHeld(draft);
+        if (draftThere) RemoveWhenFree(draft, nullptr);
     }
     for (uint32_t i = count; i-- > 0;) {
         char folder[kPathSize];
@@ -96,7 +94,7 @@ static bool UndoCommit(const char* installFolder, const JournalEntry* entries, u
         }
     }
     char journal[kPathSize];
-    if (whole && JournalPath(installFolder, journal) && !RemoveHeld(journal)) {
+    if (whole && JournalPath(installFolder, journal) && !RemoveWhenFree(journal, nullptr)) {
         *error = GetLastError();
         snprintf(failedFile, kPathSize, "%s", journal);
         whole = false;
@@ -163,7 +161,7 @@ void RemoveDrafts(UpdateRun* run) {
         char draft[kPathSize];
         bool there;
         if (PlannedSidePath(run, i, ".new", draft) && Exists(draft, &there) && there) {
-            RemoveHeld(draft);
+            RemoveWhenFree(draft, nullptr);
         }
     }
     for (uint32_t i = run->plan.folderCount; i-- > 0;) {
@@ -179,9 +177,9 @@ void RemoveBackups(UpdateRun* run) {
         char backup[kPathSize];
         if (!run->plan.files[i].replaces || !PlannedSidePath(run, i, ".old", backup)) continue;
         // The old file may have been read-only; a backup is deleted all the same.
-        if (!RemoveHeld(backup) && GetLastError() == ERROR_ACCESS_DENIED &&
+        if (!RemoveWhenFree(backup, nullptr) && GetLastError() == ERROR_ACCESS_DENIED &&
             SetAttributesWhenFree(backup, FILE_ATTRIBUTE_NORMAL, nullptr)) {
-            RemoveHeld(backup);
+            RemoveWhenFree(backup, nullptr);
         }
     }
 }
@@ -219,7 +217,7 @@ bool CommitUpdate(UpdateRun* run, GameState* state) {
         free(text);
         free(entries);
         RecordFailure(run, FailureOfInstallError(error), error, journal);
-        RemoveHeld(journal);
+        RemoveWhenFree(journal, nullptr);
         RemoveDrafts(run);
         return false;
     }
@@ -234,7 +232,7 @@ bool CommitUpdate(UpdateRun* run, GameState* state) {
         }
     }
     // The journal's removal is the moment the update is done.
-    if (placed && !RemoveHeld(journal)) {
+    if (placed && !RemoveWhenFree(journal, nullptr)) {
         error = GetLastError();
         RecordFailure(run, FailureOfInstallError(error), error, journal);
         placed = false;
@@ -265,7 +263,7 @@ bool PutDraftInPlaceNow(UpdateRun* run, uint32_t index) {
     if (!RenameHeld(draft, target, MOVEFILE_REPLACE_EXISTING, &run->cancelled)) {
         DWORD error = GetLastError();
         if (attributes != INVALID_FILE_ATTRIBUTES) ops->setAttributes(target, attributes);
-        RemoveHeld(draft);
+        RemoveWhenFree(draft, nullptr);
         RecordFailure(run, run->cancelled ? kFailCancelled : FailureOfInstallError(error), error,
                       target);
         return false;
@@ -341,7 +339,7 @@ RecoveryResult RecoverInterruptedUpdate(UpdateRun* run) {
     if (!complete) {
         // Cut short while it was written: no installed file had been touched yet. What the stopped
         // update left (its drafts) goes with the leftovers.
-        RemoveHeld(journal);
+        RemoveWhenFree(journal, nullptr);
         return kNoInterruptedUpdate;
     }
     char failedFile[kPathSize];

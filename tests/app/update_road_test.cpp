@@ -131,6 +131,16 @@ std::vector<std::string> TemporaryFilesIn(const std::string& folder) {
     return found;
 }
 
+// A road whose media carries a large data.arc over an old one in the install folder.
+struct LargeRoad : Road {
+    LargeRoad() : Road(MakeLargeDataArc) { WriteBytes(install.File("data.arc"), "old data"); }
+
+    // Starts an update and waits until data.arc is half copied: its copy dialog, or null.
+    HWND StartUpdateUntilDataArcHalfWay(Child* launcher, WindowSeen* menu) {
+        return StartUpdate(launcher, menu) ? WaitForDataArcHalfWay(*launcher) : nullptr;
+    }
+};
+
 // The end of an update of the large data.arc that succeeds: its closing box answered, the fresh
 // menu seen, the launcher ended; the new game is installed whole and nothing of the update is left.
 void ExpectTheNewGameWhole(Road& road, Child* launcher) {
@@ -149,12 +159,10 @@ void ExpectTheNewGameWhole(Road& road, Child* launcher) {
 // The launcher killed while it drafts a large data.arc: the game is wholly the old one (the new
 // executable was only a draft), and the next update removes the drafts it left and succeeds.
 TEST(InterruptedUpdate, KilledLauncherLeavesWholeFilesAndTheNextUpdateSucceeds) {
-    Road road(MakeLargeDataArc);
-    WriteBytes(road.install.File("data.arc"), "old data");
+    LargeRoad road;
     Child launcher;
     WindowSeen menu;
-    ASSERT_TRUE(road.StartUpdate(&launcher, &menu));
-    ASSERT_NE(WaitForDataArcHalfWay(launcher), nullptr);
+    ASSERT_NE(road.StartUpdateUntilDataArcHalfWay(&launcher, &menu), nullptr);
     TerminateProcess(launcher.process, 9);
     EXPECT_EQ(WaitChild(&launcher), 9u);
 
@@ -175,12 +183,10 @@ TEST(InterruptedUpdate, KilledLauncherLeavesWholeFilesAndTheNextUpdateSucceeds) 
 // half new with the journal beside it; once the hold has ended, the next update undoes the
 // interrupted commit, says so in one box, and installs the new game whole.
 TEST(InterruptedUpdate, KilledInTheCommitIsUndoneByTheNextUpdate) {
-    Road road(MakeLargeDataArc);
-    WriteBytes(road.install.File("data.arc"), "old data");
+    LargeRoad road;
     Child launcher;
     WindowSeen menu;
-    ASSERT_TRUE(road.StartUpdate(&launcher, &menu));
-    ASSERT_NE(WaitForDataArcHalfWay(launcher), nullptr);
+    ASSERT_NE(road.StartUpdateUntilDataArcHalfWay(&launcher, &menu), nullptr);
     HANDLE held = CreateFileA(road.install.File("data.arc").c_str(), GENERIC_READ,
                               FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
@@ -215,12 +221,10 @@ TEST(InterruptedUpdate, KilledInTheCommitIsUndoneByTheNextUpdate) {
 // A quit message met while data.arc is copied ends the launcher with its status; the temporary
 // file goes with it and the old data.arc stays.
 TEST(InterruptedUpdate, QuitMessageDuringACopyLeavesNoTemporaryFile) {
-    Road road(MakeLargeDataArc);
-    WriteBytes(road.install.File("data.arc"), "old data");
+    LargeRoad road;
     Child launcher;
     WindowSeen menu;
-    ASSERT_TRUE(road.StartUpdate(&launcher, &menu));
-    HWND copy = WaitForDataArcHalfWay(launcher);
+    HWND copy = road.StartUpdateUntilDataArcHalfWay(&launcher, &menu);
     ASSERT_NE(copy, nullptr);
     PostThreadMessageA(GetWindowThreadProcessId(copy, NULL), WM_QUIT, 7, 0);
     EXPECT_EQ(WaitChild(&launcher), 7u);
@@ -295,8 +299,7 @@ void ClickOnTheXServer(HWND window) {
 // reaches the menu's update button and asks again. In a loop, since the focus is lost or kept by
 // the window manager's timing.
 TEST(UpdateRoad, AfterACancelledCopyRealKeysReachTheMenu) {
-    Road road(MakeLargeDataArc);
-    WriteBytes(road.install.File("data.arc"), "old data");
+    LargeRoad road;
     Child launcher;
     WindowSeen menu;
     ASSERT_TRUE(road.StartUpdate(&launcher, &menu));
