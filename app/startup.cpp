@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "app/menu_dialog.h"
+#include "resfs/mount_rules.h"
 #include "resfs/mounts.h"
 #include "settings/env_settings.h"
 
@@ -29,8 +30,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     atexit(ReleaseCom);
 
     // The media's own archives or folders; a name that is neither is simply not searched.
-    MountResourceSource("update", 0);
-    MountResourceSource("fastdata", 0);
+    for (const char* mount : kResourceMounts) MountResourceSource(mount, 0);
 
     LoadEnvironmentSettings("vorlin.env");
 

@@ -28,6 +28,10 @@ enum : uint32_t {
 
 extern const uint8_t kArchiveMagic[kArchiveMagicSize];  // "VorlinArcV1.000\0"
 
+// The final entry as the archive tool writes it, {0xFFFFFFFF, end of data}: only then is its
+// offset taken for where the data must end (another writer's final entry may hold anything).
+const uint32_t kEndOfDataHash = 0xFFFFFFFFu;
+
 struct ArchiveHeader {
     uint8_t magic[kArchiveMagicSize];
     uint32_t entryCount;

@@ -7,16 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "resfs/mount_rules.h"
 #include "resfs/name_hash.h"
 #include "ui/alloc.h"
 #include "ui/message_box.h"
 
 enum { kPathSize = 260, kIndexGrowth = 1000 };
-
-// Files with these extensions are never indexed.
-static const char* const kExcludedExtensions[] = {
-    ".lnk", ".exe", ".com", ".dll", ".log", ".sue", ".mdb", ".vrs", ".vrh", ".db", ".txt",
-};
 
 static CRITICAL_SECTION g_resourceLock;
 static bool g_lockCreated;
@@ -93,38 +89,12 @@ ResourceMount* GetFirstMount() { return g_firstMount; }
 
 void LowerCaseName(char* name) { CharLowerA(name); }
 
-// The last dot of `name`, found so that the second byte of a double-byte character never counts.
-static const char* FindLastDot(const char* name) {
-    return (const char*)_mbsrchr((const unsigned char*)name, '.');
-}
-
 static bool HasExtensionAt(const char* dot, const char* extension) {
     return dot && _mbsicmp((const unsigned char*)dot, (const unsigned char*)extension) == 0;
 }
 
 bool HasExtension(const char* name, const char* extension) {
-    return HasExtensionAt(FindLastDot(name), extension);
-}
-
-// The exclusion test runs once per file of a mount tree, so it folds the suffix once instead of
-// comparing it eleven times: every excluded extension is plain ASCII of 3 or 4 bytes, and a
-// multibyte-aware case-insensitive comparison folds only A-Z on ASCII text (no other character
-// folds onto an ASCII letter), so the two tests agree on every name.
-static bool IsExcludedFile(const char* name) {
-    const char* dot = FindLastDot(name);
-    if (!dot) return false;
-    char suffix[5];
-    size_t length = 0;
-    for (; dot[length] != '\0'; length++) {
-        unsigned char c = (unsigned char)dot[length];
-        if (length >= 4 || c >= 0x80) return false;
-        suffix[length] = (char)(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
-    }
-    suffix[length] = '\0';
-    for (const char* extension : kExcludedExtensions) {
-        if (strcmp(suffix, extension) == 0) return true;
-    }
-    return false;
+    return HasExtensionAt(FindNameExtension(name), extension);
 }
 
 // Makes `target` (a path ending in a backslash) the current directory after saving the current
@@ -204,7 +174,7 @@ static bool ScanIsOver(const ResourceMount* mount) {
 
 // Appends one file to the mount's index; true when it was indexed.
 static bool AddIndexedFile(ResourceMount* mount, const char* name, char* directory) {
-    if (ScanIsOver(mount) || IsExcludedFile(name)) return false;
+    if (ScanIsOver(mount) || !IsIndexedFileName(name)) return false;
     char lower[kPathSize];
     if (strlen(name) >= sizeof lower) return false;  // no listing reports such a name
     if (!mount->dirIndex) {
@@ -259,11 +229,7 @@ static bool IndexDirectoryEntry(ResourceMount* mount, const WIN32_FIND_DATAA* en
     if (!(entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return AddIndexedFile(mount, name, directory);
     }
-    size_t length = strlen(name);
-    bool endsInDot = length > 0 && name[length - 1] == '.';
-    if (endsInDot || _mbsicmp((const unsigned char*)name, (const unsigned char*)"debuginfo") == 0) {
-        return false;
-    }
+    if (!IsScannedFolderName(name)) return false;
     char current[kPathSize];
     char path[kPathSize];
     char saved[kPathSize];

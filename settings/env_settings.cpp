@@ -9,9 +9,9 @@
 
 #include "resfs/resource_open.h"
 #include "settings/env_line.h"
-#include "ui/mbcs_text.h"
+#include "settings/setting_rules.h"
 
-enum { kGetterBufferSize = 128, kTitleBufferSize = 256 };
+enum { kGetterBufferSize = kSettingGetterBytes + 1 };
 
 static SettingEntry* g_settings;
 static bool g_exitHookRegistered;
@@ -75,8 +75,10 @@ SettingEntry* FindSettingEntry(const char* key) {
 
 char* GetSettingString(const char* key, char* buffer, int size, const char* defaultText) {
     SettingEntry* entry = FindSettingEntry(key);
-    strncpy(buffer, entry ? entry->value : defaultText, (size_t)size);
-    buffer[size - 1] = '\0';
+    const char* text = entry ? entry->value : defaultText;
+    size_t length = strnlen(text, (size_t)size - 1);  // cut by bytes, as strncpy would
+    memcpy(buffer, text, length);
+    buffer[length] = '\0';
     return buffer;
 }
 
@@ -86,17 +88,17 @@ int GetSettingInt(const char* key, int defaultValue) {
     return (int)strtol(entry->value, nullptr, 10);
 }
 
-#define NAMED_GETTER(function, key, defaultText)                          \
-    const char* function() {                                               \
-        static char buffer[kGetterBufferSize];                             \
-        return GetSettingString(key, buffer, sizeof buffer, defaultText); \
+#define NAMED_GETTER(function, key)                                                   \
+    const char* function() {                                                          \
+        static char buffer[kGetterBufferSize];                                        \
+        return GetSettingString(key, buffer, sizeof buffer, GetSettingDefault(key)); \
     }
 
-NAMED_GETTER(GetTitlebarSetting, "TITLEBAR", "ＶＯＲＬＩＮ アプリケーション")
-NAMED_GETTER(GetVersionSetting, "VERSION", "Version 1.01")
-NAMED_GETTER(GetExeNameSetting, "EXENAME", "vorlin.exe")
-NAMED_GETTER(GetInstToSetting, "INSTTO", "VORLIN_APP")
-NAMED_GETTER(GetUpdateReadmeSetting, "UPDATEREADME", "update.txt")
+NAMED_GETTER(GetTitlebarSetting, "TITLEBAR")
+NAMED_GETTER(GetVersionSetting, "VERSION")
+NAMED_GETTER(GetExeNameSetting, "EXENAME")
+NAMED_GETTER(GetInstToSetting, "INSTTO")
+NAMED_GETTER(GetUpdateReadmeSetting, "UPDATEREADME")
 
 const char* GetInstFolSetting() {
     static char buffer[kGetterBufferSize];
@@ -110,14 +112,15 @@ static char g_regLocal[kGetterBufferSize];
 
 const char* GetRegGlobalSetting() {
     if (g_regGlobal[0] == '\0') {
-        GetSettingString("REG_GLOBAL", g_regGlobal, sizeof g_regGlobal, "VORLIN_SYSTEM");
+        GetSettingString("REG_GLOBAL", g_regGlobal, sizeof g_regGlobal,
+                         GetSettingDefault("REG_GLOBAL"));
     }
     return g_regGlobal;
 }
 
 const char* GetRegLocalSetting() {
     if (g_regLocal[0] == '\0') {
-        GetSettingString("REG_LOCAL", g_regLocal, sizeof g_regLocal, "VORLIN_RUNTIME");
+        GetSettingString("REG_LOCAL", g_regLocal, sizeof g_regLocal, GetSettingDefault("REG_LOCAL"));
     }
     return g_regLocal;
 }
@@ -128,10 +131,8 @@ void ForgetRegistryKeyNames() {
 }
 
 const char* GetUpdateTitle() {
-    static char title[kTitleBufferSize];
-    char scratch[kTitleBufferSize * 2];
-    snprintf(scratch, sizeof scratch, "%s アップデート %s", GetTitlebarSetting(), GetVersionSetting());
-    CopyMultibyteText(title, sizeof title, scratch);
+    static char title[kUpdateTitleBytes + 1];
+    ComposeUpdateTitle(GetTitlebarSetting(), GetVersionSetting(), title);
     return title;
 }
 

@@ -13,25 +13,6 @@
 #include "update/update_plan.h"
 #include "update/update_report.h"
 
-enum { kNameSize = 128 };
-
-// Measuring order and copying order.
-static const char* const kUpdateFileList[] = {
-    "update.arc", "fastdata.arc", "data.arc", "slowdata.arc", "voice.arc",
-    "voice2.arc", "voice3.arc",   "update.txt", "|help\\*.*",
-};
-
-int GetUpdateFileListSize() { return (int)(sizeof kUpdateFileList / sizeof kUpdateFileList[0]); }
-
-const char* GetUpdateFileListEntry(int index) { return kUpdateFileList[index]; }
-
-void MakeMediaExeName(const char* exeName, char* mediaName) {
-    snprintf(mediaName, kNameSize, "%s", exeName);
-    _mbslwr((unsigned char*)mediaName);
-    unsigned char* exe = _mbsstr((unsigned char*)mediaName, (const unsigned char*)".exe");
-    if (exe) strcpy((char*)exe, ".bin");
-}
-
 // The run whose drafts exist while the stages draft, so that leaving the process then (a quit
 // message met while the queue is drained) removes them: until the commit begins, nothing installed
 // has been touched and the drafts are all the update has written.

@@ -12,8 +12,3 @@ int CopyGameExecutable(UpdateRun* run);
 // update is done; the backups are removed by the caller after recording it); 1 when it stopped
 // (its box shown, the game as the box says).
 int CopyUpdateFiles(UpdateRun* run);
-// The fixed update list, in copying order: plain entries, then "|help\*.*".
-int GetUpdateFileListSize();
-const char* GetUpdateFileListEntry(int index);
-// The media's name of the executable: EXENAME lower-cased, its first ".exe" made ".bin".
-void MakeMediaExeName(const char* exeName, char* mediaName);

@@ -10,6 +10,7 @@
 #include "update/file_ops.h"
 #include "update/media_seal.h"
 #include "update/update_files.h"
+#include "update/update_list.h"
 
 enum { kNameSize = 128 };
 
@@ -209,7 +210,7 @@ static bool PlanFile(UpdateRun* run, const char* source, const char* target, Upd
 }
 
 static bool PlanExecutable(UpdateRun* run) {
-    char configuredName[kNameSize], mediaName[kNameSize];
+    char configuredName[kNameSize], mediaName[kUpdateNameBytes];
     snprintf(configuredName, sizeof configuredName, "%s", GetExeNameSetting());
     MakeMediaExeName(configuredName, mediaName);
     return PlanFile(run, mediaName, configuredName, kStageExecutable);
@@ -253,8 +254,7 @@ static bool PlanPattern(UpdateRun* run, const char* pattern) {
 bool BuildUpdatePlan(UpdateRun* run) {
     ReleaseUpdatePlan(&run->plan);
     if (!PlanExecutable(run)) return false;
-    for (int i = 0; i < GetUpdateFileListSize(); i++) {
-        const char* entry = GetUpdateFileListEntry(i);
+    for (const char* entry : kUpdateFileList) {
         bool goOn = entry[0] == '|' ? PlanPattern(run, entry + 1)
                                     : PlanFile(run, entry, entry, kStageList);
         if (!goOn) return false;

@@ -40,6 +40,7 @@
 #include "update/media_seal.h"
 #include "update/preflight.h"
 #include "update/sum_file.h"
+#include "update/update_list.h"
 #include "update/update_procedure.h"
 
 static double NowSeconds() {
@@ -229,8 +230,10 @@ static int PreflightBench(int files, int rounds) {
     CreateDirectoryA("bench-media\\help", NULL);
     CreateDirectoryA("bench-install", NULL);
     CreateDirectoryA("bench-install\\help", NULL);
-    const char* list[] = {"vorlin.bin",   "update.arc", "fastdata.arc", "data.arc",  "slowdata.arc",
-                          "voice.arc",    "voice2.arc", "voice3.arc",   "update.txt"};
+    std::vector<const char*> list = {"vorlin.bin"};
+    for (const char* entry : kUpdateFileList) {
+        if (entry[0] != '|') list.push_back(entry);
+    }
     for (const char* name : list) {
         WriteFileOfSize((std::string("bench-media\\") + name).c_str(), 4096);
         std::string installed = strcmp(name, "vorlin.bin") == 0 ? "vorlin.exe" : name;

@@ -13,6 +13,7 @@
 #include "update/update_commit.h"
 #include "update/file_ops.h"
 #include "update/update_files.h"
+#include "update/update_list.h"
 #include "update/update_plan.h"
 
 namespace {
@@ -40,27 +41,6 @@ protected:
         LoadEnvironmentSettings("vorlin.env");
     }
 };
-
-TEST(MediaExeName, LowerCasedWithBin) {
-    struct Case {
-        const char* exeName;
-        const char* mediaName;
-    };
-    const Case cases[] = {
-        {"vorlin.exe", "vorlin.bin"},
-        {"Game.EXE", "game.bin"},
-        {"Game", "game"},
-        {"a.exe.exe", "a.bin"},
-        {"TOOL.Exe.cfg", "tool.bin"},
-        {"ＧＡＭＥ.EXE", "ｇａｍｅ.bin"},
-        {"表示.exe", "表示.bin"},
-    };
-    for (const Case& c : cases) {
-        char media[128];
-        MakeMediaExeName(c.exeName, media);
-        EXPECT_STREQ(media, c.mediaName) << c.exeName;
-    }
-}
 
 TEST_F(UpdateFiles, ExecutableIsCopiedFromItsBinName) {
     Settings("EXENAME Game.EXE\r\n");

@@ -17,7 +17,8 @@
 
 #include "resfs/archive_format.h"
 #include "resfs/cp932_lower.h"
-#include "tools/arc/arc_files.h"
+#include "tools/common/tool_files.h"
+#include "tools/common/tool_output.h"
 #include "tools/arc/arc_read.h"
 #include "tools/arc/arc_tool.h"
 

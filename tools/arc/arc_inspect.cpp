@@ -8,10 +8,11 @@
 
 #include "resfs/archive_format.h"
 #include "resfs/cp932_lower.h"
-#include "tools/arc/arc_files.h"
+#include "tools/common/tool_files.h"
+#include "tools/common/tool_output.h"
 #include "tools/arc/arc_read.h"
 #include "tools/arc/arc_tool.h"
-#include "tools/arc/arc_verify.h"
+#include "resfs/archive_verify.h"
 
 int RunList(int argc, char** argv) {
     CommandOptions options;

@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "resfs/cp932_lower.h"
-#include "tools/arc/arc_files.h"
+#include "tools/common/tool_files.h"
+#include "tools/common/tool_output.h"
 #include "tools/arc/arc_tool.h"
 #include "vorlin_version.h"
 
@@ -55,36 +56,7 @@ static const char kUsage[] =
     "\n"
     "Exit status: 0 success, 1 failure or problems found, 2 bad arguments.\n";
 
-static std::string FormatText(const char* format, va_list args) {
-    va_list copy;
-    va_copy(copy, args);
-    char small[512];
-    int n = vsnprintf(small, sizeof small, format, copy);
-    va_end(copy);
-    if (n < 0) return std::string();
-    if ((size_t)n < sizeof small) return std::string(small, (size_t)n);
-    std::string text((size_t)n + 1, '\0');
-    vsnprintf(&text[0], text.size(), format, args);
-    text.pop_back();
-    return text;
-}
-
-void PrintError(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::string text = "vorlin-arc: " + FormatText(format, args) + "\n";
-    va_end(args);
-    fflush(stdout);
-    WriteText(stderr, text);
-}
-
-void PrintOut(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::string text = FormatText(format, args);
-    va_end(args);
-    WriteText(stdout, text);
-}
+const char kToolName[] = "vorlin-arc";
 
 bool ParseCommandOptions(const char* command, int argc, char** argv, unsigned accepted,
                          CommandOptions* options) {
@@ -145,6 +117,7 @@ static int RunHash(int argc, char** argv) {
 }
 
 int main(int argc, char** argv) {
+    PrepareConsole();
     std::vector<std::string> args = GetCommandArguments(argc, argv);
     if (args.empty()) {
         WriteText(stderr, kUsage);

@@ -16,7 +16,9 @@
 
 #include "resfs/archive_format.h"
 #include "resfs/cp932_lower.h"
-#include "tools/arc/arc_files.h"
+#include "resfs/mount_rules.h"
+#include "tools/common/tool_files.h"
+#include "tools/common/tool_output.h"
 #include "tools/arc/arc_read.h"
 #include "tools/arc/arc_tool.h"
 
@@ -41,34 +43,10 @@ struct PackState {
 
 const int kMaxFolderDepth = 64;  // deeper than any media tree; stops loops through links
 
-// The last dot of a name, found character by character so that no trail byte is taken for it.
-const char* FindLastDot(const char* name) {
-    const char* dot = nullptr;
-    for (const char* p = name; *p; p++) {
-        if (IsCp932LeadByte((uint8_t)*p) && p[1] != 0) {
-            p++;
-            continue;
-        }
-        if (*p == '.') dot = p;
-    }
-    return dot;
-}
-
 std::string LowerCopy(const char* text) {
     std::string copy = text;
     LowerCp932(&copy[0]);
     return copy;
-}
-
-// Whether the text from `dot` on is one of the extensions the launcher leaves out of a mount.
-bool IsExcludedExtension(const char* dot) {
-    static const char* const kExtensions[] = {".lnk", ".exe", ".com", ".dll", ".log", ".sue",
-                                              ".mdb", ".vrs", ".vrh", ".db",  ".txt"};
-    if (!dot) return false;
-    std::string extension = LowerCopy(dot);
-    for (const char* excluded : kExtensions)
-        if (extension == excluded) return true;
-    return false;
 }
 
 // Adds a file whose code page 932 name is `cp932`.
@@ -87,14 +65,15 @@ void AddFolderFile(PackState* state, const std::string& path, const std::string&
                    uint64_t size) {
     std::string cp932, error;
     bool keyed = ConvertNameToCp932(name, state->names, &cp932, &error);
-    if (keyed && !IsExcludedFile(cp932.c_str())) {
+    // A name without a code page 932 form is judged by its platform text's extension.
+    const char* dot = keyed ? FindNameExtension(cp932.c_str()) : strrchr(name.c_str(), '.');
+    if (keyed && IsIndexedFileName(cp932.c_str())) {
         AddFile(state, path, cp932, size);
-    } else if (!keyed && !IsExcludedExtension(strrchr(name.c_str(), '.'))) {
+    } else if (!keyed && (!dot || IsIndexedFileName(dot))) {
         PrintError("%s: %s", path.c_str(), error.c_str());
         state->failed = true;
     } else {
         state->filesLeftOut++;
-        const char* dot = strrchr(name.c_str(), '.');
         if (state->verbose)
             PrintOut("left out %s: the launcher does not read %s files from a folder\n",
                      path.c_str(), dot ? LowerCopy(dot).c_str() : "such");
@@ -130,9 +109,9 @@ void AddFolder(PackState* state, const std::string& dir, int depth) {
         const std::string& name = entry.name;
         std::string path = JoinPath(dir, name);
         if (entry.kind == kPathDirectory) {
-            if (!IsSkippedDirectory(name.c_str())) {
+            if (IsScannedFolderName(name.c_str())) {
                 AddFolder(state, path, depth + 1);
-            } else if (name != "." && name != "..") {
+            } else {
                 state->foldersLeftOut++;
                 if (state->verbose)
                     PrintOut("left out %s: the launcher does not read folders named so\n",
@@ -271,16 +250,6 @@ bool WriteArchive(const std::string& tempPath, const std::vector<PackItem>& item
 }
 
 }  // namespace
-
-bool IsSkippedDirectory(const char* name) {
-    size_t length = strlen(name);
-    if (length > 0 && name[length - 1] == '.') return true;  // ".", ".." and "name."
-    return LowerCopy(name) == "debuginfo";
-}
-
-bool IsExcludedFile(const char* name) {
-    return IsExcludedExtension(FindLastDot(name));
-}
 
 int RunPack(int argc, char** argv) {
     CommandOptions options;

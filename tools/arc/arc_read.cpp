@@ -5,7 +5,8 @@
 
 #include <algorithm>
 
-#include "tools/arc/arc_files.h"
+#include "tools/common/tool_files.h"
+#include "tools/common/tool_output.h"
 #include "tools/arc/arc_tool.h"
 
 bool OpenArchive(const char* path, LoadedArchive* archive) {

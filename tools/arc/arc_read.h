@@ -29,9 +29,5 @@ const uint64_t kSizePastEnd = UINT64_MAX;  // an entry whose offset lies past th
 // the archive was cut short.
 const uint64_t kSizeCutShort = UINT64_MAX - 1;
 
-// The final entry as this tool writes it, {0xFFFFFFFF, end of data}: only then is its offset
-// taken for where the data must end (another writer's final entry may hold anything).
-const uint32_t kEndOfDataHash = 0xFFFFFFFFu;
-
 // The size of each of the entryCount searchable entries, or kSizePastEnd.
 std::vector<uint64_t> ComputeEntrySizes(const LoadedArchive& archive);

@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/arc/arc_names.h"
+#include "tools/common/cp932_names.h"
+#include "tools/common/tool_output.h"
 
 enum { kExitOk = 0, kExitFailed = 1, kExitUsage = 2 };
 
@@ -18,20 +19,6 @@ int RunPack(int argc, char** argv);     // pack [--names M] OUT.arc INPUTS...
 int RunList(int argc, char** argv);     // list [--names M] ARC [NAMES...]
 int RunVerify(int argc, char** argv);   // verify ARC
 int RunExtract(int argc, char** argv);  // extract [--names M] [--force] ARC [NAMES...] [-o DIR]
-
-// Prints "vorlin-arc: " and the formatted message to stderr.
-void PrintError(const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
-
-// Prints the formatted text to stdout.
-void PrintOut(const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
 
 // The options of the commands, wherever they stand among the operands ("--" ends them).
 enum : unsigned { kOptionNames = 1, kOptionForce = 2, kOptionOutput = 4, kOptionVerbose = 8 };
@@ -49,8 +36,3 @@ struct CommandOptions {
 // value.
 bool ParseCommandOptions(const char* command, int argc, char** argv, unsigned accepted,
                          CommandOptions* options);
-
-// Whether a folder met while packing is skipped, and whether a file in one is left out, by the
-// launcher's own rules for directory mounts. The file's name is its code page 932 text.
-bool IsSkippedDirectory(const char* name);
-bool IsExcludedFile(const char* name);

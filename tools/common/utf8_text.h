@@ -14,3 +14,6 @@ bool DecodeUtf8(const std::string& text, size_t* pos, uint32_t* codePoint);
 // Whether all of `text` is well-formed UTF-8. *nonAscii (may be null) tells whether any byte is
 // above 0x7F.
 bool IsValidUtf8(const std::string& text, bool* nonAscii);
+
+// Appends the UTF-8 form of a code point (at most U+10FFFF).
+void AppendUtf8(uint32_t codePoint, std::string* out);

@@ -9,7 +9,7 @@
 #include "image/rct_codec.h"
 #include "resfs/archive_format.h"
 #include "resfs/cp932_lower.h"
-#include "tools/arc/arc_verify.h"
+#include "resfs/archive_verify.h"
 #include "tools/common/utf8_text.h"
 #include "tools/media/media_digest.h"
 #include "tools/media/media_layout.h"
@@ -59,7 +59,7 @@ std::string Lower(const std::string& cp932) {
 // Up to `size` bytes of a file from `offset` on.
 std::string ReadBytes(const std::string& path, uint64_t offset, uint64_t size) {
     std::string bytes;
-    FILE* file = OpenMediaFile(path);
+    FILE* file = OpenFile(path, "rb");
     if (!file) return bytes;
     if (fseek(file, (long)offset, SEEK_SET) == 0) {
         bytes.resize((size_t)size);
@@ -120,7 +120,7 @@ void CheckSettings(const MediaLayout& layout, MediaSettings* settings, Report* r
                (unsigned)settings->size());
         CheckSettingsEncoding(env, report);
     }
-    std::string title = ComposeUpdateTitle(*settings);
+    std::string title = ComposeMediaUpdateTitle(*settings);
     printf("update title: %s\n", Cp932ToDisplay(title).c_str());
     int backslash = FindBareBackslash(title);
     if (backslash >= 0)
@@ -203,7 +203,7 @@ void CheckArchives(const std::vector<CopiedFile>& files, Report* report) {
             continue;
         }
         bool mounted = f.name == "update.arc" || f.name == "fastdata.arc";
-        FILE* file = OpenMediaFile(f.path);
+        FILE* file = OpenFile(f.path, "rb");
         std::vector<std::string> problems;
         uint32_t count = 0;
         if (!file) problems.push_back("cannot be read");
@@ -219,12 +219,12 @@ void CheckArchives(const std::vector<CopiedFile>& files, Report* report) {
 
 void CheckCopiedFiles(const std::vector<CopiedFile>& files, const std::vector<std::string>& absent,
                       const MediaSettings& settings, Report* report) {
-    std::string exeName = MakeMediaExeName(GetMediaSetting(settings, "EXENAME", "vorlin.exe"));
+    std::string exeName = MediaExeName(settings);
     for (const std::string& name : absent) {
         if (name == exeName)
             Say(report, "warning", Cp932ToDisplay(name),
                 "not on the media (EXENAME %s): the update copies no executable",
-                Cp932ToDisplay(GetMediaSetting(settings, "EXENAME", "vorlin.exe")).c_str());
+                Cp932ToDisplay(GetMediaSetting(settings, "EXENAME")).c_str());
         else
             Say(report, "note", name,
                 "not on the media: the update skips it (each file of the update list is "
@@ -251,11 +251,11 @@ void CheckCopiedFiles(const std::vector<CopiedFile>& files, const std::vector<st
 // the media.
 void CheckSeal(const MediaLayout& layout, const std::vector<CopiedFile>& files, Report* report) {
     const MediaEntry* sum = FindMediaEntry(layout.entries, "update.sum");
-    if (!sum || sum->kind != kMediaFile) {
+    if (!sum || sum->kind != kPathFile) {
         printf("seal: no update.sum (the media is not sealed)\n");
         return;
     }
-    std::string path = JoinMediaPath(layout.folder, sum->name);
+    std::string path = JoinPath(layout.folder, sum->name);
     std::string bytes = sum->size <= kMaxSealBytes ? ReadBytes(path, 0, sum->size) : "";
     SumEntry* entries = nullptr;
     uint32_t count = 0;
@@ -326,7 +326,7 @@ int RunCheck(const std::vector<std::string>& args) {
     uint64_t size = 0;
     MediaLayout layout;
     std::string error;
-    if (GetMediaPathKind(media, &size) != kMediaFolder ||
+    if (GetPathKind(media, &size) != kPathDirectory ||
         !LoadMediaLayout(media, &layout, &error)) {
         PrintError("cannot read the media folder %s", media.c_str());
         return kExitFailed;

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <thread>
 
-#include "tools/media/media_files.h"
+#include "tools/common/tool_files.h"
 #include "update/sum_file.h"
 
 namespace {

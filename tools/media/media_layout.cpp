@@ -5,22 +5,14 @@
 #include <string.h>
 
 #include "resfs/cp932_lower.h"
+#include "resfs/mount_rules.h"
 #include "resfs/name_hash.h"
 #include "settings/env_line.h"
+#include "settings/setting_rules.h"
+#include "tools/common/cp932_names.h"
+#include "update/update_list.h"
 
-const char kDefaultTitlebar[] =
-    "\x82\x75\x82\x6E\x82\x71\x82\x6B\x82\x68\x82\x6D \x83\x41\x83\x76\x83\x8A\x83\x50\x81\x5B"
-    "\x83\x56\x83\x87\x83\x93";
-const char kDefaultVersion[] = "Version 1.01";
-static const char kUpdateWord[] =
-    "\x83\x41\x83\x62\x83\x76\x83\x66\x81\x5B\x83\x67";  // アップデート
-
-const char* const kUpdateListEntries[8] = {
-    "update.arc", "fastdata.arc", "data.arc",   "slowdata.arc",
-    "voice.arc",  "voice2.arc",   "voice3.arc", "update.txt",
-};
-
-enum { kGetterBytes = 127, kTitleBytes = 255, kMaxFolderDepth = 64 };
+enum { kMaxFolderDepth = 64 };
 
 // Settings files are read through at most 400 reads of 511 bytes; twice that many raw bytes
 // cover any line-end conversion.
@@ -30,6 +22,18 @@ static std::string Lower(const std::string& cp932) {
     std::string lower = cp932;
     if (!lower.empty()) LowerCp932(&lower[0]);
     return lower;
+}
+
+bool ListMediaFolder(const std::string& dir, std::vector<MediaEntry>* entries, std::string* error) {
+    std::vector<DirEntry> listing;
+    entries->clear();
+    if (!ListDirectory(dir, &listing, error)) return false;
+    for (const DirEntry& e : listing) {
+        MediaEntry entry = {e.name, "", false, e.kind, e.size};
+        entry.hasCp932 = ListedNameToCp932(e.name, &entry.cp932);
+        entries->push_back(entry);
+    }
+    return true;
 }
 
 const MediaEntry* FindMediaEntry(const std::vector<MediaEntry>& entries, const std::string& name) {
@@ -64,43 +68,20 @@ bool FindMediaFile(const MediaLayout& layout, const std::string& name, MediaFile
     for (size_t i = 0; i < parts.size(); i++) {
         const MediaEntry* entry = FindMediaEntry(listing, parts[i]);
         if (!entry) return false;
-        path = JoinMediaPath(path, entry->name);
+        path = JoinPath(path, entry->name);
         bool last = i + 1 == parts.size();
         if (last) {
-            if (entry->kind != kMediaFile) return false;
+            if (entry->kind != kPathFile) return false;
             *file = {path, entry->size};
             return true;
         }
         std::string error;
-        if (entry->kind != kMediaFolder || !ListMediaFolder(path, &listing, &error)) return false;
+        if (entry->kind != kPathDirectory || !ListMediaFolder(path, &listing, &error)) return false;
     }
     return false;
 }
 
 // ---- mounts ----------------------------------------------------------------------------------
-
-static bool EndsInDot(const std::string& name) {
-    return !name.empty() && name.back() == '.';
-}
-
-// Files the directory index leaves out, by the part of the name from its last dot.
-static bool IsExcludedFile(const std::string& cp932) {
-    static const char* const kExcluded[] = {".lnk", ".exe", ".com", ".dll", ".log", ".sue",
-                                            ".mdb", ".vrs", ".vrh", ".db",  ".txt"};
-    size_t dot = std::string::npos;
-    for (size_t i = 0; i < cp932.size(); i++) {
-        if (IsCp932LeadByte((uint8_t)cp932[i]) && i + 1 < cp932.size())
-            i++;
-        else if (cp932[i] == '.')
-            dot = i;
-    }
-    if (dot == std::string::npos) return false;
-    std::string suffix = Lower(cp932.substr(dot));
-    for (const char* excluded : kExcluded) {
-        if (suffix == excluded) return true;
-    }
-    return false;
-}
 
 static void ScanMountFolder(const std::string& dir, int depth, MediaMount* mount) {
     std::vector<MediaEntry> entries;
@@ -108,11 +89,10 @@ static void ScanMountFolder(const std::string& dir, int depth, MediaMount* mount
     if (depth > kMaxFolderDepth || !ListMediaFolder(dir, &entries, &error)) return;
     for (const MediaEntry& entry : entries) {
         if (!entry.hasCp932) continue;  // the launcher's listing cannot name it
-        std::string path = JoinMediaPath(dir, entry.name);
-        if (entry.kind == kMediaFolder) {
-            if (!EndsInDot(entry.cp932) && Lower(entry.cp932) != "debuginfo")
-                ScanMountFolder(path, depth + 1, mount);
-        } else if (entry.kind == kMediaFile && !IsExcludedFile(entry.cp932)) {
+        std::string path = JoinPath(dir, entry.name);
+        if (entry.kind == kPathDirectory) {
+            if (IsScannedFolderName(entry.cp932.c_str())) ScanMountFolder(path, depth + 1, mount);
+        } else if (entry.kind == kPathFile && IsIndexedFileName(entry.cp932.c_str())) {
             std::string lower = Lower(entry.cp932);
             mount->files.push_back({ComputeNameHash(lower.c_str()), lower, path});
         }
@@ -126,9 +106,9 @@ static bool ResolveMount(const MediaLayout& layout, const char* name, MediaMount
     mount->archiveSize = 0;
     mount->entryCount = 0;
     const MediaEntry* arc = FindMediaEntry(layout.entries, std::string(name) + ".arc");
-    if (arc && arc->kind == kMediaFile) {
-        std::string path = JoinMediaPath(layout.folder, arc->name);
-        FILE* file = OpenMediaFile(path);
+    if (arc && arc->kind == kPathFile) {
+        std::string path = JoinPath(layout.folder, arc->name);
+        FILE* file = OpenFile(path, "rb");
         ArchiveHeader header;
         ArchiveIndexEntry* index = nullptr;
         if (file && ReadArchiveIndex(file, &header, &index) == 1) {
@@ -143,8 +123,8 @@ static bool ResolveMount(const MediaLayout& layout, const char* name, MediaMount
         if (mount->archive) return true;
     }
     const MediaEntry* folder = FindMediaEntry(layout.entries, name);
-    if (!folder || folder->kind != kMediaFolder) return false;
-    mount->path = JoinMediaPath(layout.folder, folder->name);
+    if (!folder || folder->kind != kPathDirectory) return false;
+    mount->path = JoinPath(layout.folder, folder->name);
     ScanMountFolder(mount->path, 0, mount);
     return true;
 }
@@ -153,7 +133,7 @@ bool LoadMediaLayout(const std::string& folder, MediaLayout* layout, std::string
     layout->folder = folder;
     layout->mounts.clear();
     if (!ListMediaFolder(folder, &layout->entries, error)) return false;
-    for (const char* name : {"update", "fastdata"}) {
+    for (const char* name : kResourceMounts) {
         MediaMount mount;
         if (ResolveMount(*layout, name, &mount)) layout->mounts.push_back(mount);
     }
@@ -163,8 +143,8 @@ bool LoadMediaLayout(const std::string& folder, MediaLayout* layout, std::string
 ResourceLocation LocateResource(const MediaLayout& layout, const std::string& name) {
     ResourceLocation location = {false, "", 0, 0, ""};
     const MediaEntry* direct = FindMediaEntry(layout.entries, name);
-    if (direct && direct->kind == kMediaFile) {
-        return {true, JoinMediaPath(layout.folder, direct->name), 0, direct->size,
+    if (direct && direct->kind == kPathFile) {
+        return {true, JoinPath(layout.folder, direct->name), 0, direct->size,
                 "the media folder"};
     }
     uint32_t key = ComputeLookupKey(name.c_str());
@@ -181,7 +161,7 @@ ResourceLocation LocateResource(const MediaLayout& layout, const std::string& na
         for (const IndexedFile& file : mount.files) {
             uint64_t size = 0;
             if (file.nameHash == key && file.lowerName == lower &&
-                GetMediaPathKind(file.path, &size) == kMediaFile)
+                GetPathKind(file.path, &size) == kPathFile)
                 return {true, file.path, 0, size,
                         "the " + mount.name + " folder (" + file.path + ")"};
         }
@@ -242,7 +222,7 @@ static bool StoreSetting(void* sink, const char* key, const char* value) {
 bool ReadMediaSettings(const ResourceLocation& location, MediaSettings* settings,
                        std::string* error) {
     settings->clear();
-    FILE* file = OpenMediaFile(location.path);
+    FILE* file = OpenFile(location.path, "rb");
     if (!file || fseek(file, (long)location.offset, SEEK_SET) != 0) {
         if (file) fclose(file);
         *error = "cannot be read";
@@ -257,25 +237,19 @@ bool ReadMediaSettings(const ResourceLocation& location, MediaSettings* settings
     return true;
 }
 
-std::string GetMediaSetting(const MediaSettings& settings, const char* key,
-                            const char* defaultText) {
+std::string GetMediaSetting(const MediaSettings& settings, const char* key) {
     auto found = settings.find(key);
-    std::string value = found == settings.end() ? defaultText : found->second;
-    return value.substr(0, kGetterBytes);
+    std::string value = found == settings.end() ? GetSettingDefault(key) : found->second;
+    return value.substr(0, kSettingGetterBytes);
 }
 
 // ---- names the launcher composes --------------------------------------------------------------
 
-std::string ComposeUpdateTitle(const MediaSettings& settings) {
-    std::string full = GetMediaSetting(settings, "TITLEBAR", kDefaultTitlebar) + " " + kUpdateWord +
-                       " " + GetMediaSetting(settings, "VERSION", kDefaultVersion);
-    size_t end = 0;
-    while (end < full.size()) {
-        size_t step = IsCp932LeadByte((uint8_t)full[end]) && end + 1 < full.size() ? 2 : 1;
-        if (end + step > kTitleBytes) break;
-        end += step;
-    }
-    return full.substr(0, end);
+std::string ComposeMediaUpdateTitle(const MediaSettings& settings) {
+    char title[kUpdateTitleBytes + 1];
+    ComposeUpdateTitle(GetMediaSetting(settings, "TITLEBAR").c_str(),
+                       GetMediaSetting(settings, "VERSION").c_str(), title);
+    return title;
 }
 
 int FindBareBackslash(const std::string& text) {
@@ -288,20 +262,17 @@ int FindBareBackslash(const std::string& text) {
     return -1;
 }
 
-std::string MakeMediaExeName(const std::string& exeName) {
-    std::string name = Lower(exeName.substr(0, kGetterBytes));
-    for (size_t i = 0; i < name.size(); i++) {
-        if (name.compare(i, 4, ".exe") == 0) return name.substr(0, i) + ".bin";
-        if (IsCp932LeadByte((uint8_t)name[i]) && i + 1 < name.size()) i++;
-    }
-    return name;
+std::string MediaExeName(const MediaSettings& settings) {
+    char mediaName[kUpdateNameBytes];
+    MakeMediaExeName(GetMediaSetting(settings, "EXENAME").c_str(), mediaName);
+    return mediaName;
 }
 
 std::string DefaultInstallFolder(const MediaSettings& settings) {
     std::string folder = "C:\\Program Files\\";
-    std::string instFol = GetMediaSetting(settings, "INSTFOL", "");
+    std::string instFol = GetMediaSetting(settings, "INSTFOL");
     if (!instFol.empty()) folder += instFol + "\\";
-    return folder + GetMediaSetting(settings, "INSTTO", "VORLIN_APP");
+    return folder + GetMediaSetting(settings, "INSTTO");
 }
 
 // ---- the files an update copies ---------------------------------------------------------------
@@ -321,21 +292,22 @@ void CollectCopiedFiles(const MediaLayout& layout, const MediaSettings& settings
                         std::vector<CopiedFile>* files, std::vector<std::string>* absent) {
     files->clear();
     absent->clear();
-    std::string exeName = GetMediaSetting(settings, "EXENAME", "vorlin.exe");
-    AddIfOnMedia(layout, kCopiedExecutable, MakeMediaExeName(exeName), exeName, files, absent);
-    for (const char* entry : kUpdateListEntries)
-        AddIfOnMedia(layout, kCopiedListEntry, entry, entry, files, absent);
+    AddIfOnMedia(layout, kCopiedExecutable, MediaExeName(settings),
+                 GetMediaSetting(settings, "EXENAME"), files, absent);
+    for (const char* entry : kUpdateFileList) {
+        if (entry[0] != '|') AddIfOnMedia(layout, kCopiedListEntry, entry, entry, files, absent);
+    }
 
-    const MediaEntry* help = FindMediaEntry(layout.entries, "help");
-    if (!help || help->kind != kMediaFolder) return;
-    std::string helpPath = JoinMediaPath(layout.folder, help->name);
+    const MediaEntry* help = FindMediaEntry(layout.entries, kUpdateHelpFolder);
+    if (!help || help->kind != kPathDirectory) return;
+    std::string helpPath = JoinPath(layout.folder, help->name);
     std::vector<MediaEntry> entries;
     std::string error;
     if (!ListMediaFolder(helpPath, &entries, &error)) return;
     for (const MediaEntry& entry : entries) {
-        if (entry.kind != kMediaFile) continue;
-        std::string name = "help\\" + entry.cp932;
-        files->push_back({kCopiedHelp, name, name, JoinMediaPath(helpPath, entry.name),
-                          JoinMediaPath(help->name, entry.name), entry.size, entry.hasCp932});
+        if (entry.kind != kPathFile) continue;
+        std::string name = std::string(kUpdateHelpFolder) + "\\" + entry.cp932;
+        files->push_back({kCopiedHelp, name, name, JoinPath(helpPath, entry.name),
+                          JoinPath(help->name, entry.name), entry.size, entry.hasCp932});
     }
 }

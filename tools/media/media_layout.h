@@ -13,7 +13,21 @@
 #include <vector>
 
 #include "resfs/archive_format.h"
-#include "tools/media/media_files.h"
+#include "tools/common/cp932_names.h"
+#include "tools/common/tool_files.h"
+
+// One entry of a media folder's listing.
+struct MediaEntry {
+    std::string name;   // platform text, for paths and messages
+    std::string cp932;  // the name as the launcher sees it (valid only when hasCp932)
+    bool hasCp932;      // false: no code page 932 form (the launcher cannot open the file)
+    PathKind kind;
+    uint64_t size;  // for files
+};
+
+// The entries of a folder without "." and "..", in byte order of their platform names, each with
+// its code page 932 name. False with *error set when the folder cannot be listed.
+bool ListMediaFolder(const std::string& dir, std::vector<MediaEntry>* entries, std::string* error);
 
 // A file of the media found under a code page 932 name.
 struct MediaFile {
@@ -70,19 +84,15 @@ typedef std::map<std::string, std::string> MediaSettings;
 extern const size_t kMaxSettingsBytes;
 bool ReadMediaSettings(const ResourceLocation& location, MediaSettings* settings,
                        std::string* error);
-// The value as the launcher's getters hand it out (cut to 127 bytes), or the default.
-std::string GetMediaSetting(const MediaSettings& settings, const char* key,
-                            const char* defaultText);
+// The value as the launcher's getters hand it out (cut to 127 bytes), or the key's default.
+std::string GetMediaSetting(const MediaSettings& settings, const char* key);
 
-// Code page 932 texts of the launcher.
-extern const char kDefaultTitlebar[];  // "ＶＯＲＬＩＮ アプリケーション"
-extern const char kDefaultVersion[];   // "Version 1.01"
-// TITLEBAR + " アップデート " + VERSION, cut to 255 bytes on a character boundary.
-std::string ComposeUpdateTitle(const MediaSettings& settings);
+// The update title as the launcher composes it from TITLEBAR and VERSION.
+std::string ComposeMediaUpdateTitle(const MediaSettings& settings);
 // The first backslash of `text` that is not the trail byte of a double-byte character, or -1.
 int FindBareBackslash(const std::string& text);
-// EXENAME lower-cased, its first ".exe" made ".bin" and cut there.
-std::string MakeMediaExeName(const std::string& exeName);
+// The executable's name on the media, from EXENAME (see update/update_list.h).
+std::string MediaExeName(const MediaSettings& settings);
 // "C:\Program Files\" + [INSTFOL "\"] + INSTTO: the folder the launcher proposes.
 std::string DefaultInstallFolder(const MediaSettings& settings);
 
@@ -97,7 +107,6 @@ struct CopiedFile {
     uint64_t size;
     bool hasCp932;  // help files: false when the name has no code page 932 form
 };
-extern const char* const kUpdateListEntries[8];
 // The executable (if on the media), the list entries on the media, then the help files.
 // *absent receives the executable's and list entries' names not on the media.
 void CollectCopiedFiles(const MediaLayout& layout, const MediaSettings& settings,

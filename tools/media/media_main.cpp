@@ -2,7 +2,8 @@
 #include <stdarg.h>
 #include <stdio.h>
 
-#include "tools/media/media_files.h"
+#include "tools/common/tool_files.h"
+#include "tools/common/tool_output.h"
 #include "tools/media/media_tool.h"
 #include "vorlin_version.h"
 
@@ -58,25 +59,18 @@ static const char kUsage[] =
     "Exit status: 0 success (check: no errors; warnings alone give 0), 1 failure or errors,\n"
     "2 bad arguments.\n";
 
-void PrintError(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    fputs("vorlin-media: ", stderr);
-    vfprintf(stderr, format, args);
-    fputc('\n', stderr);
-    va_end(args);
-}
+const char kToolName[] = "vorlin-media";
 
 int main(int argc, char** argv) {
-    PrepareMediaConsole();
-    std::vector<std::string> args = GetMediaArguments(argc, argv);
-    if (args.size() < 2) {
+    PrepareConsole();
+    std::vector<std::string> args = GetCommandArguments(argc, argv);
+    if (args.empty()) {
         fputs(kUsage, stderr);
         return kExitUsage;
     }
-    const std::string& command = args[1];
-    for (size_t i = 1; i < args.size(); i++) {
-        if (args[i] == "--help" || args[i] == "-h" || (i == 1 && args[i] == "help")) {
+    const std::string& command = args[0];
+    for (size_t i = 0; i < args.size(); i++) {
+        if (args[i] == "--help" || args[i] == "-h" || (i == 0 && args[i] == "help")) {
             fputs(kUsage, stdout);
             return kExitOk;
         }
@@ -85,7 +79,7 @@ int main(int argc, char** argv) {
             return kExitOk;
         }
     }
-    std::vector<std::string> rest(args.begin() + 2, args.end());
+    std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "seal") return RunSeal(rest);
     if (command == "check") return RunCheck(rest);
     PrintError("unknown command '%s' (try vorlin-media --help)", command.c_str());

@@ -48,7 +48,7 @@ int RunSeal(const std::vector<std::string>& args) {
     uint64_t size = 0;
     MediaLayout layout;
     std::string error;
-    if (GetMediaPathKind(media, &size) != kMediaFolder ||
+    if (GetPathKind(media, &size) != kPathDirectory ||
         !LoadMediaLayout(media, &layout, &error)) {
         PrintError("cannot read the media folder %s", media.c_str());
         return kExitFailed;
@@ -102,7 +102,7 @@ int RunSeal(const std::vector<std::string>& args) {
     std::string bytes(text, length);
     free(text);
     const MediaEntry* existing = FindMediaEntry(layout.entries, "update.sum");
-    std::string target = JoinMediaPath(media, existing ? existing->name : "update.sum");
+    std::string target = JoinPath(media, existing ? existing->name : "update.sum");
     if (!ReplaceFileWithBytes(target, bytes, &error)) {
         PrintError("cannot write %s: %s", target.c_str(), error.c_str());
         return kExitFailed;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/tool_output.h"
+
 enum { kExitOk = 0, kExitFailed = 1, kExitUsage = 2 };
 
 // The side of the menu's picture square in pixels: the MAINDIALOG client height (179 dialog
@@ -14,10 +16,3 @@ enum { kMenuPictureSide = 268 };
 
 int RunSeal(const std::vector<std::string>& args);   // seal MEDIA
 int RunCheck(const std::vector<std::string>& args);  // check MEDIA
-
-// Prints "vorlin-media: " and the formatted message to stderr.
-void PrintError(const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;

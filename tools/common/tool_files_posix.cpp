@@ -1,11 +1,13 @@
-// File and folder access for the archive tool on POSIX systems.
-#include "tools/arc/arc_files.h"
+// File and folder access for the media tools on POSIX systems, and their output.
+#include "tools/common/tool_files.h"
+#include "tools/common/tool_output.h"
 
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +16,8 @@
 std::vector<std::string> GetCommandArguments(int argc, char** argv) {
     return std::vector<std::string>(argv + 1, argv + argc);
 }
+
+void PrepareConsole() {}
 
 void WriteText(FILE* stream, const std::string& text) {
     fwrite(text.data(), 1, text.size(), stream);
@@ -41,6 +45,7 @@ bool ListDirectory(const std::string& dir, std::vector<DirEntry>* entries, std::
         return false;
     }
     while (struct dirent* e = readdir(d)) {
+        if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
         DirEntry entry = {e->d_name, kPathMissing, 0};
         entry.kind = GetPathKind(JoinPath(dir, entry.name), &entry.size);
         entries->push_back(entry);
@@ -120,4 +125,89 @@ bool ReplaceFileWith(const std::string& from, const std::string& to, std::string
 
 uint32_t CurrentProcessNumber() {
     return (uint32_t)getpid();
+}
+
+// The whole file is mapped once; each chunk is a window of that mapping whose pages the reading
+// thread brings in (MADV_POPULATE_READ) before handing it over, so that the digest finds them
+// present and an I/O error is reported here instead of faulting later. The chunk that reaches the
+// end of the file carries the mapping: releasing it, after every earlier chunk, unmaps the file.
+struct ChunkReader {
+    int fd;
+    uint8_t* base;
+    uint64_t size, offset;
+    bool handedOver;  // the mapping belongs to a chunk now
+};
+
+ChunkReader* OpenChunkReader(const std::string& path, std::string* error) {
+    int fd = open(path.c_str(), O_RDONLY);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        *error = strerror(errno);
+        if (fd >= 0) close(fd);
+        return nullptr;
+    }
+    ChunkReader* reader = new ChunkReader{fd, nullptr, (uint64_t)st.st_size, 0, true};
+    if (reader->size == 0) return reader;
+    void* base = mmap(nullptr, (size_t)reader->size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (base == MAP_FAILED) {
+        *error = strerror(errno);
+        CloseChunkReader(reader);
+        return nullptr;
+    }
+    madvise(base, (size_t)reader->size, MADV_SEQUENTIAL);
+    reader->base = (uint8_t*)base;
+    reader->handedOver = false;
+    return reader;
+}
+
+bool ReadNextChunk(ChunkReader* reader, size_t size, ChunkView* view, std::string* error) {
+    ReleaseChunk(view);
+    uint64_t left = reader->size - reader->offset;
+    size_t length = left < size ? (size_t)left : size;
+    if (length == 0) return true;
+    uint8_t* window = reader->base + reader->offset;
+    if (madvise(window, length, MADV_POPULATE_READ) != 0 && errno != EINVAL) {
+        *error = strerror(errno);  // EINVAL: a kernel without it; the pages come in on first use
+        return false;
+    }
+    view->data = window;
+    view->length = length;
+    reader->offset += length;
+    if (reader->offset == reader->size) {
+        view->mapping = reader->base;
+        view->mappedLength = (size_t)reader->size;
+        reader->handedOver = true;
+    }
+    return true;
+}
+
+void ReleaseChunk(ChunkView* view) {
+    if (view->mapping) munmap(view->mapping, view->mappedLength);
+    view->mapping = nullptr;
+    view->data = nullptr;
+    view->length = 0;
+}
+
+void CloseChunkReader(ChunkReader* reader) {
+    if (!reader->handedOver) munmap(reader->base, (size_t)reader->size);
+    close(reader->fd);
+    delete reader;
+}
+
+bool ReplaceFileWithBytes(const std::string& path, const std::string& bytes, std::string* error) {
+    std::string temporary = path + ".tmp" + std::to_string((unsigned)getpid());
+    FILE* file = fopen(temporary.c_str(), "wb");
+    if (!file) {
+        *error = strerror(errno);
+        return false;
+    }
+    bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    written = fflush(file) == 0 && written;
+    written = fsync(fileno(file)) == 0 && written;
+    int savedErrno = errno;
+    written = fclose(file) == 0 && written;
+    if (written && rename(temporary.c_str(), path.c_str()) == 0) return true;
+    *error = strerror(written ? errno : savedErrno);
+    remove(temporary.c_str());
+    return false;
 }

@@ -11,8 +11,10 @@
 #include <iconv.h>
 #include <string.h>
 
-#include "tools/arc/arc_names.h"
-#include "tools/arc/arc_tool.h"
+#include "tools/common/cp932_names.h"
+#include "resfs/cp932_lower.h"
+#include "tools/common/tool_output.h"
+#include "tools/common/utf8_text.h"
 
 namespace {
 
@@ -76,5 +78,36 @@ bool EncodeCp932Char(uint32_t codePoint, std::string* out) {
     if (!Convert(g_fromCp932, bytes, byteCount, back, &backCount)) return false;
     if (backCount != sizeof unit || memcmp(back, unit, sizeof unit) != 0) return false;
     out->append(bytes, byteCount);
+    return true;
+}
+
+bool DecodeCp932Text(const std::string& cp932, std::string* utf8) {
+    utf8->clear();
+    for (size_t i = 0; i < cp932.size(); i++) {
+        uint8_t c = (uint8_t)cp932[i];
+        uint32_t codePoint = c;
+        if (c >= 0x80) {
+            bool found = false;
+            for (const ExtraByte& e : kWindowsOnlyBytes) {
+                if (e.byte == c) {
+                    codePoint = e.codePoint;
+                    found = true;
+                }
+            }
+            if (!found) {
+                size_t length = IsCp932LeadByte(c) && i + 1 < cp932.size() ? 2 : 1;
+                char unit[4] = {0, 0, 0, 0};
+                size_t unitSize = sizeof unit;
+                if (!OpenConverters() ||
+                    !Convert(g_fromCp932, cp932.data() + i, length, unit, &unitSize) ||
+                    unitSize != sizeof unit)
+                    return false;
+                codePoint = (uint32_t)(uint8_t)unit[0] | (uint32_t)(uint8_t)unit[1] << 8 |
+                            (uint32_t)(uint8_t)unit[2] << 16;
+                i += length - 1;
+            }
+        }
+        AppendUtf8(codePoint, utf8);
+    }
     return true;
 }

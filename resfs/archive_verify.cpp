@@ -1,12 +1,11 @@
-// The checks of `vorlin-arc verify` (see arc_verify.h).
-#include "tools/arc/arc_verify.h"
+// The full check of an archive (see archive_verify.h).
+#include "resfs/archive_verify.h"
 
 #include <stdarg.h>
 
 #include <algorithm>
 
 #include "resfs/archive_format.h"
-#include "tools/arc/arc_read.h"
 
 namespace {
 
@@ -126,8 +125,9 @@ void CheckIndex(const std::vector<ArchiveIndexEntry>& index, uint32_t count, uin
                (unsigned long long)(fileSize - end), (unsigned long long)end);
     }
     if (end < dataStart) {
-        Report(problems, "the final entry puts the end of the data at %llu, inside the header or "
-                         "index, which end at %llu",
+        Report(problems,
+               "the final entry puts the end of the data at %llu, inside the header or "
+               "index, which end at %llu",
                (unsigned long long)end, (unsigned long long)dataStart);
     }
     for (uint32_t i = 0; i < count; i++) {

@@ -1,11 +1,12 @@
 // Names to code page 932 text: the --names rule and the messages for names that
-// cannot be converted. The per-character table is the platform's (arc_names_posix.cpp,
-// arc_names_win.cpp).
-#include "tools/arc/arc_names.h"
+// cannot be converted. The per-character table is the platform's (cp932_char_posix.cpp,
+// cp932_char_win.cpp).
+#include "tools/common/cp932_names.h"
 
 #include <stdio.h>
 #include <string.h>
 
+#include "resfs/cp932_lower.h"
 #include "tools/common/utf8_text.h"
 
 namespace {
@@ -28,31 +29,14 @@ const Neighbour kNeighbours[] = {
     {0x203E, 0xFFE3},  // overline
 };
 
-std::string Utf8Of(uint32_t c) {
-    std::string s;
-    if (c < 0x80) {
-        s += (char)c;
-    } else if (c < 0x800) {
-        s += (char)(0xC0 | c >> 6);
-        s += (char)(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        s += (char)(0xE0 | c >> 12);
-        s += (char)(0x80 | (c >> 6 & 0x3F));
-        s += (char)(0x80 | (c & 0x3F));
-    } else {
-        s += (char)(0xF0 | c >> 18);
-        s += (char)(0x80 | (c >> 12 & 0x3F));
-        s += (char)(0x80 | (c >> 6 & 0x3F));
-        s += (char)(0x80 | (c & 0x3F));
-    }
-    return s;
-}
-
 std::string CodePointText(uint32_t c) {
     char text[16];
     snprintf(text, sizeof text, "U+%04X", (unsigned)c);
     std::string s = text;
-    if (c >= 0xA0) s += " " + Utf8Of(c);
+    if (c >= 0xA0) {
+        s += " ";
+        AppendUtf8(c, &s);
+    }
     return s;
 }
 
@@ -111,4 +95,40 @@ bool ConvertNameToCp932(const std::string& name, NameMode mode, std::string* cp9
     if (IsUtf8Name(name, mode)) return ConvertUtf8(name, cp932, error);
     *cp932 = name;
     return true;
+}
+
+bool IsCp932Text(const std::string& text) {
+    for (size_t i = 0; i < text.size(); i++) {
+        uint8_t c = (uint8_t)text[i];
+        if (IsCp932LeadByte(c)) {
+            if (i + 1 == text.size()) return false;
+            uint8_t t = (uint8_t)text[++i];
+            if (t < 0x40 || t == 0x7F || t > 0xFC) return false;
+        } else if (c >= 0x80 && !(c >= 0xA1 && c <= 0xDF)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ListedNameToCp932(const std::string& name, std::string* cp932) {
+    std::string error;
+    return ConvertNameToCp932(name, kNamesAuto, cp932, &error) && IsCp932Text(*cp932);
+}
+
+std::string Cp932ToDisplay(const std::string& cp932) {
+    std::string utf8;
+    if (DecodeCp932Text(cp932, &utf8)) return utf8;
+    std::string shown;
+    for (char c : cp932) {
+        uint8_t b = (uint8_t)c;
+        if (b < 0x80 && b >= 0x20) {
+            shown += c;
+        } else {
+            char hex[8];
+            snprintf(hex, sizeof hex, "\\x%02X", b);
+            shown += hex;
+        }
+    }
+    return shown;
 }

@@ -1,6 +1,7 @@
-// The checks of `vorlin-arc verify`, shared with `vorlin-media check`: an archive's header and
-// index read field by field, so that each problem can be named (magic, index length, order,
-// duplicate hashes, offsets a seek cannot reach or that point outside the data).
+// The full check of an archive, as `vorlin-arc verify` and `vorlin-media check` make it: its
+// header and index read field by field, so that each problem can be named (magic, index length,
+// order, duplicate hashes, offsets a seek cannot reach or that point outside the data, an archive
+// cut short or with bytes after its data).
 #pragma once
 
 #include <stdint.h>

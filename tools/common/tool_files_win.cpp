@@ -1,9 +1,11 @@
-// File and folder access for the archive tool on Windows. Paths are UTF-8 inside the tool and
-// UTF-16 at every call ("...W" functions), so names outside the system's ANSI code page work
-// too; code page 932 appears only where names become keys (arc_names_win.cpp).
+// File and folder access for the media tools on Windows, and their output. Paths are UTF-8 inside
+// the tools and UTF-16 at every call ("...W" functions), so names outside the system's ANSI code
+// page work too; code page 932 appears only where names become the launcher's names
+// (cp932_names.h).
 #include <windows.h>
 
-#include "tools/arc/arc_files.h"
+#include "tools/common/tool_files.h"
+#include "tools/common/tool_output.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -56,22 +58,23 @@ std::vector<std::string> GetCommandArguments(int argc, char** argv) {
     return args;
 }
 
+// A console is given UTF-8 as its output code page, for anything written to it without
+// WriteText.
+void PrepareConsole() {
+    SetConsoleOutputCP(CP_UTF8);
+}
+
 void WriteText(FILE* stream, const std::string& text) {
-    std::wstring wide = Wide(text);
     HANDLE handle = (HANDLE)_get_osfhandle(_fileno(stream));
     DWORD mode;
     if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
+        std::wstring wide = Wide(text);
         fflush(stream);
         DWORD written;
         WriteConsoleW(handle, wide.data(), (DWORD)wide.size(), &written, nullptr);
         return;
     }
-    int n =
-        WideCharToMultiByte(CP_ACP, 0, wide.data(), (int)wide.size(), nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return;
-    std::string bytes((size_t)n, '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), (int)wide.size(), &bytes[0], n, nullptr, nullptr);
-    fwrite(bytes.data(), 1, bytes.size(), stream);
+    fwrite(text.data(), 1, text.size(), stream);
 }
 
 PathKind GetPathKind(const std::string& path, uint64_t* size) {
@@ -88,8 +91,6 @@ bool PathExists(const std::string& path) {
     return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Kinds come from the listing itself, as the launcher takes them: a name such as "old." cannot
-// be opened again by name, since the platform drops trailing dots from paths.
 bool ListDirectory(const std::string& dir, std::vector<DirEntry>* entries, std::string* error) {
     entries->clear();
     WIN32_FIND_DATAW found;
@@ -100,6 +101,7 @@ bool ListDirectory(const std::string& dir, std::vector<DirEntry>* entries, std::
         return false;
     }
     do {
+        if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0) continue;
         DirEntry entry = {Utf8(found.cFileName, -1), kPathFile, 0};
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             entry.kind = kPathDirectory;
@@ -237,4 +239,65 @@ bool ReplaceFileWith(const std::string& from, const std::string& to, std::string
 
 uint32_t CurrentProcessNumber() {
     return (uint32_t)GetCurrentProcessId();
+}
+
+bool ReplaceFileWithBytes(const std::string& path, const std::string& bytes, std::string* error) {
+    std::wstring target = Wide(path);
+    std::wstring temporary = target + L".tmp" + std::to_wstring(GetCurrentProcessId());
+    HANDLE h = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        *error = LastErrorText();
+        return false;
+    }
+    DWORD written = 0;
+    bool ok = WriteFile(h, bytes.data(), (DWORD)bytes.size(), &written, nullptr) &&
+              written == bytes.size() && FlushFileBuffers(h);
+    if (!ok) *error = LastErrorText();
+    CloseHandle(h);
+    if (ok && MoveFileExW(temporary.c_str(), target.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    if (ok) *error = LastErrorText();
+    DeleteFileW(temporary.c_str());
+    return false;
+}
+
+struct ChunkReader {
+    HANDLE file;
+};
+
+ChunkReader* OpenChunkReader(const std::string& path, std::string* error) {
+    HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        *error = LastErrorText();
+        return nullptr;
+    }
+    return new ChunkReader{h};
+}
+
+bool ReadNextChunk(ChunkReader* reader, size_t size, ChunkView* view, std::string* error) {
+    view->buffer.resize(size);
+    view->data = view->buffer.data();
+    view->length = 0;
+    while (view->length < size) {
+        DWORD want = (DWORD)std::min<size_t>(size - view->length, 1u << 30), got = 0;
+        if (!ReadFile(reader->file, view->buffer.data() + view->length, want, &got, nullptr)) {
+            *error = LastErrorText();
+            return false;
+        }
+        if (got == 0) break;
+        view->length += got;
+    }
+    return true;
+}
+
+void ReleaseChunk(ChunkView* view) {
+    view->length = 0;
+}
+
+void CloseChunkReader(ChunkReader* reader) {
+    CloseHandle(reader->file);
+    delete reader;
 }

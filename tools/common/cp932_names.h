@@ -1,6 +1,6 @@
-// Names as the launcher keys them: code page 932 text, lower-cased and hashed by resfs. A name
-// met on the command line or in a folder is turned into that text here, so that a file named in
-// UTF-8 on Linux gets the key the launcher computes from its code page 932 name.
+// Names as the launcher sees them: code page 932 text (lower-cased and hashed by resfs for keys). A
+// name met on the command line or in a folder is turned into that text here, so that a file named
+// in UTF-8 on Linux gets the key the launcher computes from its code page 932 name.
 //
 // On POSIX systems a name is bytes, read by the --names rule: kNamesAuto converts a name that is
 // valid UTF-8 with non-ASCII characters and takes any other name as code page 932 bytes;
@@ -30,7 +30,20 @@ bool IsUtf8Name(const std::string& name, NameMode mode);
 bool ConvertNameToCp932(const std::string& name, NameMode mode, std::string* cp932,
                         std::string* error);
 
-// Platform parts (arc_names_posix.cpp, arc_names_win.cpp).
+// The code page 932 name of a file as a folder listing gives it (POSIX: by the default rule of
+// --names; Windows: always converted). False when it has none, or when its bytes are not
+// well-formed code page 932 text: the launcher could never open such a file by name.
+bool ListedNameToCp932(const std::string& name, std::string* cp932);
+
+// Whether the bytes are well-formed code page 932 text: single bytes 0x00-0x7F and 0xA1-0xDF,
+// or a lead byte with a trail byte 0x40-0x7E or 0x80-0xFC.
+bool IsCp932Text(const std::string& text);
+
+// Code page 932 text shown as the tools' text (UTF-8 on Windows and for UTF-8 names elsewhere);
+// bytes that do not decode are shown as \xNN.
+std::string Cp932ToDisplay(const std::string& cp932);
+
+// Platform parts (cp932_char_posix.cpp, cp932_char_win.cpp).
 
 // Whether the platform's names are Unicode text (Windows), so that --names chooses nothing.
 bool PlatformNamesAreUnicode();
@@ -38,3 +51,7 @@ bool PlatformNamesAreUnicode();
 // Appends the code page 932 bytes of one Unicode character, as Windows' code page 932 gives
 // them without best-fit guesses. Returns false, appending nothing, when it has none.
 bool EncodeCp932Char(uint32_t codePoint, std::string* out);
+
+// The UTF-8 text of well-formed code page 932 text, as Windows' table reads it; false when a
+// byte or pair stands for no character.
+bool DecodeCp932Text(const std::string& cp932, std::string* utf8);

@@ -1,9 +1,10 @@
-// The platform part of the archive tool: its arguments and output, what it needs to know about
-// files and folders, and the final replace of a file. POSIX and Win32 implementations share
-// this interface; the rest of the tool is the same on both.
+// The platform part of the media tools: their arguments, files and folders, large sequential
+// reads, and the replace of a file. POSIX and Win32 implementations share this interface; the
+// rest of every tool is the same on both.
 //
-// Paths are the platform's text: bytes on POSIX systems, UTF-8 on Windows, where every call
-// goes through the UTF-16 ("...W") functions so that any name works under any system locale.
+// Paths are the platform's text: bytes on POSIX systems, UTF-8 on Windows, where the arguments
+// and folder listings arrive as UTF-16 and every call goes through the UTF-16 ("...W") functions,
+// so that any name works under any system locale.
 #pragma once
 
 #include <stdint.h>
@@ -15,10 +16,6 @@ enum PathKind { kPathMissing, kPathFile, kPathDirectory, kPathOther };
 
 // The command line's arguments after the program name, as paths are written here.
 std::vector<std::string> GetCommandArguments(int argc, char** argv);
-
-// Writes text to stdout or stderr: as it is on POSIX systems; on Windows to a console as
-// Unicode, otherwise in the ANSI code page (characters it lacks become '?').
-void WriteText(FILE* stream, const std::string& text);
 
 // What `path` is (symbolic links followed); *size gets a file's length.
 PathKind GetPathKind(const std::string& path, uint64_t* size);
@@ -32,8 +29,9 @@ struct DirEntry {
     uint64_t size;  // for files
 };
 
-// The entries of a folder, "." and ".." included when the platform lists them, in byte order of
-// their names. Returns false with *error set when the folder cannot be listed.
+// The entries of a folder without "." and "..", in byte order of their names; a kind comes from
+// the listing itself (a name such as "old." cannot be opened again by name on Windows, which
+// drops trailing dots from paths). Returns false with *error set when the folder cannot be listed.
 bool ListDirectory(const std::string& dir, std::vector<DirEntry>* entries, std::string* error);
 
 // `dir` and `name` joined with the platform's separator (none added after one already there).
@@ -71,3 +69,27 @@ bool ReplaceFileWith(const std::string& from, const std::string& to, std::string
 
 // A number that differs between processes running at the same time (for temporary names).
 uint32_t CurrentProcessNumber();
+
+// Writes `bytes` under a temporary name beside `path`, flushes them to the disk, then renames
+// them over `path`, so that `path` is never seen half-written. False with *error set (and no
+// temporary file left).
+bool ReplaceFileWithBytes(const std::string& path, const std::string& bytes, std::string* error);
+
+// A file read from start to end in large chunks. POSIX systems map each chunk of the file (its
+// pages are brought in, from the page cache or the disk, before the chunk is handed over), so that
+// no byte is copied; Windows reads each chunk into a buffer, with the sequential-read hint.
+struct ChunkReader;
+ChunkReader* OpenChunkReader(const std::string& path, std::string* error);
+
+struct ChunkView {
+    const uint8_t* data;
+    size_t length;  // 0 at the end of the file
+    void* mapping;  // POSIX: the mapped window, unmapped by ReleaseChunk
+    size_t mappedLength;
+    std::vector<uint8_t> buffer;  // Windows: holds the bytes read; kept for the next chunk
+};
+// The next chunk of at most `size` bytes into *view (released first if it holds one); fewer
+// bytes only at the end of the file. False on a read error (*error set).
+bool ReadNextChunk(ChunkReader* reader, size_t size, ChunkView* view, std::string* error);
+void ReleaseChunk(ChunkView* view);
+void CloseChunkReader(ChunkReader* reader);
