@@ -16,15 +16,16 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 #include "image/rct_codec.h"
 #include "image/rct_encode.h"
 #include "stb_image.h"
 #include "stb_image_write.h"
+#include "tools/common/cp932_names.h"
+#include "tools/common/tool_files.h"
+#include "tools/common/tool_output.h"
 #include "vorlin_version.h"
+
+const char kToolName[] = "vorlin-rct";
 
 namespace {
 
@@ -50,18 +51,19 @@ const char kUsage[] =
     "exit status: 0 success, 1 unreadable or malformed input or failed output, 2 bad usage.\n";
 
 int Usage(const char* problem) {
-    fprintf(stderr, "vorlin-rct: %s\n\n%s", problem, kUsage);
+    PrintError("%s\n", problem);
+    WriteText(stderr, kUsage);
     return kExitUsage;
 }
 
 int Fail(const std::string& message) {
-    fprintf(stderr, "vorlin-rct: %s\n", message.c_str());
+    PrintError("%s", message.c_str());
     return kExitFailed;
 }
 
 bool ReadWholeFile(const std::string& path, Bytes* data, std::string* error) {
     data->clear();
-    FILE* f = fopen(path.c_str(), "rb");
+    FILE* f = OpenFile(path, "rb");
     if (!f) {
         *error = "cannot open " + path + ": " + strerror(errno);
         return false;
@@ -82,26 +84,10 @@ bool ReadWholeFile(const std::string& path, Bytes* data, std::string* error) {
     return !failed;
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to) {
-#ifdef _WIN32
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-#else
-    return rename(from.c_str(), to.c_str()) == 0;
-#endif
-}
-
 bool WriteWholeFile(const std::string& path, const Bytes& data, std::string* error) {
-    std::string temp = path + ".tmp";
-    FILE* f = fopen(temp.c_str(), "wb");
-    if (!f) {
-        *error = "cannot create " + temp + ": " + strerror(errno);
-        return false;
-    }
-    bool ok = data.empty() || fwrite(data.data(), 1, data.size(), f) == data.size();
-    ok = (fclose(f) == 0) && ok;
-    if (ok && ReplaceFile(temp, path)) return true;
-    remove(temp.c_str());
-    *error = "cannot write " + path;
+    std::string why;
+    if (ReplaceFileWithBytes(path, std::string(data.begin(), data.end()), &why)) return true;
+    *error = "cannot write " + path + ": " + why;
     return false;
 }
 
@@ -154,16 +140,26 @@ struct Arguments {
 };
 
 // Splits options from positional arguments; returns an error text or "".
-std::string ParseArguments(int argc, char** argv, const char* command, Arguments* a) {
-    bool isEncode = strcmp(command, "encode") == 0;
-    for (int i = 2; i < argc; i++) {
-        std::string arg = argv[i];
+std::string ParseArguments(const std::vector<std::string>& args, const std::string& command,
+                           Arguments* a) {
+    bool isEncode = command == "encode";
+    size_t argc = args.size();
+    for (size_t i = 1; i < argc; i++) {
+        const std::string& arg = args[i];
         if (isEncode && arg == "--greedy") {
             a->greedy = true;
         } else if (isEncode && arg == "--name") {
             if (i + 1 >= argc) return "--name needs a value";
             a->hasName = true;
-            a->name = argv[++i];
+            a->name = args[++i];
+            // Windows hands the name over as Unicode: it is stored as code page 932 text, as
+            // a Japanese system's command line gives it; elsewhere its bytes are stored.
+            std::string cp932, why;
+            if (PlatformNamesAreUnicode()) {
+                if (!ConvertNameToCp932(a->name, kNamesUtf8, &cp932, &why))
+                    return "--name text: " + why;
+                a->name = cp932;
+            }
             if (a->name.size() > 0xFFFF) return "--name text is longer than 65535 bytes";
         } else if (arg.size() > 1 && arg[0] == '-') {
             return "unknown option " + arg;
@@ -202,7 +198,7 @@ int Encode(const Arguments& a) {
         return Fail("compressed stream too large for an RCT file");
     }
     if (!WriteWholeFile(out, file, &error)) return Fail(error);
-    printf("%s: %dx%d, %u bytes (stream %u bytes, %s parse, %.1f%% of raw)\n", out.c_str(), width,
+    PrintOut("%s: %dx%d, %u bytes (stream %u bytes, %s parse, %.1f%% of raw)\n", out.c_str(), width,
            height, (unsigned)file.size(), (unsigned)stream.size(), a.greedy ? "greedy" : "optimal",
            100.0 * (double)stream.size() / total);
     return kExitOk;
@@ -263,60 +259,60 @@ int Info(const Arguments& a) {
     if (!LoadRct(in, &file, &l, &error)) return Fail(error);
     if (l.status == kRctBadSignature) return Fail(in + ": " + RctStatusText(l.status));
     const RctHeader& h = l.header;
-    printf("file:       %s (%u bytes)\n", in.c_str(), (unsigned)file.size());
-    printf("signature:  %s\n", h.signature == kRctTC01 ? "TC01" : "TC00");
+    PrintOut("file:       %s (%u bytes)\n", in.c_str(), (unsigned)file.size());
+    PrintOut("signature:  %s\n", h.signature == kRctTC01 ? "TC01" : "TC00");
     if (file.size() >= kRctFixedHeaderSize) {
-        printf("size:       %d x %d\n", h.width, h.height);
-        printf("data size:  %u\n", h.dataSize);
+        PrintOut("size:       %d x %d\n", h.width, h.height);
+        PrintOut("data size:  %u\n", h.dataSize);
     }
     if (h.signature == kRctTC01 && l.name) {
-        printf("name:       \"%s\" (%u bytes)\n", Escape(l.name, h.nameLength).c_str(),
+        PrintOut("name:       \"%s\" (%u bytes)\n", Escape(l.name, h.nameLength).c_str(),
                h.nameLength);
     }
-    if (l.stream) printf("stream at:  %u\n", h.streamOffset);
+    if (l.stream) PrintOut("stream at:  %u\n", h.streamOffset);
     if (l.status == kRctOk) {
-        printf("stream:     well-formed, %u of %u bytes used", l.info.streamUsed, h.dataSize);
+        PrintOut("stream:     well-formed, %u of %u bytes used", l.info.streamUsed, h.dataSize);
         if (l.info.streamUsed < h.dataSize) {
-            printf(" (%u left over, ignored)", h.dataSize - l.info.streamUsed);
+            PrintOut(" (%u left over, ignored)", h.dataSize - l.info.streamUsed);
         }
-        printf("\n");
+        PrintOut("\n");
         return kExitOk;
     }
-    printf("stream:     malformed: %s", RctStatusText(l.status));
+    PrintOut("stream:     malformed: %s", RctStatusText(l.status));
     if (l.stream && l.status != kRctBadSize) {
-        printf(" (at stream byte %u, output byte %u)", l.info.streamUsed, l.info.outputDone);
+        PrintOut(" (at stream byte %u, output byte %u)", l.info.streamUsed, l.info.outputDone);
     }
-    printf("\n");
+    PrintOut("\n");
     return kExitFailed;
 }
 
 int Run(int argc, char** argv) {
-    if (argc < 2) return Usage("no command given");
-    const char* command = argv[1];
-    if (strcmp(command, "--help") == 0 || strcmp(command, "-h") == 0 ||
-        strcmp(command, "help") == 0) {
-        fputs(kUsage, stdout);
+    std::vector<std::string> args = GetCommandArguments(argc, argv);
+    if (args.empty()) return Usage("no command given");
+    const std::string& command = args[0];
+    if (command == "--help" || command == "-h" || command == "help") {
+        WriteText(stdout, kUsage);
         return kExitOk;
     }
-    if (strcmp(command, "--version") == 0) {
-        printf("vorlin-rct %s\n", VORLIN_VERSION_TEXT);
+    if (command == "--version") {
+        PrintOut("vorlin-rct %s\n", VORLIN_VERSION_TEXT);
         return kExitOk;
     }
-    if (strcmp(command, "encode") != 0 && strcmp(command, "decode") != 0 &&
-        strcmp(command, "info") != 0) {
-        return Usage((std::string("unknown command ") + command).c_str());
+    if (command != "encode" && command != "decode" && command != "info") {
+        return Usage(("unknown command " + command).c_str());
     }
     Arguments a;
-    std::string problem = ParseArguments(argc, argv, command, &a);
+    std::string problem = ParseArguments(args, command, &a);
     if (!problem.empty()) return Usage(problem.c_str());
-    if (strcmp(command, "encode") == 0) return Encode(a);
-    if (strcmp(command, "decode") == 0) return Decode(a);
+    if (command == "encode") return Encode(a);
+    if (command == "decode") return Decode(a);
     return Info(a);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    PrepareConsole();
     try {
         return Run(argc, argv);
     } catch (const std::bad_alloc&) {

@@ -15,55 +15,17 @@
 #include "image/rct_encode.h"
 #include "resfs/archive_format.h"
 #include "resfs/cp932_lower.h"
+#include "tests/tools/tool_runner.h"
 #include "update/sum_file.h"
 #include "vorlin_version.h"
 
-#ifdef _WIN32
-#define popen _popen
-#define pclose _pclose
-#else
-#include <sys/wait.h>
-#endif
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct RunResult {
-    int status;
-    std::string output;  // stdout and stderr together
-};
-
-std::string NativePath(std::string path) {
-#ifdef _WIN32
-    // The build tree's path as Wine sees it: the root of the host's file system is drive Z.
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-#endif
-    return path;
-}
-
 RunResult RunTool(const std::vector<std::string>& args) {
-    std::string command = "\"" + NativePath(VORLIN_MEDIA_TOOL) + "\"";
-    for (const std::string& a : args) command += " \"" + a + "\"";
-    command += " 2>&1";
-#ifdef _WIN32
-    command = "\"" + command + "\"";  // cmd /c strips one pair of outer quotes
-#endif
-    RunResult result = {-1, ""};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return result;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
-    int status = pclose(pipe);
-#ifdef _WIN32
-    result.status = status;
-#else
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
-    return result;
+    return RunProgram(VORLIN_MEDIA_TOOL, args);
 }
 
 void WriteFile(const fs::path& path, const std::string& data) {
@@ -174,7 +136,7 @@ protected:
         std::replace(relative.begin(), relative.end(), '\\', '/');
         return Media() / fs::u8path(relative);
     }
-    std::string MediaArg() const { return NativePath(Media().u8string()); }
+    std::string MediaArg() const { return HostPath(Media().u8string()); }
 
     // The good media: the settings and picture in update.arc, the executable, a data archive,
     // the readme and two help files. Its only warnings are the absent list entries.
@@ -211,11 +173,11 @@ TEST_F(MediaTool, ArgumentsAndHelp) {
         {"check without media", {"check"}, 2, "check:"},
         {"check with two folders", {"check", "a", "b"}, 2, "check:"},
         {"seal of a missing folder",
-         {"seal", NativePath((dir_ / "nothing").u8string())},
+         {"seal", HostPath((dir_ / "nothing").u8string())},
          1,
          "cannot read the media folder"},
         {"check of a missing folder",
-         {"check", NativePath((dir_ / "nothing").u8string())},
+         {"check", HostPath((dir_ / "nothing").u8string())},
          1,
          "cannot read the media folder"},
     };

@@ -19,6 +19,7 @@
 
 #include "resfs/archive_format.h"
 #include "resfs/cp932_lower.h"
+#include "tests/tools/tool_runner.h"
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -31,54 +32,9 @@
 
 namespace {
 
-struct RunResult {
-    int status;
-    std::string output;  // stdout and stderr together
-};
-
-std::string ToolPath() {
-    std::string path = VORLIN_ARC_TOOL;
-#ifdef _WIN32
-    // The build tree's path as Wine sees it: the root of the host's file system is drive Z.
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-#endif
-    return path;
-}
-
-#ifdef _WIN32
-std::wstring WideFromUtf8(const std::string& text) {
-    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), nullptr, 0);
-    std::wstring wide((size_t)n, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), &wide[0], n);
-    return wide;
-}
-#endif
-
 // Runs the tool with UTF-8 arguments; the output comes back as UTF-8 too.
 RunResult RunTool(const std::vector<std::string>& args) {
-    std::string command = "\"" + ToolPath() + "\"";
-    for (const std::string& a : args) command += " \"" + a + "\"";
-    command += " 2>&1";
-    RunResult result = {-1, ""};
-#ifdef _WIN32
-    command = "\"" + command + "\"";  // cmd /c strips one pair of outer quotes
-    FILE* pipe = _wpopen(WideFromUtf8(command).c_str(), L"r");
-#else
-    FILE* pipe = popen(command.c_str(), "r");
-#endif
-    if (!pipe) return result;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
-#ifdef _WIN32
-    result.status = _pclose(pipe);
-#else
-    int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
-    return result;
+    return RunProgram(VORLIN_ARC_TOOL, args);
 }
 
 // How a test names a file: by bytes through the C library (the ANSI code page's text on

@@ -3,30 +3,19 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "image/rct_codec.h"
 #include "image/rct_encode.h"
 #include "stb_image.h"
 #include "stb_image_write.h"
 #include "tests/image/rct_test_util.h"
+#include "tests/tools/tool_runner.h"
 
 namespace {
-
-// Paths as the programs under test take them (under Wine, Linux paths through drive Z:).
-std::string Native(std::string path) {
-#ifdef _WIN32
-    for (char& c : path) {
-        if (c == '/') c = '\\';
-    }
-    if (!path.empty() && path[0] == '\\') path = "Z:" + path;
-#endif
-    return path;
-}
 
 // Each test works in a folder of its own, so that tests may run in parallel.
 std::string gDir;
@@ -79,23 +68,23 @@ Bytes SwapRedBlue(Bytes px) {
 // Runs the tool with `args` (words separated by spaces, paths without spaces); its output
 // goes to *output. Returns the exit status.
 int RunTool(const std::string& args, std::string* output = nullptr) {
-    std::string log = InDir("tool-output.txt");
-    std::string command = Native(VORLIN_RCT_TOOL) + " " + args + " > " + log + " 2>&1";
-#ifdef _WIN32
-    int rc = system(("\"" + command + "\"").c_str());
-#else
-    int status = system(command.c_str());
-    int rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
-    Bytes text = ReadAll(log);
-    if (output) output->assign(text.begin(), text.end());
-    return rc;
+    std::vector<std::string> words;
+    size_t start = 0;
+    while (start < args.size()) {
+        size_t end = args.find(' ', start);
+        if (end == std::string::npos) end = args.size();
+        if (end > start) words.push_back(args.substr(start, end - start));
+        start = end + 1;
+    }
+    RunResult result = RunProgram(VORLIN_RCT_TOOL, words);
+    if (output) *output = result.output;
+    return result.status;
 }
 
 class RctTool : public testing::Test {
 protected:
     void SetUp() override {
-        gDir = Native(std::string(VORLIN_BINARY_DIR) + "/tests/image/rct_tool_tmp/" +
+        gDir = HostPath(std::string(VORLIN_BINARY_DIR) + "/tests/tools/rct_tool_tmp/" +
                       testing::UnitTest::GetInstance()->current_test_info()->name());
 #ifdef _WIN32
         system(("mkdir \"" + Dir() + "\" 2>nul").c_str());
@@ -135,6 +124,23 @@ Bytes DecodeFile(const std::string& path, RctHeader* h, std::string* name) {
     Bytes px((size_t)h->width * h->height * 3);
     EXPECT_EQ(kRctOk, RctDecompress(stream, h->dataSize, h->width, h->height, px.data(), nullptr));
     return px;
+}
+
+// A picture named in Japanese, as a publisher names one: read and written under its own name on
+// every system, whatever the system's code page.
+TEST_F(RctTool, JapaneseFileNamesWork) {
+    std::filesystem::path in = std::filesystem::u8path(InDir(u8"背景〜画像.png"));
+    std::filesystem::path out = std::filesystem::u8path(InDir(u8"背景〜画像.rct"));
+    std::filesystem::copy_file(std::filesystem::u8path(InDir("in.png")), in,
+                               std::filesystem::copy_options::overwrite_existing);
+    std::string output;
+    ASSERT_EQ(0, RunTool("encode " + in.u8string() + " " + out.u8string(), &output)) << output;
+    ASSERT_TRUE(std::filesystem::exists(out)) << output;
+    std::filesystem::copy_file(out, std::filesystem::u8path(InDir("copied.rct")),
+                               std::filesystem::copy_options::overwrite_existing);
+    RctHeader h;
+    EXPECT_TRUE(picture.bgr == DecodeFile(InDir("copied.rct"), &h, nullptr));
+    EXPECT_NE(output.find(u8"背景〜画像.rct"), std::string::npos) << output;
 }
 
 TEST_F(RctTool, EncodeDecodeRoundTrips) {

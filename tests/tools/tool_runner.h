@@ -1,0 +1,20 @@
+// Running a media tool as a process, as a publisher runs it: its arguments in UTF-8, its
+// standard output and error read back together. The Windows build of a test runs the Windows
+// build of the tool under Wine, through the command interpreter.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct RunResult {
+    int status;          // the exit status; -1 when the tool could not be run
+    std::string output;  // stdout and stderr together
+};
+
+// A path of the build machine as the programs under test take it: as it is on POSIX systems;
+// under Wine through drive Z:, with backslashes.
+std::string HostPath(std::string path);
+
+// Runs `program` (a path from the build, e.g. VORLIN_ARC_TOOL) with `args`, each passed as one
+// argument whatever it holds but a double quote.
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args);
