@@ -245,6 +245,23 @@ TEST_F(MediaTool, SealNamesJapaneseHelpFilesInCodePage932) {
     EXPECT_EQ(r.status, 0) << r.output;
 }
 
+// Whether the output has a finding "WHERE...: KIND: ...TEXT..." whose WHERE begins with `where`.
+bool HasFinding(const std::string& output, const std::string& where, const std::string& kind,
+                const std::string& text) {
+    size_t start = 0;
+    while (start < output.size()) {
+        size_t end = output.find('\n', start);
+        if (end == std::string::npos) end = output.size();
+        std::string line = output.substr(start, end - start);
+        size_t at = line.find(": " + kind + ": ");
+        if (line.compare(0, where.size(), where) == 0 && at != std::string::npos &&
+            line.find(text, at) != std::string::npos)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 TEST_F(MediaTool, SettingsAreFoundWhereTheLauncherLooks) {
     const std::string picture = Picture(8, 8);
     struct Case {
@@ -282,7 +299,7 @@ TEST_F(MediaTool, SettingsAreFoundWhereTheLauncherLooks) {
             << c.name << "\n"
             << r.output;
         // Read from there: EXENAME Game.exe makes the missing executable game.bin.
-        EXPECT_NE(r.output.find("warning: game.bin"), std::string::npos) << c.name << "\n"
+        EXPECT_NE(r.output.find("game.bin: warning:"), std::string::npos) << c.name << "\n"
                                                                          << r.output;
     }
 }
@@ -297,16 +314,16 @@ TEST_F(MediaTool, WarningsAloneExitZero) {
     RunResult r = RunTool({"check", MediaArg()});
     EXPECT_EQ(r.status, 0) << r.output;
     const char* const kWarnings[] = {
-        "warning: game.bin: not on the media",
-        "warning: data.arc: not in the archive format",
-        "warning: voice.arc: fails verify",
-        "warning: update.rct: 300x20 pixels is larger than the menu's 268x268",
+        "game.bin: warning: not on the media",
+        "data.arc: warning: not in the archive format",
+        "voice.arc: warning: fails verify",
+        "update.rct: warning: 300x20 pixels is larger than the menu's 268x268",
     };
     // A list entry the media does not carry is usual: a note, not counted as a warning.
-    EXPECT_NE(r.output.find("note: slowdata.arc: not on the media: the update skips it"),
+    EXPECT_NE(r.output.find("slowdata.arc: note: not on the media: the update skips it"),
               std::string::npos)
         << r.output;
-    EXPECT_EQ(r.output.find("warning: slowdata.arc"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("slowdata.arc: warning"), std::string::npos) << r.output;
     for (const char* w : kWarnings)
         EXPECT_NE(r.output.find(w), std::string::npos) << w << "\n" << r.output;
     EXPECT_NE(r.output.find("0 errors"), std::string::npos) << r.output;
@@ -427,13 +444,144 @@ TEST_F(MediaTool, CheckNamesEachError) {
 #else
         std::string file = c.file;
 #endif
-        std::string expected = "error: " + file;
-        size_t at = r.output.find(expected);
-        EXPECT_NE(at, std::string::npos) << c.name << ": " << expected << "\n" << r.output;
-        if (at != std::string::npos) {
-            EXPECT_NE(r.output.find(c.text, at), std::string::npos) << c.name << "\n" << r.output;
+        EXPECT_TRUE(HasFinding(r.output, file, "error", c.text))
+            << c.name << ": " << file << "\n"
+            << r.output;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The settings file read as the launcher reads it: each finding names its line.
+TEST_F(MediaTool, SettingsFindingsNameTheirLine) {
+    std::string manyLines;
+    for (int i = 0; i < 400; i++) manyLines += "// comment\r\n";
+    struct Case {
+        const char* name;
+        std::string env;
+        const char* where;
+        const char* kind;
+        const char* text;
+    };
+    const Case kCases[] = {
+        {"key in lower case", "VERSION 2\r\ntitlebar Game\r\n", "vorlin.env:2", "warning",
+         "unknown key 'titlebar', which the launcher ignores; did you mean TITLEBAR?"},
+        {"key with an underscore too many", "TITLE_BAR Game\n", "vorlin.env:1", "warning",
+         "did you mean TITLEBAR?"},
+        {"key without its separator", "VERSION1.02\n", "vorlin.env:1", "warning",
+         "a space or tab must separate VERSION from its value ('VERSION 1.02')"},
+        {"key far from any known", "COLOUR red\n", "vorlin.env:1", "warning",
+         "unknown key 'COLOUR', which the launcher ignores"},
+        {"known key without a value", "TITLEBAR Game\nREG_GLOBAL\n", "vorlin.env:2", "warning",
+         "REG_GLOBAL has no value: the launcher skips the line (REG_GLOBAL stays "
+         "'VORLIN_SYSTEM')"},
+        {"flag that is not a number", "UPDATENEEDINSTALL yes\n", "vorlin.env:1", "warning",
+         "UPDATENEEDINSTALL 'yes' is not a number: the launcher reads it as 0 (off)"},
+        {"words after the value", "TITLEBAR My Game\n", "vorlin.env:1", "warning",
+         "TITLEBAR takes one word, 'My'; the launcher drops the rest ('Game')"},
+        {"executable name with a path", "EXENAME bin\\game.exe\n", "vorlin.env:1", "warning",
+         "EXENAME 'bin\\game.exe' has a backslash"},
+        {"folder name with a colon", "INSTTO C:Game\n", "vorlin.env:1", "warning",
+         "INSTTO 'C:Game' has ':'"},
+        {"value longer than the launcher keeps", "TITLEBAR " + std::string(130, 't') + "\n",
+         "vorlin.env:1", "warning", "TITLEBAR is 130 bytes long: the launcher keeps only the "
+                                    "first 127"},
+        {"line longer than one read", "VERSION 2\n" + std::string(600, '/') + "\n",
+         "vorlin.env:2", "warning", "longer than 511 bytes"},
+        {"settings past the last read", manyLines + "VERSION 3\r\n", "vorlin.env:401", "warning",
+         "past the launcher's last read"},
+        {"key set twice", "VERSION 2\nVERSION 3\n", "vorlin.env:2", "note",
+         "VERSION is set again (first at line 1): this later value counts"},
+        {"readme the media lacks", "UPDATEREADME help\\missing.htm\n", "vorlin.env", "warning",
+         "UPDATEREADME names help\\missing.htm, which is not on the media"},
+    };
+    for (const Case& c : kCases) {
+        MakeGoodMedia();
+        // The executable's name follows, so that the rest of the media stays without findings.
+        std::string env = c.env + "EXENAME Game.exe\r\n";
+        WriteFile(At("update.arc"),
+                  ArchiveBytes({{"vorlin.env", env}, {"update.rct", Picture(64, 48)}}));
+        RunResult r = RunTool({"check", MediaArg()});
+        EXPECT_TRUE(HasFinding(r.output, c.where, c.kind, c.text)) << c.name << "\n" << r.output;
+        EXPECT_EQ(r.status, 0) << c.name << "\n" << r.output;  // warnings alone pass
+        // --strict makes every warning an error.
+        r = RunTool({"check", "--strict", MediaArg()});
+        if (std::string(c.kind) == "warning") {
+            EXPECT_EQ(r.status, 1) << c.name << "\n" << r.output;
+            EXPECT_TRUE(HasFinding(r.output, c.where, "error", c.text)) << c.name << r.output;
+        } else {
+            EXPECT_EQ(r.status, 0) << c.name << "\n" << r.output;
         }
     }
+    // A good settings file gives none of these findings.
+    MakeGoodMedia();
+    RunResult r = RunTool({"check", "--strict", MediaArg()});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output.find("\nvorlin.env"), std::string::npos) << r.output;
+}
+
+TEST_F(MediaTool, LooseSettingsBesideAPackedOneAreNamed) {
+    MakeGoodMedia();
+    WriteFile(At("vorlin.env"), kEnv);
+    RunResult r = RunTool({"check", MediaArg()});
+    EXPECT_TRUE(HasFinding(r.output, "vorlin.env", "warning",
+                           "a loose vorlin.env in the media folder, which the launcher reads "
+                           "instead of the one in update.arc"))
+        << r.output;
+}
+
+#ifndef _WIN32
+// Two names that only the case tells apart are one name where the launcher runs.
+TEST_F(MediaTool, NamesEqualButForCaseAreErrorsAnywhere) {
+    struct Case {
+        const char* name;
+        const char* first;
+        const char* second;
+    };
+    const Case kCases[] = {
+        {"media root", "data.arc", "DATA.arc"},
+        {"help folder", "help/index.htm", "help/INDEX.htm"},
+        {"mounted folder", "update/pics/a.rct", "update/pics/A.RCT"},
+    };
+    for (const Case& c : kCases) {
+        MakeGoodMedia();
+        WriteFile(Media() / c.first, "one");
+        WriteFile(Media() / c.second, "two");
+        RunResult r = RunTool({"check", MediaArg()});
+        EXPECT_EQ(r.status, 1) << c.name << "\n" << r.output;
+        // Listed in byte order, the upper-case name comes first; the other is named.
+        EXPECT_TRUE(HasFinding(r.output, c.first, "error",
+                               std::string("differs from ") + c.second + " only in case"))
+            << c.name << "\n"
+            << r.output;
+    }
+}
+#endif
+
+TEST_F(MediaTool, SummaryNamesTitleKeyCopiesAndFingerprint) {
+    MakeGoodMedia();
+    WriteFile(At("update.arc"),
+              ArchiveBytes({{"vorlin.env", std::string(kEnv, strlen(kEnv) - 7) +
+                                               "REG_GLOBAL Studio\r\nREG_LOCAL Game2\r\n"},
+                            {"update.rct", Picture(64, 48)}}));
+    Seal();
+    std::string sum = ReadFile(At("update.sum"));
+    std::string fingerprint = sum.substr(sum.rfind("END ") + 4, 16);
+    RunResult r = RunTool({"check", MediaArg()});
+    EXPECT_EQ(r.status, 0) << r.output;
+    const std::string kLines[] = {
+        "  update title: Test Game \xE3\x82\xA2\xE3\x83\x83\xE3\x83\x97\xE3\x83\x87\xE3\x83\xBC"
+        "\xE3\x83\x88 Ver 2.00\n",
+        "  registry key: HKEY_CURRENT_USER\\Software\\Studio\\Game2\n",
+        "  an update copies 6 files into the install folder (proposed: C:\\Program "
+        "Files\\VORLIN_APP):\n",
+        "    game.bin -> Game.exe\n",
+        "  seal: update.sum, fingerprint " + fingerprint + "\n",
+    };
+    for (const std::string& line : kLines)
+        EXPECT_NE(r.output.find(line), std::string::npos) << line << "\n" << r.output;
 }
 
 }  // namespace

@@ -129,15 +129,17 @@ Bytes DecodeFile(const std::string& path, RctHeader* h, std::string* name) {
 // A picture named in Japanese, as a publisher names one: read and written under its own name on
 // every system, whatever the system's code page.
 TEST_F(RctTool, JapaneseFileNamesWork) {
-    std::filesystem::path in = std::filesystem::u8path(InDir(u8"背景〜画像.png"));
-    std::filesystem::path out = std::filesystem::u8path(InDir(u8"背景〜画像.rct"));
-    std::filesystem::copy_file(std::filesystem::u8path(InDir("in.png")), in,
-                               std::filesystem::copy_options::overwrite_existing);
+    namespace fs = std::filesystem;
+    fs::path in = fs::u8path(InDir(u8"背景〜画像.png"));
+    fs::path out = fs::u8path(InDir(u8"背景〜画像.rct"));
+    fs::path copied = fs::u8path(InDir("copied.rct"));
+    // The folder is kept between runs; copy_file cannot be asked to overwrite everywhere.
+    for (const fs::path& p : {in, out, copied}) fs::remove(p);
+    fs::copy_file(fs::u8path(InDir("in.png")), in);
     std::string output;
     ASSERT_EQ(0, RunTool("encode " + in.u8string() + " " + out.u8string(), &output)) << output;
-    ASSERT_TRUE(std::filesystem::exists(out)) << output;
-    std::filesystem::copy_file(out, std::filesystem::u8path(InDir("copied.rct")),
-                               std::filesystem::copy_options::overwrite_existing);
+    ASSERT_TRUE(fs::exists(out)) << output;
+    fs::copy_file(out, copied);
     RctHeader h;
     EXPECT_TRUE(picture.bgr == DecodeFile(InDir("copied.rct"), &h, nullptr));
     EXPECT_NE(output.find(u8"背景〜画像.rct"), std::string::npos) << output;

@@ -8,11 +8,13 @@
 
 #include "image/rct_codec.h"
 #include "resfs/archive_format.h"
-#include "resfs/cp932_lower.h"
 #include "resfs/archive_verify.h"
+#include "resfs/cp932_lower.h"
 #include "tools/common/utf8_text.h"
 #include "tools/media/media_digest.h"
 #include "tools/media/media_layout.h"
+#include "tools/media/media_report.h"
+#include "tools/media/media_settings_check.h"
 #include "tools/media/media_tool.h"
 #include "update/sum_file.h"
 
@@ -21,34 +23,6 @@ namespace {
 const uint32_t kMaxPathBytes = 259;
 const uint32_t kMaxPictureBytes = 256u << 20;  // decoded; far beyond any menu picture
 const uint64_t kMaxSealBytes = 64u << 20;      // as the launcher reads update.sum
-
-struct Report {
-    int errors;
-    int warnings;
-    int notes;  // what is allowed and usual, said so that nothing is passed over in silence
-};
-
-void Say(Report* report, const char* kind, const std::string& name, const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 4, 5)))
-#endif
-    ;
-
-// Prints "error: NAME: message", "warning: ..." or "note: ..." and counts it.
-void Say(Report* report, const char* kind, const std::string& name, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    printf("%s: %s: ", kind, name.c_str());
-    vprintf(format, args);
-    putchar('\n');
-    va_end(args);
-    if (kind[0] == 'e')
-        report->errors++;
-    else if (kind[0] == 'w')
-        report->warnings++;
-    else
-        report->notes++;
-}
 
 std::string Lower(const std::string& cp932) {
     std::string lower = cp932;
@@ -69,62 +43,31 @@ std::string ReadBytes(const std::string& path, uint64_t offset, uint64_t size) {
     return bytes;
 }
 
-// The encoding of vorlin.env: the launcher reads its bytes as code page 932 text. A file saved
-// as UTF-8 (an editor's default) is read garbled, and a UTF-8 byte order mark becomes part of the
-// first line's key, so that setting is lost.
-void CheckSettingsEncoding(const ResourceLocation& env, Report* report) {
-    uint64_t left = env.fileSize - env.offset;
-    std::string bytes = ReadBytes(env.path, env.offset,
-                                  left < kMaxSettingsBytes ? (size_t)left : kMaxSettingsBytes);
-    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-        Say(report, "error", "vorlin.env:1",
-            "begins with a UTF-8 byte order mark, which the launcher reads as part of the first "
-            "line's key (that setting is lost): save the file as code page 932, without it");
-        bytes.erase(0, 3);
-    }
-    // Line by line, up to the [EOF] line or binary data (the next file of an archive): the first
-    // line with characters above ASCII tells, as code page 932 text is almost never UTF-8 too.
-    size_t start = 0;
-    unsigned line = 1;
-    while (start < bytes.size()) {
-        size_t end = bytes.find('\n', start);
-        if (end == std::string::npos) end = bytes.size();
-        std::string text = bytes.substr(start, end - start);
-        if (text.compare(0, 5, "[EOF]") == 0 || text.find('\0') != std::string::npos) break;
-        bool nonAscii = false;
-        bool utf8 = IsValidUtf8(text, &nonAscii);
-        if (nonAscii) {
-            if (utf8) {
-                Say(report, "error", "vorlin.env:" + std::to_string(line),
-                    "the text is UTF-8, not code page 932: the launcher would show it garbled; "
-                    "convert it (for example iconv -f UTF-8 -t CP932)");
-            }
-            break;
-        }
-        start = end + 1;
-        line++;
-    }
-}
-
 void CheckSettings(const MediaLayout& layout, MediaSettings* settings, Report* report) {
     ResourceLocation env = LocateResource(layout, "vorlin.env");
     std::string error;
     if (!env.found) {
-        Say(report, "error", "vorlin.env",
+        Say(report, kFindingError, "vorlin.env",
             "not found in the media folder, update.arc, fastdata.arc or the update and fastdata "
             "folders: the launcher stops at its start (Ffopen box)");
     } else if (!ReadMediaSettings(env, settings, &error)) {
-        Say(report, "error", "vorlin.env", "in %s %s", env.where.c_str(), error.c_str());
+        Say(report, kFindingError, "vorlin.env", "in %s %s", env.where.c_str(), error.c_str());
     } else {
-        printf("settings: vorlin.env in %s, %u settings\n", env.where.c_str(),
-               (unsigned)settings->size());
-        CheckSettingsEncoding(env, report);
+        PrintOut("settings: vorlin.env in %s, %u settings\n", env.where.c_str(),
+                 (unsigned)settings->size());
+        uint64_t own = env.size < kMaxSettingsBytes ? env.size : kMaxSettingsBytes;
+        CheckSettingsLines(ReadBytes(env.path, env.offset, own), "vorlin.env", report);
+        ResourceLocation packed = LocateMountedResource(layout, "vorlin.env");
+        if (env.where == "the media folder" && packed.found)
+            Say(report, kFindingWarning, "vorlin.env",
+                "a loose vorlin.env in the media folder, which the launcher reads instead of the "
+                "one in %s: remove one of them",
+                packed.where.c_str());
     }
     std::string title = ComposeMediaUpdateTitle(*settings);
-    printf("update title: %s\n", Cp932ToDisplay(title).c_str());
     int backslash = FindBareBackslash(title);
     if (backslash >= 0)
-        Say(report, "error", "vorlin.env",
+        Say(report, kFindingError, "vorlin.env",
             "the update title (TITLEBAR, VERSION) has a backslash at byte %d that is not part of "
             "a double-byte character: the launcher cannot name its mutex and ends silently",
             backslash);
@@ -133,7 +76,7 @@ void CheckSettings(const MediaLayout& layout, MediaSettings* settings, Report* r
 void CheckPicture(const MediaLayout& layout, Report* report) {
     ResourceLocation rct = LocateResource(layout, "update.rct");
     if (!rct.found) {
-        Say(report, "error", "update.rct",
+        Say(report, kFindingError, "update.rct",
             "not found in the media folder, update.arc, fastdata.arc or the update and fastdata "
             "folders: the launcher stops when it opens the menu (Ffopen box)");
         return;
@@ -142,7 +85,7 @@ void CheckPicture(const MediaLayout& layout, Report* report) {
     std::string head = ReadBytes(rct.path, rct.offset, 22);
     RctHeader header;
     if (head.size() < kRctFixedHeaderSize) {
-        Say(report, "error", "update.rct", "in %s: %s", rct.where.c_str(),
+        Say(report, kFindingError, "update.rct", "in %s: %s", rct.where.c_str(),
             RctStatusText(kRctShortHeader));
         return;
     }
@@ -162,12 +105,12 @@ void CheckPicture(const MediaLayout& layout, Report* report) {
     uint32_t outputSize = 0;
     if (status == kRctOk) status = RctOutputSize(header.width, header.height, &outputSize);
     if (status != kRctOk) {
-        Say(report, "error", "update.rct", "in %s does not decode: %s", rct.where.c_str(),
+        Say(report, kFindingError, "update.rct", "in %s does not decode: %s", rct.where.c_str(),
             RctStatusText(status));
         return;
     }
     if (outputSize > kMaxPictureBytes) {
-        Say(report, "error", "update.rct", "in %s: a picture of %dx%d pixels is far too large",
+        Say(report, kFindingError, "update.rct", "in %s: a picture of %dx%d pixels is far too large",
             rct.where.c_str(), (int)header.width, (int)header.height);
         return;
     }
@@ -177,14 +120,14 @@ void CheckPicture(const MediaLayout& layout, Report* report) {
                     : kRctBadSize;
     free(pixels);
     if (status != kRctOk) {
-        Say(report, "error", "update.rct", "in %s does not decode: %s", rct.where.c_str(),
+        Say(report, kFindingError, "update.rct", "in %s does not decode: %s", rct.where.c_str(),
             RctStatusText(status));
         return;
     }
-    printf("picture: update.rct in %s, %dx%d pixels\n", rct.where.c_str(), (int)header.width,
+    PrintOut("picture: update.rct in %s, %dx%d pixels\n", rct.where.c_str(), (int)header.width,
            (int)header.height);
     if (header.width > kMenuPictureSide || header.height > kMenuPictureSide)
-        Say(report, "warning", "update.rct",
+        Say(report, kFindingWarning, "update.rct",
             "%dx%d pixels is larger than the menu's %dx%d picture square: its edges are cut",
             (int)header.width, (int)header.height, (int)kMenuPictureSide, (int)kMenuPictureSide);
 }
@@ -198,7 +141,7 @@ void CheckArchives(const std::vector<CopiedFile>& files, Report* report) {
             continue;
         std::string head = ReadBytes(f.path, 0, kArchiveHeaderSize);
         if (!IsArchiveHeader((const uint8_t*)head.data(), (uint32_t)head.size(), nullptr)) {
-            Say(report, "warning", f.shownName,
+            Say(report, kFindingWarning, f.shownName,
                 "not in the archive format (no \"VorlinArcV1.000\" header): copied as it is");
             continue;
         }
@@ -212,7 +155,7 @@ void CheckArchives(const std::vector<CopiedFile>& files, Report* report) {
             fclose(file);
         }
         for (const std::string& problem : problems)
-            Say(report, mounted ? "error" : "warning", f.shownName, "fails verify: %s",
+            Say(report, mounted ? kFindingError : kFindingWarning, f.shownName, "fails verify: %s",
                 problem.c_str());
     }
 }
@@ -222,37 +165,98 @@ void CheckCopiedFiles(const std::vector<CopiedFile>& files, const std::vector<st
     std::string exeName = MediaExeName(settings);
     for (const std::string& name : absent) {
         if (name == exeName)
-            Say(report, "warning", Cp932ToDisplay(name),
+            Say(report, kFindingWarning, Cp932ToDisplay(name),
                 "not on the media (EXENAME %s): the update copies no executable",
                 Cp932ToDisplay(GetMediaSetting(settings, "EXENAME")).c_str());
         else
-            Say(report, "note", name,
+            Say(report, kFindingNote, name,
                 "not on the media: the update skips it (each file of the update list is "
                 "optional)");
     }
     std::string folder = DefaultInstallFolder(settings);
     for (const CopiedFile& f : files) {
         if (!f.hasCp932) {
-            Say(report, "error", f.shownName,
+            Say(report, kFindingError, f.shownName,
                 "the name has no code page 932 form: the launcher cannot copy it");
             continue;
         }
         std::string destination = folder + "\\" + f.destination;
         if (destination.size() > kMaxPathBytes)
-            Say(report, "error", f.shownName,
+            Say(report, kFindingError, f.shownName,
                 "its destination %s is %u bytes long, over the %u a path can have",
                 Cp932ToDisplay(destination).c_str(), (unsigned)destination.size(),
                 (unsigned)kMaxPathBytes);
     }
-    printf("copied by an update: %u files\n", (unsigned)files.size());
+}
+
+// The readme button opens UPDATEREADME once an update has been applied, from the folder the
+// launcher was started in: the media folder. A relative name must lead to a file there.
+void CheckReadme(const MediaLayout& layout, const MediaSettings& settings, Report* report) {
+    std::string readme = GetMediaSetting(settings, "UPDATEREADME");
+    bool absolute = (readme.size() >= 2 && readme[1] == ':') || readme.compare(0, 1, "\\") == 0;
+    MediaFile file;
+    if (absolute || FindMediaFile(layout, readme, &file)) return;
+    Say(report, kFindingWarning, "vorlin.env",
+        "UPDATEREADME names %s, which is not on the media: after an update the readme button "
+        "opens nothing",
+        Cp932ToDisplay(readme).c_str());
+}
+
+// Names that differ only in case name one file where the launcher runs: a media written on a
+// system that tells them apart loses one of them on the player's.
+void CheckNameCases(const std::string& dir, const std::string& shownDir, int depth,
+                    Report* report) {
+    std::vector<MediaEntry> entries;
+    std::string error;
+    if (depth > 64 || !ListMediaFolder(dir, &entries, &error)) return;
+    std::map<std::string, const MediaEntry*> seen;
+    for (const MediaEntry& entry : entries) {
+        std::string shown = shownDir.empty() ? entry.name : JoinPath(shownDir, entry.name);
+        if (entry.hasCp932) {
+            auto inserted = seen.insert({Lower(entry.cp932), &entry});
+            if (!inserted.second) {
+                std::string other = shownDir.empty()
+                                        ? inserted.first->second->name
+                                        : JoinPath(shownDir, inserted.first->second->name);
+                Say(report, kFindingError, shown,
+                    "differs from %s only in case: where the launcher runs they are one name, "
+                    "and one of them is lost",
+                    other.c_str());
+            }
+        }
+        if (entry.kind == kPathDirectory)
+            CheckNameCases(JoinPath(dir, entry.name), shown, depth + 1, report);
+    }
+}
+
+// What a publisher checks before the media ships: the title, where the game's state is kept,
+// every file an update copies and where to, and the seal's fingerprint.
+void PrintSummary(const MediaSettings& settings, const std::vector<CopiedFile>& files,
+                  const std::string& fingerprint) {
+    PrintOut("summary:\n");
+    PrintOut("  update title: %s\n", Cp932ToDisplay(ComposeMediaUpdateTitle(settings)).c_str());
+    PrintOut("  registry key: HKEY_CURRENT_USER\\Software\\%s\\%s\n",
+             Cp932ToDisplay(GetMediaSetting(settings, "REG_GLOBAL")).c_str(),
+             Cp932ToDisplay(GetMediaSetting(settings, "REG_LOCAL")).c_str());
+    PrintOut("  an update copies %u file%s into the install folder (proposed: %s):\n",
+             (unsigned)files.size(), files.size() == 1 ? "" : "s",
+             Cp932ToDisplay(DefaultInstallFolder(settings)).c_str());
+    for (const CopiedFile& f : files)
+        PrintOut("    %s -> %s\n", f.shownName.c_str(),
+                 f.hasCp932 ? Cp932ToDisplay(f.destination).c_str() : "(cannot be copied)");
+    if (fingerprint.empty())
+        PrintOut("  seal: none (the media is not sealed)\n");
+    else
+        PrintOut("  seal: update.sum, fingerprint %s\n", fingerprint.c_str());
 }
 
 // The seal: intact, and every copied file listed with its size and digest, every listed file on
 // the media.
-void CheckSeal(const MediaLayout& layout, const std::vector<CopiedFile>& files, Report* report) {
+void CheckSeal(const MediaLayout& layout, const std::vector<CopiedFile>& files, Report* report,
+               std::string* fingerprint) {
     const MediaEntry* sum = FindMediaEntry(layout.entries, "update.sum");
     if (!sum || sum->kind != kPathFile) {
-        printf("seal: no update.sum (the media is not sealed)\n");
+        PrintOut("seal: no update.sum (the media is not sealed)\n");
         return;
     }
     std::string path = JoinPath(layout.folder, sum->name);
@@ -263,15 +267,16 @@ void CheckSeal(const MediaLayout& layout, const std::vector<CopiedFile>& files, 
                                                               bytes.size(), &entries, &count)
                                                : kSumMalformed;
     if (status == kSumMalformed) {
-        Say(report, "error", "update.sum",
+        Say(report, kFindingError, "update.sum",
             "malformed: not a seal of the VORLIN-SUM 1 format (the launcher refuses the update)");
         return;
     }
     if (status == kSumDamaged) {
-        Say(report, "error", "update.sum",
+        Say(report, kFindingError, "update.sum",
             "damaged: its END digest does not match its lines (the launcher refuses the update)");
         return;
     }
+    *fingerprint = SealFingerprint(bytes);
     std::map<std::string, const SumEntry*> sealed;
     for (uint32_t i = 0; i < count; i++) sealed[Lower(entries[i].name)] = &entries[i];
 
@@ -282,10 +287,10 @@ void CheckSeal(const MediaLayout& layout, const std::vector<CopiedFile>& files, 
         if (!f.hasCp932) continue;
         auto found = sealed.find(Lower(f.name));
         if (found == sealed.end()) {
-            Say(report, "error", f.shownName,
+            Say(report, kFindingError, f.shownName,
                 "unlisted: an update copies it, update.sum does not list it");
         } else if (found->second->size != f.size) {
-            Say(report, "error", f.shownName,
+            Say(report, kFindingError, f.shownName,
                 "resized: %llu bytes on the media, %llu in update.sum", (unsigned long long)f.size,
                 (unsigned long long)found->second->size);
         } else {
@@ -297,32 +302,40 @@ void CheckSeal(const MediaLayout& layout, const std::vector<CopiedFile>& files, 
     for (uint32_t i = 0; i < count; i++) {
         MediaFile file;
         if (!FindMediaFile(layout, entries[i].name, &file))
-            Say(report, "error", Cp932ToDisplay(entries[i].name),
+            Say(report, kFindingError, Cp932ToDisplay(entries[i].name),
                 "missing: update.sum lists it, the media does not have it");
     }
     DigestFiles(&jobs);
     for (size_t i = 0; i < jobs.size(); i++) {
         if (!jobs[i].ok)
-            Say(report, "error", hashed[i]->shownName, "cannot be read: %s", jobs[i].error.c_str());
+            Say(report, kFindingError, hashed[i]->shownName, "cannot be read: %s", jobs[i].error.c_str());
         else if (jobs[i].size != expected[i]->size)
-            Say(report, "error", hashed[i]->shownName, "resized while it was read");
+            Say(report, kFindingError, hashed[i]->shownName, "resized while it was read");
         else if (jobs[i].digest != expected[i]->digest)
-            Say(report, "error", hashed[i]->shownName,
+            Say(report, kFindingError, hashed[i]->shownName,
                 "damaged: its digest %016llx differs from %016llx in update.sum",
                 (unsigned long long)jobs[i].digest, (unsigned long long)expected[i]->digest);
     }
-    printf("seal: update.sum lists %u files\n", (unsigned)count);
+    PrintOut("seal: update.sum lists %u files\n", (unsigned)count);
     ReleaseSumEntries(entries);
 }
 
 }  // namespace
 
 int RunCheck(const std::vector<std::string>& args) {
-    if (args.size() != 1) {
-        PrintError("check: give exactly one media folder");
+    Report report = {false, 0, 0, 0};
+    std::vector<std::string> operands;
+    for (const std::string& arg : args) {
+        if (arg == "--strict")
+            report.strict = true;
+        else
+            operands.push_back(arg);
+    }
+    if (operands.size() != 1) {
+        PrintError("check: give exactly one media folder (and --strict, if warnings are to fail)");
         return kExitUsage;
     }
-    const std::string& media = args[0];
+    const std::string& media = operands[0];
     uint64_t size = 0;
     MediaLayout layout;
     std::string error;
@@ -331,11 +344,10 @@ int RunCheck(const std::vector<std::string>& args) {
         PrintError("cannot read the media folder %s", media.c_str());
         return kExitFailed;
     }
-    printf("media: %s\n", media.c_str());
+    PrintOut("media: %s\n", media.c_str());
     for (const MediaMount& mount : layout.mounts)
-        printf("mount %s: %s %s\n", mount.name.c_str(), mount.archive ? "archive" : "folder",
+        PrintOut("mount %s: %s %s\n", mount.name.c_str(), mount.archive ? "archive" : "folder",
                mount.path.c_str());
-    Report report = {0, 0, 0};
     MediaSettings settings;
     CheckSettings(layout, &settings, &report);
     CheckPicture(layout, &report);
@@ -344,9 +356,14 @@ int RunCheck(const std::vector<std::string>& args) {
     CollectCopiedFiles(layout, settings, &files, &absent);
     CheckArchives(files, &report);
     CheckCopiedFiles(files, absent, settings, &report);
-    CheckSeal(layout, files, &report);
-    printf("%d error%s, %d warning%s, %d note%s\n", report.errors, report.errors == 1 ? "" : "s",
-           report.warnings, report.warnings == 1 ? "" : "s", report.notes,
-           report.notes == 1 ? "" : "s");
+    CheckReadme(layout, settings, &report);
+    CheckNameCases(layout.folder, "", 0, &report);
+    std::string fingerprint;
+    CheckSeal(layout, files, &report, &fingerprint);
+    PrintSummary(settings, files, fingerprint);
+    PrintOut("%d error%s, %d warning%s, %d note%s%s\n", report.errors,
+             report.errors == 1 ? "" : "s", report.warnings, report.warnings == 1 ? "" : "s",
+             report.notes, report.notes == 1 ? "" : "s",
+             report.strict ? " (--strict: warnings count as errors)" : "");
     return report.errors > 0 ? kExitFailed : kExitOk;
 }

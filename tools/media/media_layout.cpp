@@ -141,12 +141,27 @@ bool LoadMediaLayout(const std::string& folder, MediaLayout* layout, std::string
 }
 
 ResourceLocation LocateResource(const MediaLayout& layout, const std::string& name) {
-    ResourceLocation location = {false, "", 0, 0, ""};
     const MediaEntry* direct = FindMediaEntry(layout.entries, name);
     if (direct && direct->kind == kPathFile) {
-        return {true, JoinPath(layout.folder, direct->name), 0, direct->size,
+        return {true, JoinPath(layout.folder, direct->name), 0, direct->size, direct->size,
                 "the media folder"};
     }
+    return LocateMountedResource(layout, name);
+}
+
+// Where an archive member's data ends: at the next offset in data order (the final entry's
+// included), or at the end of the archive.
+static uint64_t MemberEnd(const MediaMount& mount, uint64_t offset) {
+    uint64_t end = mount.archiveSize;
+    for (const ArchiveIndexEntry& entry : mount.index) {
+        uint64_t other = (uint32_t)entry.offset;
+        if (other > offset && other < end) end = other;
+    }
+    return end;
+}
+
+ResourceLocation LocateMountedResource(const MediaLayout& layout, const std::string& name) {
+    ResourceLocation location = {false, "", 0, 0, 0, ""};
     uint32_t key = ComputeLookupKey(name.c_str());
     std::string lower = Lower(name);
     for (const MediaMount& mount : layout.mounts) {
@@ -155,14 +170,19 @@ ResourceLocation LocateResource(const MediaLayout& layout, const std::string& na
             // An entry a seek cannot reach, or beyond the archive's end, is passed over.
             if (LookupArchiveOffset(mount.index.data(), mount.entryCount, key, &offset) &&
                 (uint64_t)offset <= mount.archiveSize)
-                return {true, mount.path, (uint64_t)offset, mount.archiveSize, mount.name + ".arc"};
+                return {true,
+                        mount.path,
+                        (uint64_t)offset,
+                        mount.archiveSize,
+                        MemberEnd(mount, (uint64_t)offset) - (uint64_t)offset,
+                        mount.name + ".arc"};
             continue;
         }
         for (const IndexedFile& file : mount.files) {
             uint64_t size = 0;
             if (file.nameHash == key && file.lowerName == lower &&
                 GetPathKind(file.path, &size) == kPathFile)
-                return {true, file.path, 0, size,
+                return {true, file.path, 0, size, size,
                         "the " + mount.name + " folder (" + file.path + ")"};
         }
     }
@@ -173,7 +193,7 @@ ResourceLocation LocateResource(const MediaLayout& layout, const std::string& na
 
 // The bytes a text-mode stream of the launcher's C library hands over: CR LF becomes LF, and a
 // Ctrl-Z byte (0x1A) ends the file.
-static std::string TextModeBytes(const std::string& raw) {
+std::string TextModeBytes(const std::string& raw) {
     std::string text;
     for (size_t i = 0; i < raw.size(); i++) {
         if (raw[i] == '\x1A') break;

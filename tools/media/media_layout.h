@@ -71,11 +71,18 @@ bool FindMediaFile(const MediaLayout& layout, const std::string& name, MediaFile
 struct ResourceLocation {
     bool found;
     std::string path;  // the file (for an archive entry: the archive)
-    uint64_t offset;   // where the data starts; it runs on to the end of the file
+    uint64_t offset;   // where the data starts; the launcher reads on to the end of the file
     uint64_t fileSize;
+    uint64_t size;  // the resource's own bytes (an archive member ends where the next begins)
     std::string where;  // "the media folder", "update.arc", "the update folder (update/x)"
 };
 ResourceLocation LocateResource(const MediaLayout& layout, const std::string& name);
+// The same, in the mounts only.
+ResourceLocation LocateMountedResource(const MediaLayout& layout, const std::string& name);
+
+// The bytes a text-mode stream of the launcher's C library hands over: CR LF becomes LF, and a
+// Ctrl-Z byte (0x1A) ends the file.
+std::string TextModeBytes(const std::string& raw);
 
 // The settings of a vorlin.env read from `location` as the launcher reads it (text mode, line by
 // line, later lines winning; bars in values are spaces).

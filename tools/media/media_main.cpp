@@ -21,7 +21,11 @@ static const char kUsage[] =
     "                data.arc, slowdata.arc, voice.arc, voice2.arc, voice3.arc, update.txt (those\n"
     "                present) and every file directly inside MEDIA/help. The file is written\n"
     "                under a temporary name and renamed, so it is never seen half-written.\n"
-    "  check MEDIA   read MEDIA as the launcher will and report what is wrong.\n"
+    "  check [--strict] MEDIA\n"
+    "                read MEDIA as the launcher will, report what is wrong as a compiler does\n"
+    "                (\"FILE:LINE: error: ...\"), and end with a summary: the update title, the\n"
+    "                registry key, every file an update copies and where to, and the seal's\n"
+    "                fingerprint (the END digest of update.sum). --strict: warnings are errors.\n"
     "  --version     the tool's version\n"
     "  --help        this text\n"
     "\n"
@@ -34,7 +38,7 @@ static const char kUsage[] =
     " \" + VERSION) with a backslash that is not\n"
     "    the second byte of a double-byte character (the launcher ends without a word);\n"
     "  - a vorlin.env saved as UTF-8 instead of code page 932, or beginning with a UTF-8 byte\n"
-    "    order mark (error: FILE:LINE);\n"
+    "    order mark;\n"
     "  - no update.rct (looked for as vorlin.env is), or one that does not decode;\n"
     "  - a mounted archive (update.arc, fastdata.arc) that is cut short;\n"
     "  - a mounted archive (update.arc, fastdata.arc) that fails vorlin-arc verify;\n"
@@ -44,20 +48,28 @@ static const char kUsage[] =
     "    launcher proposes (a folder chosen at install time may be longer or shorter);\n"
     "  - with update.sum: a malformed or damaged update.sum, and every file that is damaged\n"
     "    (digest differs), resized, missing (listed, not on the media) or unlisted (copied by\n"
-    "    an update, not listed).\n"
+    "    an update, not listed);\n"
+    "  - names anywhere on the media that differ only in case (one name where the launcher\n"
+    "    runs: one of the files is lost).\n"
     "and WARNINGS (allowed, but likely a mistake): no executable (.bin) on the media; a\n"
     "copied .arc that is not in the archive format (or fails verify); a picture wider or\n"
     "taller than 268 pixels, the side of the menu's picture square (the MAINDIALOG client\n"
-    "height at 96 DPI with the dialog's font), which cuts it; and NOTES (usual, said so that\n"
-    "nothing passes in silence): list entries not on the media.\n"
+    "height at 96 DPI with the dialog's font), which cuts it; in vorlin.env, each with its\n"
+    "line: a key the launcher does not know (with the nearest it knows), a key without a\n"
+    "value, a value not of its key's form (UPDATENEEDINSTALL a number; EXENAME, INSTTO and\n"
+    "INSTFOL names), words after a value (the launcher keeps one: write spaces as |), a value\n"
+    "over 127 bytes, a line over 511 bytes, lines past the 400th read; an UPDATEREADME that\n"
+    "is not on the media; a loose vorlin.env in MEDIA beside a packed one (the loose one is\n"
+    "read); and NOTES (usual, said so that nothing passes in silence): list entries not on\n"
+    "the media, a key set twice.\n"
     "\n"
     "Names on the media are matched case-insensitively, as the launcher's platform matches them.\n"
     "Names become code page 932 text as the launcher sees them: on Windows from the folder\n"
     "listing (any system code page); elsewhere a name that is valid UTF-8 with non-ASCII\n"
     "characters is converted from UTF-8, any other name is taken as code page 932 bytes.\n"
     "\n"
-    "Exit status: 0 success (check: no errors; warnings alone give 0), 1 failure or errors,\n"
-    "2 bad arguments.\n";
+    "Exit status: 0 success (check: no errors; warnings alone give 0 unless --strict),\n"
+    "1 failure or errors, 2 bad arguments.\n";
 
 const char kToolName[] = "vorlin-media";
 
@@ -65,17 +77,17 @@ int main(int argc, char** argv) {
     PrepareConsole();
     std::vector<std::string> args = GetCommandArguments(argc, argv);
     if (args.empty()) {
-        fputs(kUsage, stderr);
+        WriteText(stderr, kUsage);
         return kExitUsage;
     }
     const std::string& command = args[0];
     for (size_t i = 0; i < args.size(); i++) {
         if (args[i] == "--help" || args[i] == "-h" || (i == 0 && args[i] == "help")) {
-            fputs(kUsage, stdout);
+            WriteText(stdout, kUsage);
             return kExitOk;
         }
         if (args[i] == "--version") {
-            fputs(kVersion, stdout);
+            WriteText(stdout, kVersion);
             return kExitOk;
         }
     }

@@ -56,8 +56,7 @@ int RunSeal(const std::vector<std::string>& args) {
     MediaSettings settings;
     ResourceLocation env = LocateResource(layout, "vorlin.env");
     if (!env.found || !ReadMediaSettings(env, &settings, &error))
-        fprintf(stderr,
-                "vorlin-media: no vorlin.env on the media: EXENAME is taken as vorlin.exe\n");
+        PrintError("no vorlin.env on the media: EXENAME is taken as vorlin.exe");
 
     std::vector<CopiedFile> files;
     std::vector<std::string> absent;
@@ -108,8 +107,15 @@ int RunSeal(const std::vector<std::string>& args) {
         return kExitFailed;
     }
     for (const std::string& name : absent)
-        printf("not on the media (not sealed): %s\n", Cp932ToDisplay(name).c_str());
-    printf("sealed %u files, %llu bytes: %s\n", (unsigned)files.size(), (unsigned long long)total,
-           target.c_str());
+        PrintOut("not on the media (not sealed): %s\n", Cp932ToDisplay(name).c_str());
+    PrintOut("sealed %u files, %llu bytes: %s (fingerprint %s)\n", (unsigned)files.size(),
+             (unsigned long long)total, target.c_str(), SealFingerprint(bytes).c_str());
     return kExitOk;
+}
+
+std::string SealFingerprint(const std::string& sumBytes) {
+    size_t end = sumBytes.rfind("\nEND ");
+    if (end == std::string::npos) return "";
+    size_t start = end + 5, stop = sumBytes.find_first_of("\r\n", start);
+    return sumBytes.substr(start, stop == std::string::npos ? std::string::npos : stop - start);
 }

@@ -15,4 +15,8 @@ enum { kExitOk = 0, kExitFailed = 1, kExitUsage = 2 };
 enum { kMenuPictureSide = 268 };
 
 int RunSeal(const std::vector<std::string>& args);   // seal MEDIA
-int RunCheck(const std::vector<std::string>& args);  // check MEDIA
+int RunCheck(const std::vector<std::string>& args);  // check [--strict] MEDIA
+
+// The fingerprint of a seal: the END digest of update.sum's text, which covers every line
+// before it; "" when the text has no END line.
+std::string SealFingerprint(const std::string& sumBytes);
