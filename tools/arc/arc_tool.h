@@ -3,7 +3,7 @@
 //
 // Text inside the tool (paths, names, messages) is the platform's own: bytes as given on POSIX
 // systems, UTF-8 on Windows, where arguments and folder listings arrive as UTF-16. Names become
-// the launcher's code page 932 text only for keying (tools/arc/arc_names.h).
+// the launcher's code page 932 text only for keying (tools/common/cp932_names.h).
 #pragma once
 
 #include <stdint.h>
@@ -20,7 +20,8 @@ int RunList(int argc, char** argv);     // list [--names M] ARC [NAMES...]
 int RunVerify(int argc, char** argv);   // verify ARC
 int RunExtract(int argc, char** argv);  // extract [--names M] [--force] ARC [NAMES...] [-o DIR]
 
-// The options of the commands, wherever they stand among the operands ("--" ends them).
+// The options of the commands, wherever they stand among the operands ("--" ends them)
+// (arc_options.cpp).
 enum : unsigned { kOptionNames = 1, kOptionForce = 2, kOptionOutput = 4, kOptionVerbose = 8 };
 
 struct CommandOptions {
