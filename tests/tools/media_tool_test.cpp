@@ -230,6 +230,20 @@ TEST_F(MediaTool, SealListsWhatAnUpdateCopies) {
     EXPECT_NE(r.output.find("update.sum lists 9 files"), std::string::npos) << r.output;
 }
 
+// A help file whose name Windows' code page 932 cannot carry is refused by the seal, as the
+// launcher could not copy it; nothing is written.
+TEST_F(MediaTool, SealRefusesNamesWithoutCodePage932Form) {
+    for (const char* name : {u8"\u301C.htm", u8"\u2212.htm", u8"\uD55C.htm"}) {
+        MakeGoodMedia();
+        WriteFile(Media() / "help" / fs::u8path(name), "x");
+        RunResult r = RunTool({"seal", MediaArg()});
+        EXPECT_EQ(r.status, 1) << name << "\n" << r.output;
+        EXPECT_NE(r.output.find("no code page 932 form"), std::string::npos) << r.output;
+        EXPECT_NE(r.output.find(name), std::string::npos) << r.output;
+        EXPECT_FALSE(fs::exists(At("update.sum"))) << name;
+    }
+}
+
 TEST_F(MediaTool, SealNamesJapaneseHelpFilesInCodePage932) {
     MakeGoodMedia();
     // 表示.htm: 表 is 0x95 0x5C in code page 932, its trail byte a backslash.
@@ -404,6 +418,13 @@ TEST_F(MediaTool, CheckNamesEachError) {
          "help/lll", "267 bytes long, over the 259"},
         {"help name without code page 932 form", false,
          [&] { WriteFile(Media() / "help" / fs::u8path(u8"\U0001F600.htm"), "x"); }, "help/",
+         "no code page 932 form"},
+        // Windows' code page 932 has U+FF5E and U+FF0D where other tables put these two.
+        {"help name with a wave dash", false,
+         [&] { WriteFile(Media() / "help" / fs::u8path(u8"\u301C.htm"), "x"); }, "help/",
+         "no code page 932 form"},
+        {"help name with a minus sign", false,
+         [&] { WriteFile(Media() / "help" / fs::u8path(u8"\u2212.htm"), "x"); }, "help/",
          "no code page 932 form"},
         {"damaged file", true,
          [&] {
