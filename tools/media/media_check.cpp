@@ -122,6 +122,7 @@ void CheckSettings(const MediaLayout& layout, MediaSettings* settings, Report* r
     }
     std::string title = ComposeUpdateTitle(*settings);
     printf("update title: %s\n", Cp932ToDisplay(title).c_str());
+    printf("registry key: %s\n", Cp932ToDisplay(SettingsRegistryKey(*settings)).c_str());
     int backslash = FindBareBackslash(title);
     if (backslash >= 0)
         Say(report, "error", "vorlin.env",

@@ -304,6 +304,12 @@ std::string DefaultInstallFolder(const MediaSettings& settings) {
     return folder + GetMediaSetting(settings, "INSTTO", "VORLIN_APP");
 }
 
+std::string SettingsRegistryKey(const MediaSettings& settings) {
+    return "HKEY_CURRENT_USER\\Software\\" +
+           GetMediaSetting(settings, "REG_GLOBAL", "VORLIN_SYSTEM") + "\\" +
+           GetMediaSetting(settings, "REG_LOCAL", "VORLIN_RUNTIME");
+}
+
 // ---- the files an update copies ---------------------------------------------------------------
 
 static void AddIfOnMedia(const MediaLayout& layout, CopiedKind kind, const std::string& name,
