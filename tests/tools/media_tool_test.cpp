@@ -165,6 +165,7 @@ TEST_F(MediaTool, ArgumentsAndHelp) {
         {"help after a command", {"check", "--help"}, 0, "usage: vorlin-media"},
         {"help names the assumed install folder", {"--help"}, 0, "C:\\Program Files\\"},
         {"help names the picture square", {"--help"}, 0, "268"},
+        {"help names the registry key", {"--help"}, 0, "HKEY_CURRENT_USER\\Software\\REG_GLOBAL"},
         {"version", {"--version"}, 0, "vorlin-media " VORLIN_VERSION_TEXT},
         {"no command", {}, 2, "usage: vorlin-media"},
         {"unknown command", {"stamp", "media"}, 2, "unknown command 'stamp'"},
@@ -315,6 +316,35 @@ TEST_F(MediaTool, SettingsAreFoundWhereTheLauncherLooks) {
         // Read from there: EXENAME Game.exe makes the missing executable game.bin.
         EXPECT_NE(r.output.find("game.bin: warning:"), std::string::npos) << c.name << "\n"
                                                                          << r.output;
+    }
+}
+
+TEST_F(MediaTool, CheckNamesTheRegistryKey) {
+    struct Case {
+        const char* name;
+        std::string env;  // code page 932
+        std::string key;  // as printed (UTF-8)
+    };
+    const Case kCases[] = {
+        {"defaults", kEnv, "HKEY_CURRENT_USER\\Software\\VORLIN_SYSTEM\\VORLIN_RUNTIME"},
+        {"later lines win, bars are spaces, Japanese names",
+         "REG_GLOBAL Old\r\nREG_LOCAL \x90\xAF\x8D\x7E\x82\xE9\r\nREG_GLOBAL Hoshi|Studio\r\n",
+         "HKEY_CURRENT_USER\\Software\\Hoshi Studio\\" + std::string(u8"星降る")},
+        {"cut as the launcher's getters cut", "REG_LOCAL " + std::string(200, 'k') + "\r\n",
+         "HKEY_CURRENT_USER\\Software\\VORLIN_SYSTEM\\" + std::string(127, 'k')},
+    };
+    for (const Case& c : kCases) {
+        fs::remove_all(Media());
+        WriteFile(At("vorlin.env"), c.env);
+        WriteFile(At("update.rct"), Picture(8, 8));
+        RunResult r = RunTool({"check", MediaArg()});
+        size_t at = r.output.find("registry key: " + c.key);
+        ASSERT_NE(at, std::string::npos) << c.name << "\n" << r.output;
+        // The line ends with the key.
+        size_t end = at + strlen("registry key: ") + c.key.size();
+        EXPECT_TRUE(end < r.output.size() && (r.output[end] == '\n' || r.output[end] == '\r'))
+            << c.name << "\n"
+            << r.output;
     }
 }
 

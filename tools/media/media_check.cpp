@@ -235,9 +235,7 @@ void PrintSummary(const MediaSettings& settings, const std::vector<CopiedFile>& 
                   const std::string& fingerprint) {
     PrintOut("summary:\n");
     PrintOut("  update title: %s\n", Cp932ToDisplay(ComposeMediaUpdateTitle(settings)).c_str());
-    PrintOut("  registry key: HKEY_CURRENT_USER\\Software\\%s\\%s\n",
-             Cp932ToDisplay(GetMediaSetting(settings, "REG_GLOBAL")).c_str(),
-             Cp932ToDisplay(GetMediaSetting(settings, "REG_LOCAL")).c_str());
+    PrintOut("  registry key: %s\n", Cp932ToDisplay(SettingsRegistryKey(settings)).c_str());
     PrintOut("  an update copies %u file%s into the install folder (proposed: %s):\n",
              (unsigned)files.size(), files.size() == 1 ? "" : "s",
              Cp932ToDisplay(DefaultInstallFolder(settings)).c_str());

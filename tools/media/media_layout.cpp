@@ -295,6 +295,11 @@ std::string DefaultInstallFolder(const MediaSettings& settings) {
     return folder + GetMediaSetting(settings, "INSTTO");
 }
 
+std::string SettingsRegistryKey(const MediaSettings& settings) {
+    return "HKEY_CURRENT_USER\\Software\\" + GetMediaSetting(settings, "REG_GLOBAL") + "\\" +
+           GetMediaSetting(settings, "REG_LOCAL");
+}
+
 // ---- the files an update copies ---------------------------------------------------------------
 
 static void AddIfOnMedia(const MediaLayout& layout, CopiedKind kind, const std::string& name,

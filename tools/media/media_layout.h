@@ -102,6 +102,9 @@ int FindBareBackslash(const std::string& text);
 std::string MediaExeName(const MediaSettings& settings);
 // "C:\Program Files\" + [INSTFOL "\"] + INSTTO: the folder the launcher proposes.
 std::string DefaultInstallFolder(const MediaSettings& settings);
+// "HKEY_CURRENT_USER\Software\" + REG_GLOBAL + "\" + REG_LOCAL: the key under which the launcher
+// reads the install state (IsInst, InstTo) and records Updated.
+std::string SettingsRegistryKey(const MediaSettings& settings);
 
 // The files an update copies, in copying order.
 enum CopiedKind { kCopiedExecutable, kCopiedListEntry, kCopiedHelp };
