@@ -79,7 +79,8 @@ void CheckSettingsEncoding(const ResourceLocation& env, Report* report) {
     if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
         Say(report, "error", "vorlin.env:1",
             "begins with a UTF-8 byte order mark, which the launcher reads as part of the first "
-            "line's key (that setting is lost): save the file as code page 932, without it");
+            "line's key (that setting is lost): convert the file with vorlin-media convert-env, "
+            "which drops it");
         bytes.erase(0, 3);
     }
     // Line by line, up to the [EOF] line or binary data (the next file of an archive): the first
@@ -97,7 +98,7 @@ void CheckSettingsEncoding(const ResourceLocation& env, Report* report) {
             if (utf8) {
                 Say(report, "error", "vorlin.env:" + std::to_string(line),
                     "the text is UTF-8, not code page 932: the launcher would show it garbled; "
-                    "convert it (for example iconv -f UTF-8 -t CP932)");
+                    "convert it with vorlin-media convert-env SOURCE TARGET");
             }
             break;
         }

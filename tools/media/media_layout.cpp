@@ -171,9 +171,7 @@ ResourceLocation LocateResource(const MediaLayout& layout, const std::string& na
 
 // ---- settings --------------------------------------------------------------------------------
 
-// The bytes a text-mode stream of the launcher's C library hands over: CR LF becomes LF, and a
-// Ctrl-Z byte (0x1A) ends the file.
-static std::string TextModeBytes(const std::string& raw) {
+std::string TextModeBytes(const std::string& raw) {
     std::string text;
     for (size_t i = 0; i < raw.size(); i++) {
         if (raw[i] == '\x1A') break;
@@ -183,13 +181,7 @@ static std::string TextModeBytes(const std::string& raw) {
     return text;
 }
 
-struct TextSource {
-    const std::string* text;
-    size_t pos;
-};
-
-// fgets on the text: up to size - 1 bytes, through the first LF; false when nothing is left.
-static bool ReadTextLine(void* source, char* buffer, int size) {
+bool ReadTextLine(void* source, char* buffer, int size) {
     TextSource* s = (TextSource*)source;
     if (s->pos >= s->text->size() || size < 2) return false;
     int n = 0;
