@@ -1,6 +1,7 @@
 // The media tool run as a process: sealing a media and reading the seal back with the launcher's
 // parser, a help file with a Japanese name, finding vorlin.env where the launcher finds it, and
-// checking good media, media with warnings only, and one media per kind of error.
+// checking good media, media with warnings only, and one media per kind of error; converting a
+// settings file from UTF-8 to code page 932.
 #include <gtest/gtest.h>
 
 #include <stdio.h>
@@ -173,6 +174,9 @@ TEST_F(MediaTool, ArgumentsAndHelp) {
         {"seal with two folders", {"seal", "a", "b"}, 2, "seal:"},
         {"check without media", {"check"}, 2, "check:"},
         {"check with two folders", {"check", "a", "b"}, 2, "check:"},
+        {"convert-env with one file", {"convert-env", "a"}, 2, "convert-env:"},
+        {"convert-env with three files", {"convert-env", "a", "b", "c"}, 2, "convert-env:"},
+        {"help says what a column counts", {"--help"}, 0, "COLUMN counts characters"},
         {"seal of a missing folder",
          {"seal", HostPath((dir_ / "nothing").u8string())},
          1,
@@ -181,12 +185,18 @@ TEST_F(MediaTool, ArgumentsAndHelp) {
          {"check", HostPath((dir_ / "nothing").u8string())},
          1,
          "cannot read the media folder"},
+        {"convert-env of a missing file",
+         {"convert-env", HostPath((dir_ / "nothing").u8string()),
+          HostPath((dir_ / "vorlin.env").u8string())},
+         1,
+         "no such file"},
     };
     for (const Case& c : kCases) {
         RunResult r = RunTool(c.args);
         EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.output;
         EXPECT_NE(r.output.find(c.text), std::string::npos) << c.name << "\n" << r.output;
     }
+    EXPECT_FALSE(fs::exists(dir_ / "vorlin.env"));
 }
 
 TEST_F(MediaTool, SealListsWhatAnUpdateCopies) {
@@ -417,14 +427,18 @@ TEST_F(MediaTool, CheckNamesEachError) {
                                                         u8"星降る丘" + "\r\n"},
                                      {"update.rct", picture}}));
          },
-         "vorlin.env:2", "the text is UTF-8, not code page 932"},
+         "vorlin.env:2",
+         "the text is UTF-8, not code page 932: the launcher would show it garbled; convert it "
+         "with vorlin-media convert-env"},
         {"settings with a byte order mark", false,
          [&] {
              WriteFile(At("update.arc"),
                        ArchiveBytes({{"vorlin.env", "\xEF\xBB\xBF" + std::string(kEnv)},
                                      {"update.rct", picture}}));
          },
-         "vorlin.env:1", "byte order mark"},
+         "vorlin.env:1",
+         "byte order mark, which the launcher reads as part of the first line's "
+         "key (that setting is lost): convert the file with vorlin-media convert-env"},
         {"mounted archive fails verify", false,
          [&] {
              WriteFile(At("update.arc"),
@@ -498,6 +512,208 @@ TEST_F(MediaTool, CheckNamesEachError) {
         EXPECT_TRUE(HasFinding(r.output, file, "error", c.text))
             << c.name << ": " << file << "\n"
             << r.output;
+    }
+}
+
+// Lines of settings, for the launcher's read limits.
+std::string SettingLines(int count) {
+    std::string text;
+    for (int i = 0; i < count; i++) text += "K" + std::to_string(i) + " v\n";
+    return text;
+}
+
+// The text with every LF made CR LF, as convert-env ends lines.
+std::string TextWithCrLf(const std::string& text) {
+    std::string out;
+    for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return out;
+}
+
+std::string Repeat(const std::string& text, int count) {
+    std::string out;
+    for (int i = 0; i < count; i++) out += text;
+    return out;
+}
+
+TEST_F(MediaTool, ConvertEnvWritesCodePage932) {
+    const std::string kOld = "OLD target\r\n";
+    const std::string kStar = u8"\u661F";  // 星: 3 bytes in UTF-8, 2 (0x90 0xAF) in code page 932
+    struct Case {
+        const char* name;
+        std::string source;
+        bool inPlace;  // TARGET is SOURCE
+        int status;
+        std::string target;  // TARGET afterwards; a refusal leaves it as it was
+        // In the output ("SRC" stands for SOURCE as given, "DST" for TARGET), and not in it.
+        std::vector<std::string> said, unsaid;
+    };
+    const Case kCases[] = {
+        {"LF, no byte order mark",
+         "A 1\nB 2\n",
+         false,
+         0,
+         "A 1\r\nB 2\r\n",
+         {"wrote DST: 2 lines, code page 932"},
+         {"warning"}},
+        {"CR LF with a byte order mark",
+         "\xEF\xBB\xBF"
+         "A 1\r\nB 2\r\n",
+         false,
+         0,
+         "A 1\r\nB 2\r\n",
+         {"2 lines"},
+         {}},
+        {"mixed line ends, the last line unended, a lone CR kept",
+         "A 1\r\nB 2\nC 3\r4",
+         false,
+         0,
+         "A 1\r\nB 2\r\nC 3\r4\r\n",
+         {"3 lines"},
+         {}},
+        {"empty", "", false, 0, "", {"wrote DST: 0 lines"}, {}},
+        {"Japanese: kanji, trail bytes 0x5C and 0x7C, half-width katakana, full-width tilde",
+         u8"TITLEBAR 表示|ポスター\nVERSION ﾊﾞｰｼﾞｮﾝ1～2\n",
+         false,
+         0,
+         "TITLEBAR \x95\x5C\x8E\xA6|\x83\x7C\x83\x58\x83\x5E\x81\x5B\r\n"
+         "VERSION \xCA\xDE\xB0\xBC\xDE\xAE\xDD"
+         "1\x81\x60"
+         "2\r\n",
+         {"2 lines"},
+         {}},
+        {"in place",
+         u8"\uFEFFTITLEBAR 星\n",
+         true,
+         0,
+         "TITLEBAR \x90\xAF\r\n",
+         {"wrote SRC: 1 line"},
+         {}},
+        {"wave dash and minus sign refused where they stand, counted in characters",
+         u8"TITLEBAR A\nVERSION 星1〜2\nX −1\n",
+         false,
+         1,
+         kOld,
+         {u8"SRC:2:11: error: U+301C 〜 has no code page 932 form (code page 932 has U+FF5E ～)",
+          u8"SRC:3:3: error: U+2212 − has no code page 932 form (code page 932 has U+FF0D －)",
+          "cannot convert SRC: 2 problems; DST not written"},
+         {"wrote"}},
+        {"Hangul and emoji refused, each of them",
+         u8"A 한국\nB 😀\n",
+         false,
+         1,
+         kOld,
+         {u8"SRC:1:3: error: U+D55C 한 has no code page 932 form",
+          u8"SRC:1:4: error: U+AD6D 국 has no code page 932 form",
+          u8"SRC:2:3: error: U+1F600 😀 has no code page 932 form", "3 problems"},
+         {}},
+        {"refused in place: the file stays",
+         u8"A 1\nB 〜\n",
+         true,
+         1,
+         u8"A 1\nB 〜\n",
+         {"SRC:2:3: error: U+301C"},
+         {}},
+        {"not UTF-8, once a line, and no code page 932 either",
+         "A \xFF"
+         "1\xFF\nB 2\nC \xE3\x81\n",
+         false,
+         1,
+         kOld,
+         {"SRC:1:3: error: not UTF-8 (byte 0xFF)\n", "SRC:3:3: error: not UTF-8 (byte 0xE3)\n",
+          "2 problems"},
+         {"SRC:1:5", "code page 932, it needs"}},
+        {"already code page 932",
+         "A 1\r\nTITLEBAR \x90\xAF\x8D\x7E\r\nB \x95\x5C\r\n",
+         false,
+         1,
+         kOld,
+         {"SRC:2:10: error: not UTF-8 (byte 0x90); if the file is already code page 932, it "
+          "needs no conversion",
+          "SRC:3:3: error: not UTF-8 (byte 0x95)\n"},
+         {}},
+        {"UTF-16",
+         std::string("\xFF\xFE"
+                     "A\0 \0"
+                     "1\0",
+                     8),
+         false,
+         1,
+         kOld,
+         {"SRC:1:1: error: UTF-16, not UTF-8", "1 problem;"},
+         {}},
+        {"far too large for settings",
+         std::string((4 << 20) + 1, 'a'),
+         false,
+         1,
+         kOld,
+         {"cannot read SRC: 4194305 bytes is far too large for a settings file"},
+         {}},
+        {"lines the launcher reads in parts: more than 511 bytes in code page 932",
+         "A " + Repeat(kStar, 200) + "\nB " + Repeat(kStar, 254) + "x\nC " + Repeat(kStar, 255) +
+             "\n",
+         false,
+         0,
+         "A " + Repeat("\x90\xAF", 200) + "\r\nB " + Repeat("\x90\xAF", 254) + "x\r\nC " +
+             Repeat("\x90\xAF", 255) + "\r\n",
+         {"SRC:3: warning: 512 bytes in code page 932, more than the 511 the launcher reads",
+          "3 lines"},
+         {"SRC:1:", "SRC:2:"}},
+        {"more lines than the launcher reads",
+         SettingLines(401),
+         false,
+         0,
+         TextWithCrLf(SettingLines(401)),
+         {"SRC:401: warning: the launcher reads nothing from here on: it stops after 400 reads"},
+         {}},
+        {"a long line counts its reads",
+         "L " + std::string(600, 'v') + "\n" + SettingLines(399),
+         false,
+         0,
+         TextWithCrLf("L " + std::string(600, 'v') + "\n" + SettingLines(399)),
+         {"SRC:1: warning: 602 bytes", "SRC:400: warning: the launcher reads nothing"},
+         {}},
+        {"more lines after [EOF]",
+         SettingLines(400) + "[EOF]\n" + SettingLines(5),
+         false,
+         0,
+         TextWithCrLf(SettingLines(400) + "[EOF]\n" + SettingLines(5)),
+         {"406 lines"},
+         {"warning"}},
+    };
+    const fs::path source = dir_ / "settings.txt";
+    for (const Case& c : kCases) {
+        fs::remove_all(dir_);
+        WriteFile(source, c.source);
+        const fs::path target = c.inPlace ? source : dir_ / "vorlin.env";
+        if (!c.inPlace) WriteFile(target, kOld);
+        RunResult r =
+            RunTool({"convert-env", HostPath(source.u8string()), HostPath(target.u8string())});
+        EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.output;
+        EXPECT_EQ(ReadFile(target), c.target) << c.name << "\n" << r.output;
+        auto expand = [&](const std::string& text) {
+            std::string out;
+            for (size_t i = 0; i < text.size(); i++) {
+                if (text.compare(i, 3, "SRC") == 0 || text.compare(i, 3, "DST") == 0) {
+                    out += HostPath((text[i] == 'S' ? source : target).u8string());
+                    i += 2;
+                } else {
+                    out += text[i];
+                }
+            }
+            return out;
+        };
+        for (const std::string& text : c.said)
+            EXPECT_NE(r.output.find(expand(text)), std::string::npos)
+                << c.name << ": " << expand(text) << "\n"
+                << r.output;
+        for (const std::string& text : c.unsaid)
+            EXPECT_EQ(r.output.find(expand(text)), std::string::npos)
+                << c.name << ": " << expand(text) << "\n"
+                << r.output;
+        // Written whole under a temporary name: nothing else is left beside TARGET.
+        for (const auto& entry : fs::directory_iterator(dir_))
+            EXPECT_TRUE(entry.path() == source || entry.path() == target)
+                << c.name << ": " << entry.path().u8string();
     }
 }
 

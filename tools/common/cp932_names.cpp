@@ -40,13 +40,6 @@ std::string CodePointText(uint32_t c) {
     return s;
 }
 
-std::string UnmappableMessage(uint32_t c) {
-    std::string message = CodePointText(c) + " has no code page 932 form";
-    for (const Neighbour& n : kNeighbours)
-        if (n.other == c) message += " (code page 932 has " + CodePointText(n.cp932) + ")";
-    return message;
-}
-
 bool ConvertUtf8(const std::string& name, std::string* cp932, std::string* error) {
     cp932->clear();
     size_t pos = 0;
@@ -62,7 +55,7 @@ bool ConvertUtf8(const std::string& name, std::string* cp932, std::string* error
             return false;
         }
         if (c == 0 || !EncodeCp932Char(c, cp932)) {
-            *error = UnmappableMessage(c);
+            *error = NoCp932FormMessage(c);
             return false;
         }
     }
@@ -70,6 +63,13 @@ bool ConvertUtf8(const std::string& name, std::string* cp932, std::string* error
 }
 
 }  // namespace
+
+std::string NoCp932FormMessage(uint32_t c) {
+    std::string message = CodePointText(c) + " has no code page 932 form";
+    for (const Neighbour& n : kNeighbours)
+        if (n.other == c) message += " (code page 932 has " + CodePointText(n.cp932) + ")";
+    return message;
+}
 
 bool ParseNameMode(const char* text, NameMode* mode) {
     if (strcmp(text, "utf-8") == 0 || strcmp(text, "utf8") == 0) {

@@ -30,6 +30,11 @@ bool IsUtf8Name(const std::string& name, NameMode mode);
 bool ConvertNameToCp932(const std::string& name, NameMode mode, std::string* cp932,
                         std::string* error);
 
+// Why a character cannot be converted, for a message: "U+301C 〜 has no code page 932 form (code
+// page 932 has U+FF5E ～)", naming the code page 932 neighbour that text from other systems often
+// means. The character itself is shown from U+00A0 on.
+std::string NoCp932FormMessage(uint32_t codePoint);
+
 // The code page 932 name of a file as a folder listing gives it (POSIX: by the default rule of
 // --names; Windows: always converted). False when it has none, or when its bytes are not
 // well-formed code page 932 text: the launcher could never open such a file by name.

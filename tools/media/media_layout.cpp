@@ -203,13 +203,7 @@ std::string TextModeBytes(const std::string& raw) {
     return text;
 }
 
-struct TextSource {
-    const std::string* text;
-    size_t pos;
-};
-
-// fgets on the text: up to size - 1 bytes, through the first LF; false when nothing is left.
-static bool ReadTextLine(void* source, char* buffer, int size) {
+bool ReadTextLine(void* source, char* buffer, int size) {
     TextSource* s = (TextSource*)source;
     if (s->pos >= s->text->size() || size < 2) return false;
     int n = 0;

@@ -84,6 +84,15 @@ ResourceLocation LocateMountedResource(const MediaLayout& layout, const std::str
 // Ctrl-Z byte (0x1A) ends the file.
 std::string TextModeBytes(const std::string& raw);
 
+// Text read as the launcher reads its settings file: ReadTextLine is an EnvReadLine
+// (settings/env_line.h) on a TextSource, fgets on the text: up to size - 1 bytes, through the
+// first LF; false when nothing is left.
+struct TextSource {
+    const std::string* text;
+    size_t pos;
+};
+bool ReadTextLine(void* source, char* buffer, int size);
+
 // The settings of a vorlin.env read from `location` as the launcher reads it (text mode, line by
 // line, later lines winning; bars in values are spaces).
 typedef std::map<std::string, std::string> MediaSettings;

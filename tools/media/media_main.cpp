@@ -10,9 +10,10 @@
 static const char kVersion[] = "vorlin-media " VORLIN_VERSION_TEXT "\n";
 
 static const char kUsage[] =
-    "usage: vorlin-media COMMAND MEDIA\n"
+    "usage: vorlin-media seal MEDIA | check MEDIA | convert-env SOURCE TARGET\n"
     "\n"
-    "Seals an update media and checks it as the launcher (update.exe) will read it.\n"
+    "Seals an update media and checks it as the launcher (update.exe) will read it; converts\n"
+    "its settings file (vorlin.env) from UTF-8 to the code page 932 the launcher reads.\n"
     "\n"
     "commands:\n"
     "  seal MEDIA    write MEDIA/update.sum: the XXH3 digest and size of every file an update\n"
@@ -28,6 +29,19 @@ static const char kUsage[] =
     "                Updated: HKEY_CURRENT_USER\\Software\\REG_GLOBAL\\REG_LOCAL), every file an\n"
     "                update copies and where to, and the seal's fingerprint (the END digest of\n"
     "                update.sum). --strict: warnings are errors.\n"
+    "  convert-env SOURCE TARGET\n"
+    "                write TARGET, a vorlin.env in code page 932, from SOURCE, the same settings\n"
+    "                in UTF-8 (with or without a byte order mark, LF or CR LF line ends): the\n"
+    "                byte order mark dropped, every line ended with CR LF, every character\n"
+    "                converted as Windows converts it to code page 932 (no best-fit guesses).\n"
+    "                Refused, TARGET left as it was, for any character code page 932 lacks\n"
+    "                (U+301C WAVE DASH, U+2212 MINUS SIGN, Hangul, emoji...) and any bytes that\n"
+    "                are not UTF-8 (a file already in code page 932, for one), each reported as\n"
+    "                SOURCE:LINE:COLUMN: LINE counts from 1, COLUMN counts characters (not\n"
+    "                bytes) from 1; a line that is not UTF-8 is reported once, at its first\n"
+    "                such byte. TARGET may be SOURCE: the file is converted in place. Warns\n"
+    "                (SOURCE:LINE) about a line the launcher would split (over 511 bytes in\n"
+    "                code page 932) or never read (after its 400 reads).\n"
     "  --version     the tool's version\n"
     "  --help        this text\n"
     "\n"
@@ -71,7 +85,7 @@ static const char kUsage[] =
     "characters is converted from UTF-8, any other name is taken as code page 932 bytes.\n"
     "\n"
     "Exit status: 0 success (check: no errors; warnings alone give 0 unless --strict),\n"
-    "1 failure or errors, 2 bad arguments.\n";
+    "1 failure, errors found or a refused conversion, 2 bad arguments.\n";
 
 const char kToolName[] = "vorlin-media";
 
@@ -96,6 +110,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "seal") return RunSeal(rest);
     if (command == "check") return RunCheck(rest);
+    if (command == "convert-env") return RunConvertEnv(rest);
     PrintError("unknown command '%s' (try vorlin-media --help)", command.c_str());
     return kExitUsage;
 }

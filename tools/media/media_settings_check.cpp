@@ -125,7 +125,8 @@ void CheckSettingsLines(const std::string& bytes, const std::string& file, Repor
     if (raw.compare(0, 3, "\xEF\xBB\xBF") == 0) {
         Say(report, kFindingError, AtLine(file, 1),
             "begins with a UTF-8 byte order mark, which the launcher reads as part of the first "
-            "line's key (that setting is lost): save the file as code page 932, without it");
+            "line's key (that setting is lost): convert the file with vorlin-media convert-env, "
+            "which drops it");
         raw.erase(0, 3);
     }
     std::string text = TextModeBytes(raw);
@@ -162,7 +163,7 @@ void CheckSettingsLines(const std::string& bytes, const std::string& file, Repor
         if (!encodingTold && IsValidUtf8(read, &nonAscii) && nonAscii) {
             Say(report, kFindingError, AtLine(file, readLine),
                 "the text is UTF-8, not code page 932: the launcher would show it garbled; "
-                "convert it (vorlin-media convert-env)");
+                "convert it with vorlin-media convert-env SOURCE TARGET");
             encodingTold = true;
         }
         if (nonAscii) encodingTold = true;  // the first line with such characters tells

@@ -1,6 +1,7 @@
-// vorlin-media: seals an update media (update.sum) and checks a media as the launcher will read
-// it. Each command returns the process exit status: 0 success (for check: no errors), 1 failure
-// or errors found, 2 bad arguments.
+// vorlin-media: seals an update media (update.sum), checks a media as the launcher will read it,
+// and converts a settings file written in UTF-8 to the launcher's code page 932. Each command
+// returns the process exit status: 0 success (for check: no errors), 1 failure or errors found,
+// 2 bad arguments.
 #pragma once
 
 #include <string>
@@ -14,8 +15,9 @@ enum { kExitOk = 0, kExitFailed = 1, kExitUsage = 2 };
 // units) at 96 DPI with the dialog's 9-point font. A larger picture is cut at the edges.
 enum { kMenuPictureSide = 268 };
 
-int RunSeal(const std::vector<std::string>& args);   // seal MEDIA
-int RunCheck(const std::vector<std::string>& args);  // check [--strict] MEDIA
+int RunSeal(const std::vector<std::string>& args);        // seal MEDIA
+int RunCheck(const std::vector<std::string>& args);       // check [--strict] MEDIA
+int RunConvertEnv(const std::vector<std::string>& args);  // convert-env SOURCE TARGET
 
 // The fingerprint of a seal: the END digest of update.sum's text, which covers every line
 // before it; "" when the text has no END line.

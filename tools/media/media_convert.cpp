@@ -1,0 +1,180 @@
+// `convert-env`: a settings file written in UTF-8 (an editor's default) made into the code page 932
+// text the launcher reads. Every character is converted as Windows converts it without best-fit
+// guesses, so the launcher reads back exactly what was written; a character code page 932 lacks,
+// or bytes that are not UTF-8, refuse the whole file, each reported where it stands. The result has
+// no byte order mark and CR LF line ends, and is written whole or not at all.
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+#include "settings/env_line.h"
+#include "tools/common/cp932_names.h"
+#include "tools/common/tool_files.h"
+#include "tools/common/utf8_text.h"
+#include "tools/media/media_layout.h"
+#include "tools/media/media_tool.h"
+
+namespace {
+
+// Far more than any settings file (the launcher reads at most 400 lines of 511 bytes): a larger
+// SOURCE is a wrong argument, not settings.
+const uint64_t kMaxSourceBytes = 4u << 20;
+
+const char kUtf8Bom[] = "\xEF\xBB\xBF";
+
+struct Conversion {
+    std::string source;             // SOURCE as given, for messages
+    std::string cp932;              // the converted text
+    std::vector<size_t> lineBytes;  // code page 932 bytes of each line, its line end left out
+    bool cp932Hint;  // SOURCE is well-formed code page 932 text: say so at its first non-UTF-8
+    int problems;
+};
+
+void Problem(Conversion* c, size_t line, size_t column, const std::string& text) {
+    WriteText(stderr, Format("%s:%u:%u: error: %s\n", c->source.c_str(), (unsigned)line,
+                             (unsigned)column, text.c_str()));
+    c->problems++;
+}
+
+// Converts one line (without its line end) and appends it with CR LF. A line that is not UTF-8
+// is reported once, at its first such byte: where its characters stand after that is unknown.
+void ConvertLine(const std::string& line, size_t lineNumber, Conversion* c) {
+    size_t before = c->cp932.size();
+    size_t pos = 0;
+    for (size_t column = 1; pos < line.size(); column++) {
+        uint32_t codePoint;
+        if (!DecodeUtf8(line, &pos, &codePoint)) {
+            std::string text = Format("not UTF-8 (byte 0x%02X)", (unsigned)(uint8_t)line[pos]);
+            if (c->cp932Hint) {
+                text += "; if the file is already code page 932, it needs no conversion";
+                c->cp932Hint = false;
+            }
+            Problem(c, lineNumber, column, text);
+            break;
+        }
+        if (!EncodeCp932Char(codePoint, &c->cp932))
+            Problem(c, lineNumber, column, NoCp932FormMessage(codePoint));
+    }
+    c->lineBytes.push_back(c->cp932.size() - before);
+    c->cp932 += "\r\n";
+}
+
+// The launcher's reading of the converted file, watched: the lines it takes in more than one
+// read (each part becomes a line of its own), and where it stops when its reads run out.
+struct LauncherRead {
+    TextSource source;
+    size_t line;  // the line the next read starts in, from 1
+    std::vector<size_t> splitLines;
+};
+
+bool WatchRead(void* p, char* buffer, int size) {
+    LauncherRead* r = (LauncherRead*)p;
+    if (!ReadTextLine(&r->source, buffer, size)) return false;
+    const std::string& text = *r->source.text;
+    size_t end = r->source.pos;
+    if (text[end - 1] == '\n')
+        r->line++;
+    else if (end < text.size() && text[end] != '\n' &&
+             (r->splitLines.empty() || r->splitLines.back() != r->line))
+        r->splitLines.push_back(r->line);
+    return true;
+}
+
+bool IgnoreSetting(void*, const char*, const char*) {
+    return true;
+}
+
+void Warn(const Conversion& c, size_t line, const std::string& text) {
+    WriteText(stderr,
+              Format("%s:%u: warning: %s\n", c.source.c_str(), (unsigned)line, text.c_str()));
+}
+
+void WarnAboutLauncherLimits(const Conversion& c) {
+    std::string text = TextModeBytes(c.cp932);
+    LauncherRead read = {{&text, 0}, 1, {}};
+    EnvReadEnd end = ReadEnvLines(WatchRead, &read, IgnoreSetting, nullptr);
+    for (size_t line : read.splitLines)
+        Warn(c, line,
+             Format("%u bytes in code page 932, more than the %d the launcher reads at once: it "
+                    "takes the bytes after the first %d as a line of their own",
+                    (unsigned)c.lineBytes[line - 1], kEnvLineBufferSize - 1,
+                    kEnvLineBufferSize - 1));
+    if (end == kEnvReadLimit && read.source.pos < text.size() &&
+        text.compare(read.source.pos, 5, "[EOF]") != 0)
+        Warn(c, read.line,
+             Format("the launcher reads nothing from here on: it stops after %d reads (one a "
+                    "line, more for a line over %d bytes)",
+                    kEnvMaxReads, kEnvLineBufferSize - 1));
+}
+
+bool ReadSource(const std::string& path, std::string* bytes, std::string* error) {
+    uint64_t size = 0;
+    PathKind kind = GetPathKind(path, &size);
+    if (kind != kPathFile) {
+        *error = kind == kPathMissing ? "no such file" : "not a file";
+        return false;
+    }
+    if (size > kMaxSourceBytes) {
+        *error =
+            Format("%llu bytes is far too large for a settings file", (unsigned long long)size);
+        return false;
+    }
+    FILE* file = OpenFile(path, "rb");
+    if (!file) {
+        *error = "cannot be opened";
+        return false;
+    }
+    bytes->resize((size_t)size + 1);
+    bytes->resize(fread(&(*bytes)[0], 1, bytes->size(), file));
+    bool failed = ferror(file) != 0;
+    fclose(file);
+    if (failed) *error = "read error";
+    return !failed;
+}
+
+}  // namespace
+
+int RunConvertEnv(const std::vector<std::string>& args) {
+    if (args.size() != 2) {
+        PrintError("convert-env: give a UTF-8 source file and the vorlin.env to write");
+        return kExitUsage;
+    }
+    Conversion c = {args[0], "", {}, false, 0};
+    const std::string& target = args[1];
+    std::string bytes, error;
+    if (!ReadSource(c.source, &bytes, &error)) {
+        PrintError("cannot read %s: %s", c.source.c_str(), error.c_str());
+        return kExitFailed;
+    }
+    if (bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0) {
+        Problem(&c, 1, 1,
+                "UTF-16, not UTF-8 (it begins with a UTF-16 byte order mark): save it as UTF-8");
+    } else {
+        if (bytes.compare(0, 3, kUtf8Bom) == 0) bytes.erase(0, 3);
+        c.cp932Hint = IsCp932Text(bytes);
+        size_t start = 0, lineNumber = 1;
+        while (start < bytes.size()) {
+            size_t end = bytes.find('\n', start);
+            if (end == std::string::npos) end = bytes.size();
+            std::string line = bytes.substr(start, end - start);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            ConvertLine(line, lineNumber++, &c);
+            start = end + 1;
+        }
+    }
+    if (c.problems > 0) {
+        PrintError("cannot convert %s: %d problem%s; %s not written", c.source.c_str(), c.problems,
+                   c.problems == 1 ? "" : "s", target.c_str());
+        return kExitFailed;
+    }
+    WarnAboutLauncherLimits(c);
+    if (!ReplaceFileWithBytes(target, c.cp932, &error)) {
+        PrintError("cannot write %s: %s", target.c_str(), error.c_str());
+        return kExitFailed;
+    }
+    size_t lines = c.lineBytes.size();
+    PrintOut("wrote %s: %u line%s, code page 932\n", target.c_str(), (unsigned)lines,
+             lines == 1 ? "" : "s");
+    return kExitOk;
+}
