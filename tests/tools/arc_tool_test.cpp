@@ -150,13 +150,7 @@ protected:
 };
 
 TEST_F(ArcTool, ArgumentsAndHelp) {
-    struct Case {
-        const char* name;
-        std::vector<std::string> args;
-        int status;
-        const char* text;
-    };
-    const Case kCases[] = {
+    const std::vector<ToolCase> kCases = {
         {"help", {"--help"}, 0, "usage: vorlin-arc"},
         {"help after a command", {"pack", "--help"}, 0, "usage: vorlin-arc"},
         {"no command", {}, 2, "usage: vorlin-arc"},
@@ -177,11 +171,7 @@ TEST_F(ArcTool, ArgumentsAndHelp) {
         {"--names without a value", {"list", "a.arc", "--names"}, 2, "--names takes"},
         {"--force is extract's own", {"pack", "--force", "o.arc", "x"}, 2, "unknown option"},
     };
-    for (const Case& c : kCases) {
-        RunResult r = RunTool(c.args);
-        EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.output;
-        EXPECT_NE(r.output.find(c.text), std::string::npos) << c.name << "\n" << r.output;
-    }
+    ExpectToolCases(VORLIN_ARC_TOOL, kCases);
 }
 
 TEST_F(ArcTool, UnreadableInputs) {

@@ -155,13 +155,7 @@ protected:
 };
 
 TEST_F(MediaTool, ArgumentsAndHelp) {
-    struct Case {
-        const char* name;
-        std::vector<std::string> args;
-        int status;
-        const char* text;
-    };
-    const Case kCases[] = {
+    const std::vector<ToolCase> kCases = {
         {"help", {"--help"}, 0, "usage: vorlin-media"},
         {"help after a command", {"check", "--help"}, 0, "usage: vorlin-media"},
         {"help names the assumed install folder", {"--help"}, 0, "C:\\Program Files\\"},
@@ -191,11 +185,7 @@ TEST_F(MediaTool, ArgumentsAndHelp) {
          1,
          "no such file"},
     };
-    for (const Case& c : kCases) {
-        RunResult r = RunTool(c.args);
-        EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.output;
-        EXPECT_NE(r.output.find(c.text), std::string::npos) << c.name << "\n" << r.output;
-    }
+    ExpectToolCases(VORLIN_MEDIA_TOOL, kCases);
     EXPECT_FALSE(fs::exists(dir_ / "vorlin.env"));
 }
 

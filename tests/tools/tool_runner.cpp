@@ -1,6 +1,7 @@
 // Running a media tool as a process (see tool_runner.h).
 #include "tests/tools/tool_runner.h"
 
+#include <gtest/gtest.h>
 #include <stdio.h>
 
 #ifdef _WIN32
@@ -51,4 +52,12 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
     return result;
+}
+
+void ExpectToolCases(const std::string& program, const std::vector<ToolCase>& cases) {
+    for (const ToolCase& c : cases) {
+        RunResult r = RunProgram(program, c.args);
+        EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.output;
+        EXPECT_NE(r.output.find(c.text), std::string::npos) << c.name << "\n" << r.output;
+    }
 }

@@ -18,3 +18,14 @@ std::string HostPath(std::string path);
 // Runs `program` (a path from the build, e.g. VORLIN_ARC_TOOL) with `args`, each passed as one
 // argument whatever it holds but a double quote.
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args);
+
+// One run of a tool and what it must give: its exit status and a text somewhere in its output.
+struct ToolCase {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    const char* text;
+};
+
+// Runs `program` once for each case and checks both (GoogleTest expectations).
+void ExpectToolCases(const std::string& program, const std::vector<ToolCase>& cases);
