@@ -56,3 +56,23 @@ void ComposeUpdateTitle(const char* titlebar, const char* version,
     memcpy(title, full, n);
     title[n] = '\0';
 }
+
+// Appends as much of `part` as fits on a character boundary.
+static void AppendFitting(char* text, size_t size, const char* part) {
+    size_t length = strlen(text);
+    size_t n = FitCp932Text(part, size - 1 - length);
+    memcpy(text + length, part, n);
+    text[length + n] = '\0';
+}
+
+void ComposeProposedInstallFolder(const char* driveRoot, const char* instFol, const char* instTo,
+                                  char* text, size_t size) {
+    text[0] = '\0';
+    AppendFitting(text, size, driveRoot);
+    AppendFitting(text, size, "Program Files\\");
+    if (instFol && instFol[0]) {
+        AppendFitting(text, size, instFol);
+        AppendFitting(text, size, "\\");
+    }
+    AppendFitting(text, size, instTo);
+}

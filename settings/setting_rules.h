@@ -40,5 +40,11 @@ enum {
 void ComposeUpdateTitle(const char* titlebar, const char* version,
                         char title[kUpdateTitleBytes + 1]);
 
+// The install folder the launcher proposes: `driveRoot` (the Windows folder's drive, "C:\"), then
+// "Program Files\", then INSTFOL and a backslash when INSTFOL is set (null or ""), then INSTTO.
+// Each part is cut on a character boundary so that the whole fits `size` bytes with its NUL.
+void ComposeProposedInstallFolder(const char* driveRoot, const char* instFol, const char* instTo,
+                                  char* text, size_t size);
+
 // `text` cut to at most `maxBytes` bytes without splitting a double-byte character: its length.
 size_t FitCp932Text(const char* text, size_t maxBytes);

@@ -25,6 +25,7 @@
 #include <cstring>
 
 #include "settings/env_settings.h"
+#include "settings/setting_rules.h"
 #include "settings/registry_store.h"
 #include "ui/mbcs_text.h"
 #include "ui/message_box.h"
@@ -138,14 +139,7 @@ static void BuildDefaultFolderText(char* text) {
         windows[0] = '\0';
     }
 
-    CopyMultibyteText(text, kPathSize, windows);
-    AppendText(text, kPathSize, "Program Files\\");
-    const char* instFol = GetInstFolSetting();
-    if (instFol) {
-        AppendText(text, kPathSize, instFol);
-        AppendText(text, kPathSize, "\\");
-    }
-    AppendText(text, kPathSize, GetInstToSetting());
+    ComposeProposedInstallFolder(windows, GetInstFolSetting(), GetInstToSetting(), text, kPathSize);
 }
 
 // The proposed text: the default, or the registry's InstTo when the game says it is installed

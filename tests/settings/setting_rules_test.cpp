@@ -55,3 +55,39 @@ TEST(SettingRules, UpdateTitle) {
     ComposeUpdateTitle(titlebar.c_str(), odd.c_str(), title);
     EXPECT_EQ(strlen(title), 254u);
 }
+
+TEST(SettingRules, ProposedInstallFolder) {
+    struct Case {
+        const char* root;
+        const char* instFol;
+        const char* instTo;
+        const char* folder;
+    };
+    const Case cases[] = {
+        {"C:\\", nullptr, "VORLIN_APP", "C:\\Program Files\\VORLIN_APP"},
+        {"C:\\", "", "Game", "C:\\Program Files\\Game"},
+        {"D:\\", "Studio", "Game", "D:\\Program Files\\Studio\\Game"},
+        {"", "Studio\\Sub", "Game", "Program Files\\Studio\\Sub\\Game"},
+        // 表示 (0x95 0x5C 0x8E 0xA6): a trail byte 0x5C is no separator and stays.
+        {"C:\\", "\x95\x5C", "\x95\x5C\x8E\xA6", "C:\\Program Files\\\x95\x5C\\\x95\x5C\x8E\xA6"},
+    };
+    for (const Case& c : cases) {
+        char folder[260];
+        ComposeProposedInstallFolder(c.root, c.instFol, c.instTo, folder, sizeof folder);
+        EXPECT_STREQ(folder, c.folder) << c.instTo;
+    }
+    // A folder that cannot fit is cut on a character boundary: 259 bytes, or 258 where the 259th
+    // byte would split a character.
+    std::string even(120, 'a'), odd(121, 'a');
+    for (int i = 0; i < 70; i++) {
+        even += "\x82\xA0";
+        odd += "\x82\xA0";
+    }
+    char folder[260];
+    // "C:\Program Files\" is 17 bytes: 137 before the first あ, room for 61 of them.
+    ComposeProposedInstallFolder("C:\\", nullptr, even.c_str(), folder, sizeof folder);
+    EXPECT_EQ(strlen(folder), 259u);
+    // 138 before the first あ: 121 bytes of room hold 60 of them.
+    ComposeProposedInstallFolder("C:\\", nullptr, odd.c_str(), folder, sizeof folder);
+    EXPECT_EQ(strlen(folder), 258u);
+}

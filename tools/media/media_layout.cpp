@@ -12,7 +12,7 @@
 #include "tools/common/cp932_names.h"
 #include "update/update_list.h"
 
-enum { kMaxFolderDepth = 64 };
+enum { kMaxFolderDepth = 64, kMaxPathText = 260 };  // MAX_PATH, its NUL included
 
 // Settings files are read through at most 400 reads of 511 bytes; twice that many raw bytes
 // cover any line-end conversion.
@@ -283,10 +283,11 @@ std::string MediaExeName(const MediaSettings& settings) {
 }
 
 std::string DefaultInstallFolder(const MediaSettings& settings) {
-    std::string folder = "C:\\Program Files\\";
-    std::string instFol = GetMediaSetting(settings, "INSTFOL");
-    if (!instFol.empty()) folder += instFol + "\\";
-    return folder + GetMediaSetting(settings, "INSTTO");
+    char folder[kMaxPathText];
+    ComposeProposedInstallFolder("C:\\", GetMediaSetting(settings, "INSTFOL").c_str(),
+                                 GetMediaSetting(settings, "INSTTO").c_str(), folder,
+                                 sizeof folder);
+    return folder;
 }
 
 std::string SettingsRegistryKey(const MediaSettings& settings) {
