@@ -409,6 +409,10 @@ TEST_F(ArcTool, VerifyFindsEachProblem) {
         RunResult r = RunTool({"verify", Path("test.arc")});
         EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.output;
         EXPECT_NE(r.output.find(c.text), std::string::npos) << c.name << "\n" << r.output;
+        // Each problem is a finding as a compiler reports one: "ARC: error: ...".
+        if (c.status == 1) {
+            EXPECT_NE(r.output.find("test.arc: error: "), std::string::npos) << c.name << r.output;
+        }
     }
 }
 

@@ -88,7 +88,8 @@ int RunVerify(int argc, char** argv) {
     VerifyArchiveFile(file, fileSize, &problems, &entryCount);
     fclose(file);
     std::string name = path;
-    for (const std::string& problem : problems) WriteText(stderr, name + ": " + problem + "\n");
+    for (const std::string& problem : problems)
+        WriteText(stderr, name + ": error: " + problem + "\n");
     if (!problems.empty()) {
         WriteText(stderr, name + ": " + std::to_string(problems.size()) +
                               (problems.size() == 1 ? " problem\n" : " problems\n"));
