@@ -20,7 +20,6 @@
 #include "update/sum_file.h"
 #include "vorlin_version.h"
 
-
 namespace fs = std::filesystem;
 
 namespace {
@@ -315,7 +314,7 @@ TEST_F(MediaTool, SettingsAreFoundWhereTheLauncherLooks) {
             << r.output;
         // Read from there: EXENAME Game.exe makes the missing executable game.bin.
         EXPECT_NE(r.output.find("game.bin: warning:"), std::string::npos) << c.name << "\n"
-                                                                         << r.output;
+                                                                          << r.output;
     }
 }
 
@@ -499,9 +498,8 @@ TEST_F(MediaTool, CheckNamesEachError) {
 #else
         std::string file = c.file;
 #endif
-        EXPECT_TRUE(HasFinding(r.output, file, "error", c.text))
-            << c.name << ": " << file << "\n"
-            << r.output;
+        EXPECT_TRUE(HasFinding(r.output, file, "error", c.text)) << c.name << ": " << file << "\n"
+                                                                 << r.output;
     }
 }
 
@@ -743,10 +741,10 @@ TEST_F(MediaTool, SettingsFindingsNameTheirLine) {
         {"folder name with a colon", "INSTTO C:Game\n", "vorlin.env:1", "warning",
          "INSTTO 'C:Game' has ':'"},
         {"value longer than the launcher keeps", "TITLEBAR " + std::string(130, 't') + "\n",
-         "vorlin.env:1", "warning", "TITLEBAR is 130 bytes long: the launcher keeps only the "
-                                    "first 127"},
-        {"line longer than one read", "VERSION 2\n" + std::string(600, '/') + "\n",
-         "vorlin.env:2", "warning", "longer than 511 bytes"},
+         "vorlin.env:1", "warning",
+         "TITLEBAR is 130 bytes long: the launcher keeps only the first 127"},
+        {"line longer than one read", "VERSION 2\n" + std::string(600, '/') + "\n", "vorlin.env:2",
+         "warning", "longer than 511 bytes"},
         {"settings past the last read", manyLines + "VERSION 3\r\n", "vorlin.env:401", "warning",
          "past the launcher's last read"},
         {"key set twice", "VERSION 2\nVERSION 3\n", "vorlin.env:2", "note",

@@ -85,7 +85,7 @@ class RctTool : public testing::Test {
 protected:
     void SetUp() override {
         gDir = HostPath(std::string(VORLIN_BINARY_DIR) + "/tests/tools/rct_tool_tmp/" +
-                      testing::UnitTest::GetInstance()->current_test_info()->name());
+                        testing::UnitTest::GetInstance()->current_test_info()->name());
 #ifdef _WIN32
         system(("mkdir \"" + Dir() + "\" 2>nul").c_str());
 #else

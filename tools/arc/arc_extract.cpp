@@ -156,9 +156,10 @@ void AddAllJobs(ExtractState* state) {
             continue;
         }
         if (state->sizes[i] == kSizeCutShort) {
-            PrintError("entry %u (hash %s): its data runs past the end of %s (the archive is cut "
-                       "short)",
-                       (unsigned)i, hash, state->archivePath);
+            PrintError(
+                "entry %u (hash %s): its data runs past the end of %s (the archive is cut "
+                "short)",
+                (unsigned)i, hash, state->archivePath);
             state->failed = true;
             continue;
         }

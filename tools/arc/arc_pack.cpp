@@ -36,7 +36,7 @@ struct PackState {
     NameMode names;
     std::vector<PackItem> items;
     bool failed;
-    bool verbose;          // -v: name each file and folder left out
+    bool verbose;           // -v: name each file and folder left out
     unsigned filesLeftOut;  // by the launcher's rules for a folder mount
     unsigned foldersLeftOut;
 };
@@ -301,11 +301,12 @@ int RunPack(int argc, char** argv) {
     PrintOut("packed %u file%s, %u bytes, into %s\n", files, files == 1 ? "" : "s",
              (unsigned)endOfData, state.outPath.c_str());
     if (state.filesLeftOut + state.foldersLeftOut > 0) {
-        PrintOut("left out %u file%s and %u folder%s that the launcher does not read from a "
-                 "folder (.txt, .exe, .dll, .lnk and the like; folders named debuginfo or "
-                 "ending in a dot)%s\n",
-                 state.filesLeftOut, state.filesLeftOut == 1 ? "" : "s", state.foldersLeftOut,
-                 state.foldersLeftOut == 1 ? "" : "s", state.verbose ? "" : "; -v names each");
+        PrintOut(
+            "left out %u file%s and %u folder%s that the launcher does not read from a "
+            "folder (.txt, .exe, .dll, .lnk and the like; folders named debuginfo or "
+            "ending in a dot)%s\n",
+            state.filesLeftOut, state.filesLeftOut == 1 ? "" : "s", state.foldersLeftOut,
+            state.foldersLeftOut == 1 ? "" : "s", state.verbose ? "" : "; -v names each");
     }
     return kExitOk;
 }

@@ -110,8 +110,9 @@ void CheckPicture(const MediaLayout& layout, Report* report) {
         return;
     }
     if (outputSize > kMaxPictureBytes) {
-        Say(report, kFindingError, "update.rct", "in %s: a picture of %dx%d pixels is far too large",
-            rct.where.c_str(), (int)header.width, (int)header.height);
+        Say(report, kFindingError, "update.rct",
+            "in %s: a picture of %dx%d pixels is far too large", rct.where.c_str(),
+            (int)header.width, (int)header.height);
         return;
     }
     uint8_t* pixels = (uint8_t*)malloc(outputSize);
@@ -125,7 +126,7 @@ void CheckPicture(const MediaLayout& layout, Report* report) {
         return;
     }
     PrintOut("picture: update.rct in %s, %dx%d pixels\n", rct.where.c_str(), (int)header.width,
-           (int)header.height);
+             (int)header.height);
     if (header.width > kMenuPictureSide || header.height > kMenuPictureSide)
         Say(report, kFindingWarning, "update.rct",
             "%dx%d pixels is larger than the menu's %dx%d picture square: its edges are cut",
@@ -306,7 +307,8 @@ void CheckSeal(const MediaLayout& layout, const std::vector<CopiedFile>& files, 
     DigestFiles(&jobs);
     for (size_t i = 0; i < jobs.size(); i++) {
         if (!jobs[i].ok)
-            Say(report, kFindingError, hashed[i]->shownName, "cannot be read: %s", jobs[i].error.c_str());
+            Say(report, kFindingError, hashed[i]->shownName, "cannot be read: %s",
+                jobs[i].error.c_str());
         else if (jobs[i].size != expected[i]->size)
             Say(report, kFindingError, hashed[i]->shownName, "resized while it was read");
         else if (jobs[i].digest != expected[i]->digest)
@@ -337,15 +339,14 @@ int RunCheck(const std::vector<std::string>& args) {
     uint64_t size = 0;
     MediaLayout layout;
     std::string error;
-    if (GetPathKind(media, &size) != kPathDirectory ||
-        !LoadMediaLayout(media, &layout, &error)) {
+    if (GetPathKind(media, &size) != kPathDirectory || !LoadMediaLayout(media, &layout, &error)) {
         PrintError("cannot read the media folder %s", media.c_str());
         return kExitFailed;
     }
     PrintOut("media: %s\n", media.c_str());
     for (const MediaMount& mount : layout.mounts)
         PrintOut("mount %s: %s %s\n", mount.name.c_str(), mount.archive ? "archive" : "folder",
-               mount.path.c_str());
+                 mount.path.c_str());
     MediaSettings settings;
     CheckSettings(layout, &settings, &report);
     CheckPicture(layout, &report);

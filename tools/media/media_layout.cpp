@@ -143,7 +143,11 @@ bool LoadMediaLayout(const std::string& folder, MediaLayout* layout, std::string
 ResourceLocation LocateResource(const MediaLayout& layout, const std::string& name) {
     const MediaEntry* direct = FindMediaEntry(layout.entries, name);
     if (direct && direct->kind == kPathFile) {
-        return {true, JoinPath(layout.folder, direct->name), 0, direct->size, direct->size,
+        return {true,
+                JoinPath(layout.folder, direct->name),
+                0,
+                direct->size,
+                direct->size,
                 "the media folder"};
     }
     return LocateMountedResource(layout, name);
@@ -182,8 +186,8 @@ ResourceLocation LocateMountedResource(const MediaLayout& layout, const std::str
             uint64_t size = 0;
             if (file.nameHash == key && file.lowerName == lower &&
                 GetPathKind(file.path, &size) == kPathFile)
-                return {true, file.path, 0, size, size,
-                        "the " + mount.name + " folder (" + file.path + ")"};
+                return {true, file.path, 0,
+                        size, size,      "the " + mount.name + " folder (" + file.path + ")"};
         }
     }
     return location;

@@ -73,7 +73,7 @@ struct ResourceLocation {
     std::string path;  // the file (for an archive entry: the archive)
     uint64_t offset;   // where the data starts; the launcher reads on to the end of the file
     uint64_t fileSize;
-    uint64_t size;  // the resource's own bytes (an archive member ends where the next begins)
+    uint64_t size;      // the resource's own bytes (an archive member ends where the next begins)
     std::string where;  // "the media folder", "update.arc", "the update folder (update/x)"
 };
 ResourceLocation LocateResource(const MediaLayout& layout, const std::string& name);

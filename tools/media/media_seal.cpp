@@ -48,8 +48,7 @@ int RunSeal(const std::vector<std::string>& args) {
     uint64_t size = 0;
     MediaLayout layout;
     std::string error;
-    if (GetPathKind(media, &size) != kPathDirectory ||
-        !LoadMediaLayout(media, &layout, &error)) {
+    if (GetPathKind(media, &size) != kPathDirectory || !LoadMediaLayout(media, &layout, &error)) {
         PrintError("cannot read the media folder %s", media.c_str());
         return kExitFailed;
     }
