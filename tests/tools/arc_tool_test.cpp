@@ -19,6 +19,7 @@
 
 #include "resfs/archive_format.h"
 #include "resfs/cp932_lower.h"
+#include "tests/tools/archive_bytes.h"
 #include "tests/tools/tool_runner.h"
 
 #ifdef _WIN32
@@ -105,23 +106,6 @@ int32_t LauncherOffset(const std::string& archive, const char* cp932Name) {
         offset = -1;
     ReleaseArchiveIndex(index);
     return offset;
-}
-
-void PutU32(std::string* out, uint32_t v) {
-    for (int i = 0; i < 4; i++) out->push_back((char)(v >> (8 * i)));
-}
-
-std::string ArchiveBytes(uint32_t count, const std::vector<ArchiveIndexEntry>& entries,
-                         const std::string& data) {
-    std::string out((const char*)kArchiveMagic, kArchiveMagicSize);
-    PutU32(&out, count);
-    PutU32(&out, 0);
-    PutU32(&out, 0);
-    for (const ArchiveIndexEntry& e : entries) {
-        PutU32(&out, e.nameHash);
-        PutU32(&out, e.offset);
-    }
-    return out + data;
 }
 
 class ArcTool : public ::testing::Test {
@@ -363,46 +347,46 @@ TEST_F(ArcTool, VerifyFindsEachProblem) {
         int status;
         const char* text;
     };
-    std::string wrongMagic = ArchiveBytes(2, {{0x10, 52}, {0x20, 56}, {0xFFFFFFFFu, 58}}, data);
+    std::string wrongMagic = RawArchiveBytes(2, {{0x10, 52}, {0x20, 56}, {0xFFFFFFFFu, 58}}, data);
     wrongMagic[15] = '?';
     const Case kCases[] = {
-        {"good", ArchiveBytes(2, {{0x10, 52}, {0x20, 56}, {0xFFFFFFFFu, 58}}, data), 0,
+        {"good", RawArchiveBytes(2, {{0x10, 52}, {0x20, 56}, {0xFFFFFFFFu, 58}}, data), 0,
          "good, 2 files"},
-        {"no files", ArchiveBytes(0, {{0xFFFFFFFFu, 36}}, ""), 0, "good, 0 files"},
+        {"no files", RawArchiveBytes(0, {{0xFFFFFFFFu, 36}}, ""), 0, "good, 0 files"},
         {"high hash after low",
-         ArchiveBytes(2, {{0x7FFFFFFFu, 52}, {0x80000000u, 56}, {0, 58}}, data), 0, "good"},
+         RawArchiveBytes(2, {{0x7FFFFFFFu, 52}, {0x80000000u, 56}, {0, 58}}, data), 0, "good"},
         {"wrong magic", wrongMagic, 1, "wrong magic"},
         {"short", std::string("VorlinArcV1.000\0\2\0\0", 20), 1, "shorter than the 28-byte header"},
-        {"index past the end", ArchiveBytes(5, {{0x10, 52}, {0x20, 56}, {0xFFFFFFFFu, 58}}, ""), 1,
-         "runs past the end"},
-        {"huge count", ArchiveBytes(0xFFFFFFFFu, {{0x10, 52}}, data), 1, "runs past the end"},
-        {"signed order", ArchiveBytes(2, {{0x80000000u, 52}, {0x7FFFFFFFu, 56}, {0, 58}}, data), 1,
-         "out of order"},
-        {"duplicate hash", ArchiveBytes(2, {{0x10, 52}, {0x10, 56}, {0, 58}}, data), 1,
+        {"index past the end", RawArchiveBytes(5, {{0x10, 52}, {0x20, 56}, {0xFFFFFFFFu, 58}}, ""),
+         1, "runs past the end"},
+        {"huge count", RawArchiveBytes(0xFFFFFFFFu, {{0x10, 52}}, data), 1, "runs past the end"},
+        {"signed order", RawArchiveBytes(2, {{0x80000000u, 52}, {0x7FFFFFFFu, 56}, {0, 58}}, data),
+         1, "out of order"},
+        {"duplicate hash", RawArchiveBytes(2, {{0x10, 52}, {0x10, 56}, {0, 58}}, data), 1,
          "hash 00000010 appears more than once"},
-        {"offset past the end", ArchiveBytes(2, {{0x10, 52}, {0x20, 99}, {0, 58}}, data), 1,
+        {"offset past the end", RawArchiveBytes(2, {{0x10, 52}, {0x20, 99}, {0, 58}}, data), 1,
          "past the end of the file"},
-        {"offset at 2^31", ArchiveBytes(2, {{0x10, 52}, {0x20, 0x80000000u}, {0, 58}}, data), 1,
+        {"offset at 2^31", RawArchiveBytes(2, {{0x10, 52}, {0x20, 0x80000000u}, {0, 58}}, data), 1,
          "at or above 2^31"},
-        {"offset into the index", ArchiveBytes(2, {{0x10, 40}, {0x20, 56}, {0, 58}}, data), 1,
+        {"offset into the index", RawArchiveBytes(2, {{0x10, 40}, {0x20, 56}, {0, 58}}, data), 1,
          "points into the header or index"},
         // The final entry {0xFFFFFFFF, end of data} that vorlin-arc writes holds the file's end.
         {"cut short by a byte",
-         ArchiveBytes(2, {{0x10, 52}, {0x20, 56}, {0xFFFFFFFFu, 58}}, "aaaab"), 1,
+         RawArchiveBytes(2, {{0x10, 52}, {0x20, 56}, {0xFFFFFFFFu, 58}}, "aaaab"), 1,
          "the file has only 57 bytes: the archive is cut short"},
         {"cut short inside the first file",
-         ArchiveBytes(2, {{0x10, 52}, {0x20, 56}, {0xFFFFFFFFu, 58}}, "aa"), 1, "cut short"},
+         RawArchiveBytes(2, {{0x10, 52}, {0x20, 56}, {0xFFFFFFFFu, 58}}, "aa"), 1, "cut short"},
         {"longer than its data",
-         ArchiveBytes(2, {{0x10, 52}, {0x20, 56}, {0xFFFFFFFFu, 58}}, "aaaabbzz"), 1,
+         RawArchiveBytes(2, {{0x10, 52}, {0x20, 56}, {0xFFFFFFFFu, 58}}, "aaaabbzz"), 1,
          "2 bytes follow the end of the data"},
         {"a file after the end of the data",
-         ArchiveBytes(2, {{0x10, 52}, {0x20, 57}, {0xFFFFFFFFu, 56}}, "aaaab"), 1,
+         RawArchiveBytes(2, {{0x10, 52}, {0x20, 57}, {0xFFFFFFFFu, 56}}, "aaaab"), 1,
          "offset 57 lies after the end of the data"},
         {"the end of the data inside the index",
-         ArchiveBytes(2, {{0x10, 52}, {0x20, 56}, {0xFFFFFFFFu, 30}}, data), 1,
+         RawArchiveBytes(2, {{0x10, 52}, {0x20, 56}, {0xFFFFFFFFu, 30}}, data), 1,
          "inside the header or index"},
         {"another writer's final entry is not read",
-         ArchiveBytes(2, {{0x10, 52}, {0x20, 56}, {0x1234, 9999}}, data), 0, "good, 2 files"},
+         RawArchiveBytes(2, {{0x10, 52}, {0x20, 56}, {0x1234, 9999}}, data), 0, "good, 2 files"},
     };
     for (const Case& c : kCases) {
         WriteFile(Path("test.arc"), c.bytes);
@@ -566,28 +550,28 @@ TEST_F(ArcTool, ListSizesFollowTheDataOrder) {
     };
     const Case kCases[] = {
         {"data in index order",
-         ArchiveBytes(3, {{0x10, 60}, {0x20, 64}, {0x30, 66}, {kEnd, 67}}, "AAAABBC"),
+         RawArchiveBytes(3, {{0x10, 60}, {0x20, 64}, {0x30, 66}, {kEnd, 67}}, "AAAABBC"),
          {"4", "2", "1"}},
         {"data in another order",
-         ArchiveBytes(3, {{0x10, 60}, {0x20, 66}, {0x30, 64}, {kEnd, 67}}, "AAAABBC"),
+         RawArchiveBytes(3, {{0x10, 60}, {0x20, 66}, {0x30, 64}, {kEnd, 67}}, "AAAABBC"),
          {"4", "1", "2"}},
         {"data in reverse order",
-         ArchiveBytes(3, {{0x10, 63}, {0x20, 61}, {0x30, 60}, {kEnd, 67}}, "CBBAAAA"),
+         RawArchiveBytes(3, {{0x10, 63}, {0x20, 61}, {0x30, 60}, {kEnd, 67}}, "CBBAAAA"),
          {"4", "2", "1"}},
         {"the final entry ends the data before the end of the file",
-         ArchiveBytes(3, {{0x10, 60}, {0x20, 66}, {0x30, 64}, {kEnd, 67}}, "AAAABBCzz"),
+         RawArchiveBytes(3, {{0x10, 60}, {0x20, 66}, {0x30, 64}, {kEnd, 67}}, "AAAABBCzz"),
          {"4", "1", "2"}},
         {"a final entry of 0 leaves the end of the file",
-         ArchiveBytes(3, {{0x10, 66}, {0x20, 60}, {0x30, 64}, {0, 0}}, "AAAABBC"),
+         RawArchiveBytes(3, {{0x10, 66}, {0x20, 60}, {0x30, 64}, {0, 0}}, "AAAABBC"),
          {"1", "4", "2"}},
         {"an empty file, then the next in index order at the same offset",
-         ArchiveBytes(3, {{0x10, 60}, {0x20, 60}, {0x30, 64}, {kEnd, 66}}, "AAAABB"),
+         RawArchiveBytes(3, {{0x10, 60}, {0x20, 60}, {0x30, 64}, {kEnd, 66}}, "AAAABB"),
          {"0", "4", "2"}},
         {"an offset past the end",
-         ArchiveBytes(3, {{0x10, 60}, {0x20, 99}, {0x30, 64}, {kEnd, 67}}, "AAAABBC"),
+         RawArchiveBytes(3, {{0x10, 60}, {0x20, 99}, {0x30, 64}, {kEnd, 67}}, "AAAABBC"),
          {"4", "past end", "3"}},
         {"cut short: the last file is not sized to what is left",
-         ArchiveBytes(3, {{0x10, 60}, {0x20, 64}, {0x30, 66}, {kEnd, 68}}, "AAAABBC"),
+         RawArchiveBytes(3, {{0x10, 60}, {0x20, 64}, {0x30, 66}, {kEnd, 68}}, "AAAABBC"),
          {"4", "2", "cut short"}},
     };
     for (const Case& c : kCases) {

@@ -16,6 +16,7 @@
 #include "image/rct_encode.h"
 #include "resfs/archive_format.h"
 #include "resfs/cp932_lower.h"
+#include "tests/tools/archive_bytes.h"
 #include "tests/tools/tool_runner.h"
 #include "update/sum_file.h"
 #include "vorlin_version.h"
@@ -55,9 +56,6 @@ std::string ReadFile(const fs::path& path) {
     return data;
 }
 
-void PutU32(std::string* out, uint32_t v) {
-    for (int i = 0; i < 4; i++) out->push_back((char)(v >> (8 * i)));
-}
 
 struct ArcFile {
     std::string name;  // code page 932
@@ -83,17 +81,8 @@ std::string ArchiveBytes(std::vector<ArcFile> files, std::vector<ArchiveIndexEnt
               [](const ArchiveIndexEntry& a, const ArchiveIndexEntry& b) {
                   return a.nameHash < b.nameHash;
               });
-    std::string out((const char*)kArchiveMagic, kArchiveMagicSize);
-    PutU32(&out, count);
-    PutU32(&out, 0);
-    PutU32(&out, 0);
-    for (const ArchiveIndexEntry& e : index) {
-        PutU32(&out, e.nameHash);
-        PutU32(&out, e.offset);
-    }
-    PutU32(&out, 0xFFFFFFFFu);
-    PutU32(&out, offset + (uint32_t)data.size());
-    return out + data;
+    index.push_back({kEndOfDataHash, offset + (uint32_t)data.size()});
+    return RawArchiveBytes(count, index, data);
 }
 
 std::string Picture(int32_t width, int32_t height) {
