@@ -65,9 +65,7 @@ std::string ReadFile(const std::string& path, NameKind kind = kByteName) {
     std::string data;
     FILE* f = OpenNamed(path, "rb", kind);
     if (!f) return data;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) data.append(buffer, n);
+    data = ReadToEnd(f);
     fclose(f);
     return data;
 }

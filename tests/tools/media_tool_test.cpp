@@ -49,13 +49,10 @@ std::string ReadFile(const fs::path& path) {
     FILE* f = fopen(path.c_str(), "rb");
 #endif
     if (!f) return data;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) data.append(buffer, n);
+    data = ReadToEnd(f);
     fclose(f);
     return data;
 }
-
 
 struct ArcFile {
     std::string name;  // code page 932

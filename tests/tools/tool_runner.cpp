@@ -30,6 +30,14 @@ static std::wstring WideFromUtf8(const std::string& text) {
 }
 #endif
 
+std::string ReadToEnd(FILE* stream) {
+    std::string data;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, stream)) > 0) data.append(buffer, n);
+    return data;
+}
+
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
     std::string command = "\"" + HostPath(program) + "\"";
     for (const std::string& a : args) command += " \"" + a + "\"";
@@ -42,9 +50,7 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     FILE* pipe = popen(command.c_str(), "r");
 #endif
     if (!pipe) return result;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+    result.output = ReadToEnd(pipe);
 #ifdef _WIN32
     result.status = _pclose(pipe);
 #else

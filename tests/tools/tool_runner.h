@@ -3,6 +3,8 @@
 // build of the tool under Wine, through the command interpreter.
 #pragma once
 
+#include <stdio.h>
+
 #include <string>
 #include <vector>
 
@@ -14,6 +16,9 @@ struct RunResult {
 // A path of the build machine as the programs under test take it: as it is on POSIX systems;
 // under Wine through drive Z:, with backslashes.
 std::string HostPath(std::string path);
+
+// Everything left in `stream`, read to its end (the stream stays open).
+std::string ReadToEnd(FILE* stream);
 
 // Runs `program` (a path from the build, e.g. VORLIN_ARC_TOOL) with `args`, each passed as one
 // argument whatever it holds but a double quote.

@@ -60,31 +60,6 @@ void ConvertLine(const std::string& line, size_t lineNumber, Conversion* c) {
     c->cp932 += "\r\n";
 }
 
-// The launcher's reading of the converted file, watched: the lines it takes in more than one
-// read (each part becomes a line of its own), and where it stops when its reads run out.
-struct LauncherRead {
-    TextSource source;
-    size_t line;  // the line the next read starts in, from 1
-    std::vector<size_t> splitLines;
-};
-
-bool WatchRead(void* p, char* buffer, int size) {
-    LauncherRead* r = (LauncherRead*)p;
-    if (!ReadTextLine(&r->source, buffer, size)) return false;
-    const std::string& text = *r->source.text;
-    size_t end = r->source.pos;
-    if (text[end - 1] == '\n')
-        r->line++;
-    else if (end < text.size() && text[end] != '\n' &&
-             (r->splitLines.empty() || r->splitLines.back() != r->line))
-        r->splitLines.push_back(r->line);
-    return true;
-}
-
-bool IgnoreSetting(void*, const char*, const char*) {
-    return true;
-}
-
 void Warn(const Conversion& c, size_t line, const std::string& text) {
     WriteText(stderr,
               Format("%s:%u: warning: %s\n", c.source.c_str(), (unsigned)line, text.c_str()));
@@ -92,17 +67,18 @@ void Warn(const Conversion& c, size_t line, const std::string& text) {
 
 void WarnAboutLauncherLimits(const Conversion& c) {
     std::string text = TextModeBytes(c.cp932);
-    LauncherRead read = {{&text, 0}, 1, {}};
-    EnvReadEnd end = ReadEnvLines(WatchRead, &read, IgnoreSetting, nullptr);
-    for (size_t line : read.splitLines)
+    SettingsReading reading = ReadSettingsAsLauncher(text);
+    for (const SettingsRead& r : reading.reads) {
+        if (!r.splitsLine || r.midLine) continue;
+        size_t line = r.line;
         Warn(c, line,
              Format("%u bytes in code page 932, more than the %d the launcher reads at once: it "
                     "takes the bytes after the first %d as a line of their own",
                     (unsigned)c.lineBytes[line - 1], kEnvLineBufferSize - 1,
                     kEnvLineBufferSize - 1));
-    if (end == kEnvReadLimit && read.source.pos < text.size() &&
-        text.compare(read.source.pos, 5, "[EOF]") != 0)
-        Warn(c, read.line,
+    }
+    if (reading.readsRanOut && text.compare(reading.unread, 5, "[EOF]") != 0)
+        Warn(c, reading.unreadLine,
              Format("the launcher reads nothing from here on: it stops after %d reads (one a "
                     "line, more for a line over %d bytes)",
                     kEnvMaxReads, kEnvLineBufferSize - 1));

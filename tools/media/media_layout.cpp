@@ -207,7 +207,14 @@ std::string TextModeBytes(const std::string& raw) {
     return text;
 }
 
-bool ReadTextLine(void* source, char* buffer, int size) {
+// Text read as the launcher reads its settings file: fgets on the text, up to size - 1 bytes,
+// through the first LF; false when nothing is left.
+struct TextSource {
+    const std::string* text;
+    size_t pos;
+};
+
+static bool ReadTextLine(void* source, char* buffer, int size) {
     TextSource* s = (TextSource*)source;
     if (s->pos >= s->text->size() || size < 2) return false;
     int n = 0;
@@ -218,6 +225,47 @@ bool ReadTextLine(void* source, char* buffer, int size) {
     }
     buffer[n] = '\0';
     return true;
+}
+
+namespace {
+
+struct ReadWatch {
+    TextSource source;
+    SettingsReading* reading;
+    unsigned line;  // the line the next read starts in
+    bool midLine;
+};
+
+bool WatchRead(void* p, char* buffer, int size) {
+    ReadWatch* w = (ReadWatch*)p;
+    size_t start = w->source.pos;
+    if (!ReadTextLine(&w->source, buffer, size)) return false;
+    const std::string& text = *w->source.text;
+    size_t end = w->source.pos;
+    bool endsLine = text[end - 1] == '\n';
+    bool splits = !endsLine && end < text.size() && text[end] != '\n';
+    w->reading->reads.push_back({text.substr(start, end - start), w->line, w->midLine, splits});
+    if (endsLine) w->line++;
+    w->midLine = !endsLine;
+    return true;
+}
+
+bool IgnoreSetting(void*, const char*, const char*) {
+    return true;
+}
+
+}  // namespace
+
+SettingsReading ReadSettingsAsLauncher(const std::string& text) {
+    SettingsReading reading = {{}, false, text.size(), 0};
+    ReadWatch watch = {{&text, 0}, &reading, 1, false};
+    EnvReadEnd end = ReadEnvLines(WatchRead, &watch, IgnoreSetting, nullptr);
+    if (end == kEnvReadLimit && watch.source.pos < text.size()) {
+        reading.readsRanOut = true;
+        reading.unread = watch.source.pos;
+        reading.unreadLine = watch.line;
+    }
+    return reading;
 }
 
 // Bars become spaces, stepping over double-byte characters (a trail byte 0x7C is no bar).

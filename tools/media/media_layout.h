@@ -84,14 +84,22 @@ ResourceLocation LocateMountedResource(const MediaLayout& layout, const std::str
 // Ctrl-Z byte (0x1A) ends the file.
 std::string TextModeBytes(const std::string& raw);
 
-// Text read as the launcher reads its settings file: ReadTextLine is an EnvReadLine
-// (settings/env_line.h) on a TextSource, fgets on the text: up to size - 1 bytes, through the
-// first LF; false when nothing is left.
-struct TextSource {
-    const std::string* text;
-    size_t pos;
+// The reads the launcher's settings reading makes of text-mode bytes (ReadEnvLines over
+// ReadTextLine): each read's bytes and the line it starts in, up to the text's end, an [EOF] line
+// or the last read the launcher makes.
+struct SettingsRead {
+    std::string bytes;
+    unsigned line;    // from 1
+    bool midLine;     // it goes on with a line that an earlier read began
+    bool splitsLine;  // the line's text goes on in the next read (more than its LF)
 };
-bool ReadTextLine(void* source, char* buffer, int size);
+struct SettingsReading {
+    std::vector<SettingsRead> reads;
+    bool readsRanOut;     // text is left that no read reaches
+    size_t unread;        // where that text begins
+    unsigned unreadLine;  // and its line
+};
+SettingsReading ReadSettingsAsLauncher(const std::string& text);
 
 // The settings of a vorlin.env read from `location` as the launcher reads it (text mode, line by
 // line, later lines winning; bars in values are spaces).

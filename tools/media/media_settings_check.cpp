@@ -132,28 +132,16 @@ void CheckSettingsLines(const std::string& bytes, const std::string& file, Repor
     std::string text = TextModeBytes(raw);
     std::map<std::string, unsigned> setAt;
     bool encodingTold = false;
-    unsigned line = 1;     // the line the next read starts in
-    bool midLine = false;  // the next read continues a line that one read could not hold
-    for (size_t pos = 0, reads = 0; pos < text.size(); reads++) {
-        size_t end = text.find('\n', pos);
-        size_t length = std::min(end == std::string::npos ? text.size() - pos : end - pos + 1,
-                                 (size_t)kEnvLineBufferSize - 1);
-        std::string read = text.substr(pos, length);
-        bool endsLine = !read.empty() && read.back() == '\n';
-        pos += length;
-        if (read.find('\0') != std::string::npos) break;  // binary data: not text any more
-        if (reads == kEnvMaxReads) {
-            Say(report, kFindingWarning, AtLine(file, line),
-                "past the launcher's last read (it reads %d lines of up to %d bytes): this line "
-                "and every line after it are ignored",
-                (int)kEnvMaxReads, (int)kEnvLineBufferSize - 1);
+    SettingsReading reading = ReadSettingsAsLauncher(text);
+    bool stopped = false;  // at binary data or the [EOF] line
+    for (const SettingsRead& r : reading.reads) {
+        const std::string& read = r.bytes;
+        unsigned readLine = r.line;
+        if (read.find('\0') != std::string::npos) {  // binary data: not text any more
+            stopped = true;
             break;
         }
-        unsigned readLine = line;
-        bool continued = midLine;
-        if (endsLine) line++;
-        midLine = !endsLine;
-        if (!continued && !endsLine && pos < text.size()) {
+        if (r.splitsLine && !r.midLine) {
             Say(report, kFindingWarning, AtLine(file, readLine),
                 "longer than %d bytes: the launcher reads the rest of the line as a line of its "
                 "own",
@@ -167,7 +155,7 @@ void CheckSettingsLines(const std::string& bytes, const std::string& file, Repor
             encodingTold = true;
         }
         if (nonAscii) encodingTold = true;  // the first line with such characters tells
-        if (continued) continue;
+        if (r.midLine) continue;
 
         char buffer[kEnvLineBufferSize];
         memset(buffer, 0, sizeof buffer);
@@ -175,7 +163,10 @@ void CheckSettingsLines(const std::string& bytes, const std::string& file, Repor
         const char* key = nullptr;
         const char* value = nullptr;
         EnvLineKind kind = ParseEnvLine(buffer, &key, &value);
-        if (kind == kEnvLineEnd) break;
+        if (kind == kEnvLineEnd) {
+            stopped = true;
+            break;
+        }
         std::string token;
         for (size_t i = 0; i < read.size() && !IsSeparatorByte(read[i]); i++) token += read[i];
         if (kind == kEnvLineSkip) {
@@ -223,5 +214,11 @@ void CheckSettingsLines(const std::string& bytes, const std::string& file, Repor
             Say(report, kFindingWarning, AtLine(file, readLine),
                 "%s is %u bytes long: the launcher keeps only the first %d", key,
                 (unsigned)v.size(), (int)kSettingGetterBytes);
+    }
+    if (!stopped && reading.readsRanOut) {
+        Say(report, kFindingWarning, AtLine(file, reading.unreadLine),
+            "past the launcher's last read (it reads %d lines of up to %d bytes): this line and "
+            "every line after it are ignored",
+            (int)kEnvMaxReads, (int)kEnvLineBufferSize - 1);
     }
 }
