@@ -15,7 +15,7 @@
 #include "settings/registry_store.h"
 #include "ui/message_box.h"
 #include "ui/window_helpers.h"
-#include "update/update_procedure.h"
+#include "update/windows/update_procedure.h"
 
 enum {
     kExitButton = 1000,

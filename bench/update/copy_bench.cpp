@@ -1,5 +1,5 @@
 // Copy speed as the user waits for it: the launcher's durable copy (opening its two-bar dialog,
-// CopyFileWithProgress with the animation playing, closing the dialog: all of it timed), unsealed
+// the update core drafting under it with the animation playing, closing the dialog: all of it timed), unsealed
 // and on a sealed media (each chunk also digested, the digest compared), against
 // the platform's CopyFileA followed by FlushFileBuffers on the destination (the same durability),
 // against plain CopyFileA, and against the same temporary-file protocol made of bare calls. Every
@@ -36,12 +36,14 @@
 #include "settings/env_settings.h"
 #include "settings/registry_store.h"
 #include "ui/message_box.h"
-#include "update/file_copy.h"
-#include "update/media_seal.h"
-#include "update/preflight.h"
-#include "update/sum_file.h"
-#include "update/update_list.h"
-#include "update/update_procedure.h"
+#include "update/core/draft_pump.h"
+#include "update/core/preflight.h"
+#include "update/core/sum_file.h"
+#include "update/core/update_commit.h"
+#include "update/core/update_list.h"
+#include "update/windows/copy_dialog.h"
+#include "update/windows/update_procedure.h"
+#include "update/windows/win32_file_system.h"
 
 static double NowSeconds() {
     LARGE_INTEGER frequency, now;
@@ -173,16 +175,42 @@ static bool SealSource(const char* source) {
     return written;
 }
 
-// The launcher's copy of one file under its two-bar dialog, as an update runs it.
+// The launcher's copy of one file under its two-bar dialog, as an update runs it: a one-file plan
+// drafted (and checked against the seal) by the update core, then put in place.
 static bool DurableCopy(const char* source, const char* destination, bool sealed) {
-    ResetCopyState();
-    if (sealed && LoadMediaSeal() != kSealLoaded) return false;
-    OpenCopyDialogWithTotal(0);
-    AddFileToCopyTotal(source);
-    int ok = CopyFileWithProgress(source, destination, 0);
-    CloseCopyDialog();
-    ReleaseMediaSeal();
-    return ok == 1;
+    char folder[MAX_PATH];
+    GetFullPathNameA(".", sizeof folder, folder, NULL);
+    Win32FileSystem fs;
+    InitWin32FileSystem(&fs, "", "");
+    UpdateRun run;
+    CopyDialog dialog;
+    InitCopyDialog(&dialog, &run.cancelled);
+    BeginUpdateRun(&run, &fs.table, &dialog.progress, folder, "");
+    FsError error = kFsOk;
+    bool ok = !sealed || LoadSeal(&fs.table, &run.seal, &error) == kSealLoaded;
+    PlannedFile* file = (PlannedFile*)calloc(1, sizeof(PlannedFile));
+    uint8_t* buffer = (uint8_t*)malloc(kDraftChunk);
+    if (ok && file && buffer) {
+        snprintf(file->source, sizeof file->source, "%s", source);
+        snprintf(file->target, sizeof file->target, "%s", destination);
+        file->replaces = true;
+        file->stage = kStageList;
+        file->sealed = FindSealedFile(&run.seal, source, &file->digest, &file->sealedSize);
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (GetFileAttributesExA(source, GetFileExInfoStandard, &data)) {
+            file->size = (uint64_t)data.nFileSizeHigh << 32 | data.nFileSizeLow;
+        }
+        run.plan.files = file;
+        run.plan.count = run.plan.capacity = 1;
+        file = nullptr;  // the plan owns it
+        OpenCopyDialog(&dialog, kStageList, run.plan.files[0].size);
+        ok = DraftPlannedFile(&run, 0, buffer) && PutDraftInPlaceNow(&run, 0);
+        CloseCopyDialog(&dialog);
+    }
+    free(file);
+    free(buffer);
+    EndUpdateRun(&run);
+    return ok;
 }
 
 static int CopyBench(int64_t mib, int rounds) {
@@ -251,12 +279,17 @@ static int PreflightBench(int files, int rounds) {
     std::vector<Series> all = {
         {"check before the update",
          [&] {
+             Win32FileSystem fs;
+             InitWin32FileSystem(&fs, "", "");
              UpdateRun run;
-             BeginUpdateRun(&run, install);
-             int result = CheckUpdateBeforeCopying(&run);
-             CloseCopyDialog();
+             CopyDialog dialog;
+             InitCopyDialog(&dialog, &run.cancelled);
+             BeginUpdateRun(&run, &fs.table, &dialog.progress, install, GetExeNameSetting());
+             OpenCopyDialog(&dialog, kStageExecutable, 0);
+             bool checked = CheckUpdateBeforeCopying(&run);
+             CloseCopyDialog(&dialog);
              EndUpdateRun(&run);
-             return result == 0;
+             return checked;
          },
          {},
          nullptr},

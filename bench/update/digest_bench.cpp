@@ -33,7 +33,7 @@ uint64_t DIGEST_BENCH_KERNEL(const void* data, size_t size) {
 #include <chrono>
 #include <vector>
 
-#include "update/sum_file.h"
+#include "update/core/sum_file.h"
 
 uint64_t DigestScalarKernel(const void* data, size_t size);
 uint64_t DigestAvx2Kernel(const void* data, size_t size);

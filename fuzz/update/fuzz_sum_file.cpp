@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "resfs/cp932_lower.h"
-#include "update/sum_file.h"
+#include "update/core/sum_file.h"
 
 static void Check(bool condition, const char* what) {
     if (!condition) {

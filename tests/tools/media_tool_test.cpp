@@ -18,7 +18,7 @@
 #include "resfs/cp932_lower.h"
 #include "tests/tools/archive_bytes.h"
 #include "tests/tools/tool_runner.h"
-#include "update/sum_file.h"
+#include "update/core/sum_file.h"
 #include "vorlin_version.h"
 
 namespace fs = std::filesystem;

@@ -1,7 +1,7 @@
 // The install folder: the path helpers as tables, the real SETUP dialog from the launcher's own
 // template (driven from a second thread while this one runs ChooseInstallFolder), the real shell
 // folder browser, and CreateFolderChain on real folders.
-#include "update/install_folder.h"
+#include "update/windows/install_folder.h"
 
 #include <gtest/gtest.h>
 #include <commctrl.h>
@@ -18,8 +18,17 @@
 #include "settings/env_settings.h"
 #include "tests/support/win_support.h"
 #include "ui/message_box.h"
+#include "update/windows/win32_file_system.h"
 
 namespace {
+
+// The launcher's own file system, which CreateFolderChain makes the folders through.
+const UpdateFileSystem* Win32Fs() {
+    static Win32FileSystem fs;
+    InitWin32FileSystem(&fs, "", "");
+    return &fs.table;
+}
+
 
 const char kSetupCaption[] = "インストール先のフォルダの指定";
 const char kOwnerTitle[] = "フォルダ試験 アップデート 1.0";
@@ -198,7 +207,7 @@ TEST_F(FolderChain, CreatesEveryMissingLevel) {
     };
     for (const Case& c : cases) {
         std::string path = scratch.path + c.relative;
-        EXPECT_EQ(CreateFolderChain(path.c_str()), 0) << c.name;
+        EXPECT_TRUE(CreateFolderChain(Win32Fs(), path.c_str())) << c.name;
         for (const std::string& level : c.made) {
             EXPECT_TRUE(IsDirectory(scratch.path + level)) << c.name << ": " << level;
         }
@@ -215,11 +224,11 @@ TEST_F(FolderChain, ExistingLevelsAreEnteredAndTheRestCreated) {
     ASSERT_TRUE(CreateDirectoryA(scratch.File("Games").c_str(), NULL));
     WriteBytes(scratch.File("Games\\keep.txt"), "kept");
     std::string path = scratch.path + "\\Games\\Foo\\Bar";
-    EXPECT_EQ(CreateFolderChain(path.c_str()), 0);
+    EXPECT_TRUE(CreateFolderChain(Win32Fs(), path.c_str()));
     EXPECT_TRUE(IsDirectory(path));
     EXPECT_EQ(ReadBytes(scratch.File("Games\\keep.txt")), "kept");
     // Everything exists already: nothing to do, still 0.
-    EXPECT_EQ(CreateFolderChain(path.c_str()), 0);
+    EXPECT_TRUE(CreateFolderChain(Win32Fs(), path.c_str()));
     EXPECT_EQ(CurrentDirectory(), elsewhere.path);
 }
 
@@ -242,7 +251,7 @@ TEST_F(FolderChain, FailuresGiveOne) {
         {"longer than a path buffer", scratch.path + Repeat("\\L", 150)},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(CreateFolderChain(c.path.c_str()), 1) << c.name;
+        EXPECT_FALSE(CreateFolderChain(Win32Fs(), c.path.c_str())) << c.name;
         EXPECT_EQ(CurrentDirectory(), elsewhere.path) << c.name;
     }
     EXPECT_FALSE(IsDirectory(scratch.path + "\\file\\X"));
@@ -252,7 +261,7 @@ TEST_F(FolderChain, FailuresGiveOne) {
 }
 
 TEST_F(FolderChain, DriveRootExistsWithoutCreatingAnything) {
-    EXPECT_EQ(CreateFolderChain("C:\\"), 0);
+    EXPECT_TRUE(CreateFolderChain(Win32Fs(), "C:\\"));
     EXPECT_EQ(CurrentDirectory(), elsewhere.path);
 }
 
@@ -340,7 +349,7 @@ Outcome RunChoose(const Script& script) {
             WaitForWindowGone(box.window);
         }
     });
-    out.result = ChooseInstallFolder(out.folder);
+    out.result = ChooseInstallFolder(out.folder) ? 0 : -1;
     done = true;
     driver.join();
     return out;
@@ -718,7 +727,7 @@ TEST_F(InstallFolder, OwnerFromAModuleWithoutTheTemplateShowsNothing) {
     SetOwnerWindow(foreign);
     char folder[260] = "untouched";
     std::string before = CurrentDirectory();
-    EXPECT_EQ(ChooseInstallFolder(folder), -1);
+    EXPECT_FALSE(ChooseInstallFolder(folder));
     EXPECT_STREQ(folder, "untouched");
     EXPECT_EQ(CurrentDirectory(), before);
     SetOwnerWindow(owner);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "update/journal_format.h"
+#include "update/core/journal_format.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "update/space_plan.h"
+#include "update/core/space_plan.h"
 
 namespace {
 

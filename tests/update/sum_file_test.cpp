@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "update/sum_file.h"
+#include "update/core/sum_file.h"
 
 namespace {
 

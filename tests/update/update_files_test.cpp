@@ -9,12 +9,9 @@
 
 #include "settings/env_settings.h"
 #include "tests/update/update_fixture.h"
-#include "update/file_copy.h"
-#include "update/update_commit.h"
-#include "update/file_ops.h"
-#include "update/update_files.h"
-#include "update/update_list.h"
-#include "update/update_plan.h"
+#include "update/core/update_list.h"
+#include "update/core/update_plan.h"
+#include "update/windows/update_texts.h"
 
 namespace {
 
@@ -24,16 +21,24 @@ protected:
         FreeEnvironmentSettings();
         UpdateTest::TearDown();
     }
+    uint32_t holdLimitMs = kDefaultHoldLimitMs;
+    uint64_t listTotal = 0, listCopied = 0;  // what the two-bar dialog counted
+    bool dialogLeftOpen = false;
     // Both stages of an update into `folder` from the current folder, as the update runs them after
-    // its check: the plan, the executable drafted, the list drafted and everything put in place.
-    int Stages(const std::string& folder, bool executableOnly = false) {
-        UpdateRun run;
-        BeginUpdateRun(&run, folder.c_str());
-        int result = BuildUpdatePlan(&run) ? CopyGameExecutable(&run) : 1;
-        if (result == 0 && !executableOnly) result = CopyUpdateFiles(&run);
-        if (result == 0 && !executableOnly) RemoveBackups(&run);
-        EndUpdateRun(&run);
-        return result;
+    // its check: the plan, the executable drafted, the list drafted and everything put in place;
+    // a stopped update is told in its box. 0 when done, 1 when stopped.
+    int Stages(const std::string& folder) {
+        WindowsRun w;
+        BeginWindowsRun(&w, folder, GetExeNameSetting(), holdLimitMs);
+        w.fs.table.markUpdated = [](void*) { return kFsOk; };  // no registry key of its own
+        UpdateOutcome outcome = kUpdateStopped;
+        if (BuildUpdatePlan(&w.run)) outcome = CopyCheckedUpdate(&w.run);
+        if (outcome != kUpdateDone) TellUpdateEnd(&w.run, outcome);
+        listTotal = w.dialog.total;
+        listCopied = w.run.stageCopied;
+        dialogLeftOpen = outcome == kUpdateDone && w.dialog.window != NULL;
+        EndWindowsRun(&w);
+        return outcome == kUpdateDone ? 0 : 1;
     }
     void Settings(const std::string& lines) {
         WriteBytes(media.File("vorlin.env"), lines);
@@ -47,22 +52,15 @@ TEST_F(UpdateFiles, ExecutableIsCopiedFromItsBinName) {
     MakeSource(media.File("game.bin"), "game program");
     EXPECT_EQ(Stages(install.path), 0);
     EXPECT_EQ(ReadBytes(install.File("Game.EXE")), "game program");
-    EXPECT_EQ(GetCopyDialog(), nullptr);
+    EXPECT_FALSE(dialogLeftOpen);
 }
 
+// No executable on the media: no one-bar dialog, only the list's.
 TEST_F(UpdateFiles, MissingExecutableIsSkippedWithoutADialog) {
     Settings("");
-    std::atomic<bool> done(false), dialog(false);
-    std::thread watcher([&] {
-        while (!done) {
-            WindowSeen seen;
-            if (WaitForDialog(GetCurrentProcessId(), nullptr, &seen, 50)) dialog = true;
-        }
-    });
-    EXPECT_EQ(Stages(install.path, true), 0);
-    done = true;
-    watcher.join();
-    EXPECT_FALSE(dialog);
+    CopyWatch watch;
+    WatchCopiesDuring(&watch, [&] { EXPECT_EQ(Stages(install.path), 0); });
+    EXPECT_EQ(watch.bars, std::vector<int>{2});
     EXPECT_TRUE(ListFolder(install.path).empty());
 }
 
@@ -75,7 +73,7 @@ TEST_F(UpdateFiles, DestinationHeldAfterTheCheckIsToldAsInUse) {
     HANDLE held = CreateFileA(install.File("Game.EXE").c_str(), GENERIC_READ, FILE_SHARE_READ,
                               NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    SetBriefHoldLimitForTests(300);
+    holdLimitMs = 300;
     SetClipboardText("sentinel text");
     const std::string text = "ファイル[" + install.File("Game.EXE") +
                              "]を他のプログラムが使用しているため、書き換えられません。\n"
@@ -84,7 +82,6 @@ TEST_F(UpdateFiles, DestinationHeldAfterTheCheckIsToldAsInUse) {
                              "ゲームは更新前の状態に戻しました。";
     int result = -5;
     EXPECT_TRUE(AnswerBox([&] { result = Stages(install.path); }, text, IDOK));
-    SetBriefHoldLimitForTests(10000);
     CloseHandle(held);
     EXPECT_EQ(result, 1);
     EXPECT_TRUE(ClipboardHolds(text));
@@ -99,9 +96,9 @@ TEST_F(UpdateFiles, OnlyTheEntriesOnTheMediaAreCopied) {
     EXPECT_EQ(Stages(install.path), 0);
     EXPECT_EQ(ListFolder(install.path), (std::vector<std::string>{"update.arc", "update.txt"}));
     EXPECT_TRUE(ReadBytes(install.File("update.arc")) == Pattern(1000, 1));
-    EXPECT_EQ(GetExpectedCopyTotal(), 1006);
-    EXPECT_EQ(GetCopiedTotal(), 1006);
-    EXPECT_EQ(GetCopyDialog(), nullptr);
+    EXPECT_EQ(listTotal, 1006u);
+    EXPECT_EQ(listCopied, 1006u);
+    EXPECT_FALSE(dialogLeftOpen);
 }
 
 TEST_F(UpdateFiles, EveryListEntryInOrder) {
@@ -200,6 +197,8 @@ TEST_F(UpdateFiles, CancelDuringTheThirdEntryStopsTheList) {
     EXPECT_EQ(ReadBytes(install.File("data.arc")), "old data");
 }
 
+// The Win32 file system's pattern search: files and folders of the pattern's folder, never "."
+// or "..", nothing for a pattern that matches nothing or a folder that is not there.
 TEST_F(UpdateFiles, WildcardSearch) {
     CreateDirectoryA(media.File("help").c_str(), NULL);
     CreateDirectoryA(media.File("help\\sub").c_str(), NULL);
@@ -208,23 +207,34 @@ TEST_F(UpdateFiles, WildcardSearch) {
     WriteBytes(media.File("top.arc"), "t");
     struct Case {
         const char* pattern;
-        int first;
+        FsError first;
         std::vector<std::string> matches;
     };
     const Case cases[] = {
-        {"help\\*.*", 0, {"help\\readme.txt", "help\\x.y.z"}},
-        {"*.arc", 0, {"top.arc"}},
-        {"help\\*.none", 1, {}},
-        {"nothing\\*.*", 1, {}},
+        {"help\\*.*", kFsOk, {"readme.txt", "sub", "x.y.z"}},
+        {"*.arc", kFsOk, {"top.arc"}},
+        {"help\\*.none", kFsNotFound, {}},
+        {"nothing\\*.*", kFsPathNotFound, {}},
     };
+    Win32FileSystem fs;
+    InitWin32FileSystem(&fs, "", "");
+    const UpdateFileSystem* t = &fs.table;
     for (const Case& c : cases) {
-        MatchSearch search;
-        EXPECT_EQ(BeginMatchSearch(&search, c.pattern), c.first == 0) << c.pattern;
+        FsSearch search = nullptr;
+        FsFound found;
         std::vector<std::string> matches;
-        while (const char* m = NextMatch(&search)) matches.push_back(m);
+        FsError error = t->findFirst(t->context, c.pattern, &search, &found);
+        EXPECT_EQ(error, c.first) << c.pattern;
+        if (error == kFsOk) {
+            do {
+                matches.push_back(found.name);
+            } while (t->findNext(t->context, search, &found) == kFsOk);
+            EXPECT_EQ(t->findNext(t->context, search, &found), kFsNotFound)
+                << "an exhausted search stays exhausted";
+            t->findClose(t->context, search);
+        }
         std::sort(matches.begin(), matches.end());
         EXPECT_EQ(matches, c.matches) << c.pattern;
-        EXPECT_EQ(NextMatch(&search), nullptr) << "an exhausted search stays exhausted";
     }
 }
 

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "ui/message_box.h"
-#include "update/file_copy.h"
+#include "update/core/update_run.h"
 
 FILETIME OldTime(int secondsLater) {
     SYSTEMTIME st = {2001, 2, 0, 3, 4, 5, 6, 0};
@@ -108,9 +108,19 @@ void WatchCopiesDuring(CopyWatch* watch, const std::function<void()>& action) {
     g_watch = nullptr;
 }
 
-void UpdateTest::SetUp() {
-    SetOwnerWindow(NULL);
-    ResetCopyState();
+void BeginWindowsRun(WindowsRun* w, const std::string& folder, const char* exeName,
+                     uint32_t holdLimitMs) {
+    InitWin32FileSystem(&w->fs, "", "");
+    InitCopyDialog(&w->dialog, &w->run.cancelled);
+    BeginUpdateRun(&w->run, &w->fs.table, &w->dialog.progress, folder.c_str(), exeName);
+    w->run.holdLimitMs = holdLimitMs;
 }
 
-void UpdateTest::TearDown() { CloseCopyDialog(); }
+void EndWindowsRun(WindowsRun* w) {
+    CloseCopyDialog(&w->dialog);
+    EndUpdateRun(&w->run);
+}
+
+void UpdateTest::SetUp() { SetOwnerWindow(NULL); }
+
+void UpdateTest::TearDown() {}

@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "tests/support/win_support.h"
+#include "update/core/perform_update.h"
+#include "update/windows/copy_dialog.h"
+#include "update/windows/win32_file_system.h"
 
 // A fixed, old file time (2001-02-03 04:05:06 UTC) given to source files, so that a copy that
 // keeps the source's times is told apart from one that does not.
@@ -44,6 +47,17 @@ void WatchCopiesDuring(CopyWatch* watch, const std::function<void()>& action);
 
 // What the user is told when an update stops after files were replaced.
 extern const char kStoppedPartly[];
+
+// One update run on the Win32 file system under the real copy dialog, into `folder`.
+struct WindowsRun {
+    Win32FileSystem fs;
+    CopyDialog dialog;
+    UpdateRun run;
+};
+void BeginWindowsRun(WindowsRun* w, const std::string& folder, const char* exeName = "vorlin.exe",
+                     uint32_t holdLimitMs = kDefaultHoldLimitMs);
+// Closes the dialog and ends the run.
+void EndWindowsRun(WindowsRun* w);
 
 class UpdateTest : public ::testing::Test {
 protected:

@@ -1,6 +1,6 @@
 // What an update copies: the executable's name on the media and the update list. Code page 932
 // texts are written as bytes, since this test is also built where literals stay UTF-8.
-#include "update/update_list.h"
+#include "update/core/update_list.h"
 
 #include <gtest/gtest.h>
 

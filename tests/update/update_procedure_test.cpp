@@ -12,12 +12,11 @@
 #include "settings/env_settings.h"
 #include "settings/registry_store.h"
 #include "tests/update/update_fixture.h"
-#include "update/file_copy.h"
-#include "update/file_ops.h"
-#include "update/journal_format.h"
-#include "update/space_plan.h"
-#include "update/sum_file.h"
-#include "update/update_procedure.h"
+#include "update/core/journal_format.h"
+#include "update/core/space_plan.h"
+#include "update/core/sum_file.h"
+#include "update/windows/update_procedure.h"
+#include "update/windows/win32_file_system.h"
 #include "ui/message_box.h"
 
 namespace {
@@ -92,13 +91,20 @@ const char kGetTheMediaAgain[] = "メディアを入手し直してから、も�
 class Procedure : public UpdateTest {
 protected:
     std::string regGlobal = "VorlinUpdateTest" + std::to_string(GetCurrentProcessId());
+    uint32_t holdLimitMs = 300;  // a hold that lasts is given up quickly
     void SetUp() override {
         UpdateTest::SetUp();
         SetClipboardText("");
-        SetBriefHoldLimitForTests(300);  // a hold that lasts is given up quickly
+        // A run that was killed may have left its key under a process id used again now.
+        RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\" + regGlobal).c_str());
+    }
+    // The whole procedure on the Win32 file system, as the launcher runs it.
+    int Update() {
+        Win32FileSystem fs;
+        InitWin32FileSystem(&fs, GetRegGlobalSetting(), GetRegLocalSetting());
+        return RunUpdateOn(&fs.table, holdLimitMs);
     }
     void TearDown() override {
-        SetBriefHoldLimitForTests(10000);
         RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\" + regGlobal).c_str());
         FreeEnvironmentSettings();
         UpdateTest::TearDown();
@@ -147,7 +153,7 @@ TEST_F(Procedure, NoAtTheQuestionDoesNothing) {
     SetInstTo(install.path);
     MakeMedia();
     int result = -5;
-    auto seen = RunWithAnswers([&] { result = RunUpdate(); }, {{kQuestion, Press(IDNO)}});
+    auto seen = RunWithAnswers([&] { result = Update(); }, {{kQuestion, Press(IDNO)}});
     EXPECT_EQ(result, 1);
     EXPECT_EQ(seen, std::vector<std::string>{kQuestion});
     EXPECT_TRUE(ListFolder(install.path).empty());
@@ -169,7 +175,7 @@ TEST_F(Procedure, StoppedListCopyLeavesTheUpdateUnrecorded) {
     CopyWatch watch;
     watch.cancelAt = "data.arc";
     WatchCopiesDuring(&watch, [&] {
-        seen = RunWithAnswers([&] { result = RunUpdate(); },
+        seen = RunWithAnswers([&] { result = Update(); },
                               {{kQuestion, Press(IDYES)}, {stopped, Press(IDOK)}});
     });
     EXPECT_TRUE(watch.cancelled);
@@ -189,7 +195,7 @@ TEST_F(Procedure, RecordedFolderThatDoesNotExistIsNotCreated) {
     // Refused before anything is copied, naming the folder.
     std::string failed = "インストール先フォルダ[" + missing +
                          "]が見つかりません。\nゲームのインストール先を確認してください。";
-    auto seen = RunWithAnswers([&] { result = RunUpdate(); },
+    auto seen = RunWithAnswers([&] { result = Update(); },
                                {{kQuestion, Press(IDYES)}, {failed, Press(IDOK)}});
     EXPECT_EQ(result, 1);
     EXPECT_EQ(seen, (std::vector<std::string>{kQuestion, failed}));
@@ -201,7 +207,7 @@ TEST_F(Procedure, NoRecordedFolderAndInstallationNeeded) {
     Settings("");  // UPDATENEEDINSTALL absent: 1
     MakeMedia();
     int result = -5;
-    auto seen = RunWithAnswers([&] { result = RunUpdate(); },
+    auto seen = RunWithAnswers([&] { result = Update(); },
                                {{kQuestion, Press(IDYES)}, {kNoFolder, Press(IDOK)}});
     EXPECT_EQ(result, -1);
     EXPECT_EQ(seen, (std::vector<std::string>{kQuestion, kNoFolder}));
@@ -213,7 +219,7 @@ TEST_F(Procedure, ChosenFolderIsCreatedFilledAndNotRecorded) {
     std::string chosen = install.path + "\\Games\\Hoshi";
     std::string confirm = "[" + chosen + "]にインストールします";
     int result = -5;
-    auto seen = RunWithAnswers([&] { result = RunUpdate(); },
+    auto seen = RunWithAnswers([&] { result = Update(); },
                                {{kQuestion, Press(IDYES)},
                                 {kNoFolder, Press(IDOK)},
                                 {"インストール先のフォルダの指定",
@@ -260,7 +266,7 @@ TEST_F(Procedure, ChoiceCancelledOrFolderNotCreatable) {
                                    {"インストール先のフォルダの指定", c.onSetup}};
         steps.insert(steps.end(), c.after.begin(), c.after.end());
         int result = -5;
-        auto seen = RunWithAnswers([&] { result = RunUpdate(); }, steps);
+        auto seen = RunWithAnswers([&] { result = Update(); }, steps);
         EXPECT_EQ(result, -1);
         EXPECT_EQ(seen.size(), steps.size());
         EXPECT_EQ(Updated(), -7);
@@ -353,7 +359,7 @@ TEST_F(Procedure, RefusedBeforeTheFirstByte) {
         std::string box = c.box(caseInstall.path);
         int result = -5;
         std::vector<std::string> seen = RunWithAnswers(
-            [&] { result = RunUpdate(); }, {{kQuestion, Press(IDYES)}, {box, Press(IDOK)}});
+            [&] { result = Update(); }, {{kQuestion, Press(IDYES)}, {box, Press(IDOK)}});
         EXPECT_EQ(result, 1);
         EXPECT_EQ(seen, (std::vector<std::string>{kQuestion, box}));
         if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
@@ -372,7 +378,7 @@ TEST_F(Procedure, CancelAsSoonAsTheDialogExistsCopiesNothing) {
     CopyWatch watch;
     watch.cancelAt = "ファイルの検査中...";
     WatchCopiesDuring(&watch, [&] {
-        seen = RunWithAnswers([&] { result = RunUpdate(); },
+        seen = RunWithAnswers([&] { result = Update(); },
                               {{kQuestion, Press(IDYES)}, {kCancelled, Press(IDOK)}});
     });
     EXPECT_TRUE(watch.cancelled);
@@ -397,7 +403,7 @@ TEST_F(Procedure, LeftoversOfInterruptedUpdatesAreRemovedAndNothingElse) {
     for (const char* name : leftovers) WriteBytes(install.File(name), "leftover");
     for (const char* name : kept) WriteBytes(install.File(name), "user file");
     int result = -5;
-    RunWithAnswers([&] { result = RunUpdate(); }, {{kQuestion, Press(IDYES)}, {kDone, Press(IDOK)}});
+    RunWithAnswers([&] { result = Update(); }, {{kQuestion, Press(IDYES)}, {kDone, Press(IDOK)}});
     EXPECT_EQ(result, 0);
     ExpectInstalled(install.path);
     for (const char* name : leftovers) {
@@ -418,7 +424,7 @@ TEST_F(Procedure, TemporaryNameOfATrailByteBackslashName) {
     watch.listFolder = install.File("help");
     int result = -5;
     WatchCopiesDuring(&watch, [&] {
-        RunWithAnswers([&] { result = RunUpdate(); },
+        RunWithAnswers([&] { result = Update(); },
                        {{kQuestion, Press(IDYES)}, {kDone, Press(IDOK)}});
     });
     EXPECT_EQ(result, 0);
@@ -466,7 +472,7 @@ TEST_F(Procedure, SequenceThatDoesNotFitTheVolumeIsRefused) {
              (unsigned long)MebibytesRoundedUp(need), (unsigned long)MebibytesRoundedDown(free));
     int result = -5;
     std::vector<std::string> seen = RunWithAnswers(
-        [&] { result = RunUpdate(); }, {{kQuestion, Press(IDYES)}, {box, Press(IDOK)}});
+        [&] { result = Update(); }, {{kQuestion, Press(IDYES)}, {box, Press(IDOK)}});
     EXPECT_EQ(result, 1);
     EXPECT_EQ(seen, (std::vector<std::string>{kQuestion, box}));
     EXPECT_TRUE(Snapshot(folder) == installed) << "every old file byte-identical, nothing added";
@@ -523,7 +529,7 @@ TEST_F(Procedure, RecordedFolderIsUpdatedAndTheUpdateRecorded) {
         std::vector<std::string> seen;
         CopyWatch watch;
         WatchCopiesDuring(&watch, [&] {
-            seen = RunWithAnswers([&] { result = RunUpdate(); },
+            seen = RunWithAnswers([&] { result = Update(); },
                                   {{kQuestion, Press(IDYES)}, {kDone, Press(IDOK)}});
         });
         EXPECT_EQ(result, 0);
@@ -581,7 +587,7 @@ TEST_F(Procedure, SealedMediaThatDoesNotMatchItsSealIsRefused) {
         std::map<std::string, std::string> installed = Snapshot(caseInstall.path);
         int result = -5;
         std::vector<std::string> seen = RunWithAnswers(
-            [&] { result = RunUpdate(); }, {{kQuestion, Press(IDYES)}, {c.box, Press(IDOK)}});
+            [&] { result = Update(); }, {{kQuestion, Press(IDYES)}, {c.box, Press(IDOK)}});
         EXPECT_EQ(result, 1);
         EXPECT_EQ(seen, (std::vector<std::string>{kQuestion, c.box}));
         EXPECT_TRUE(Snapshot(caseInstall.path) == installed);
@@ -608,7 +614,7 @@ TEST_F(Procedure, DamagedFileIsFoundWhileCopiedAndNotInstalled) {
         std::string(kGetTheMediaAgain) + "\n" + kUnchanged;
     int result = -5;
     std::vector<std::string> seen = RunWithAnswers(
-        [&] { result = RunUpdate(); }, {{kQuestion, Press(IDYES)}, {box, Press(IDOK)}});
+        [&] { result = Update(); }, {{kQuestion, Press(IDYES)}, {box, Press(IDOK)}});
     EXPECT_EQ(result, 1);
     EXPECT_EQ(seen, (std::vector<std::string>{kQuestion, box}));
     EXPECT_EQ(ReadBytes(install.File("data.arc")), "old data");
@@ -638,20 +644,21 @@ struct Faults {
     std::vector<std::pair<std::string, std::string>> renames;  // made, in order
 };
 Faults g_faults;
+Win32FileSystem g_plain;  // what the faulty table passes each call on to
 
-// Whether this operation (on `path`, or on a handle when null) fails; sets the error when it does.
-// `opens` is false for the operations a held file does not refuse (its attributes, a search); a
-// hold refuses only the operations that open a file by its name.
-bool Fails(const char* path, bool opens = true, const char* otherPath = nullptr) {
+// Whether this operation (on `path`, or on a handle when null) fails; *error says how when it
+// does. `opens` is false for the operations a held file does not refuse (its attributes, a
+// search); a hold refuses only the operations that open a file by its name.
+bool Fails(FsError* error, const char* path, bool opens = true, const char* otherPath = nullptr) {
     Faults& f = g_faults;
     f.count++;
     if (f.frozen) {
-        SetLastError(ERROR_NOT_READY);
+        *error = kFsDeviceError;
         return true;
     }
     if (f.kind == kLastingHold && !f.heldPath.empty() && opens &&
         ((path && f.heldPath == path) || (otherPath && f.heldPath == otherPath))) {
-        SetLastError(ERROR_SHARING_VIOLATION);
+        *error = kFsHeld;
         return true;
     }
     bool holdable = opens && path;
@@ -659,97 +666,133 @@ bool Fails(const char* path, bool opens = true, const char* otherPath = nullptr)
         ((f.kind == kBriefHold || f.kind == kLastingHold) && !holdable)) {
         if (f.kind == kBriefHold && holdable && f.briefLeft > 0 && f.heldPath == path) {
             f.briefLeft--;
-            SetLastError(ERROR_SHARING_VIOLATION);
+            *error = kFsHeld;
             return true;
         }
         return false;
     }
     f.failedPath = path ? path : "";
     switch (f.kind) {
-    case kDiskFull: SetLastError(ERROR_DISK_FULL); break;
+    case kDiskFull: *error = kFsDiskFull; break;
     case kBriefHold:
         f.heldPath = path;
         f.briefLeft = 2;
-        SetLastError(ERROR_SHARING_VIOLATION);
+        *error = kFsHeld;
         break;
-    case kLastingHold: f.heldPath = path; SetLastError(ERROR_SHARING_VIOLATION); break;
-    case kAccessDenied: SetLastError(ERROR_ACCESS_DENIED); break;
-    case kMediaReadError: SetLastError(ERROR_CRC); break;
-    case kCrash: f.frozen = true; SetLastError(ERROR_NOT_READY); break;
+    case kLastingHold: f.heldPath = path; *error = kFsHeld; break;
+    case kAccessDenied: *error = kFsAccessDenied; break;
+    case kMediaReadError: *error = kFsDeviceError; break;
+    case kCrash: f.frozen = true; *error = kFsDeviceError; break;
     }
     return true;
 }
 
-// The path each open handle was opened by, so that an operation on a handle is known by its file.
-std::map<HANDLE, std::string> g_handlePaths;
-const char* PathOf(HANDLE h) {
+// The path each open file and search was opened by, so that an operation on one is known by its
+// file.
+std::map<void*, std::string> g_handlePaths;
+const char* PathOf(void* h) {
     auto found = g_handlePaths.find(h);
     return found == g_handlePaths.end() ? nullptr : found->second.c_str();
 }
-HANDLE Opened(const char* path, HANDLE h) {
-    if (h != INVALID_HANDLE_VALUE) g_handlePaths[h] = path;
-    return h;
-}
-bool FailsOn(HANDLE h) { return Fails(PathOf(h), false); }
 
-const FileOps* Plain() { return GetPlainFileOps(); }
-HANDLE FOpen(const char* p, DWORD a, DWORD s, DWORD d) {
-    return Fails(p) ? INVALID_HANDLE_VALUE : Opened(p, Plain()->open(p, a, s, d));
-}
-BOOL FRead(HANDLE h, void* b, DWORD n, DWORD* got) {
-    *got = 0;
-    return FailsOn(h) ? FALSE : Plain()->read(h, b, n, got);
-}
-BOOL FWrite(HANDLE h, const void* b, DWORD n, DWORD* w) {
-    *w = 0;
-    return FailsOn(h) ? FALSE : Plain()->write(h, b, n, w);
-}
-BOOL FFlush(HANDLE h) { return FailsOn(h) ? FALSE : Plain()->flush(h); }
-// A handle is always closed (a process that ends closes its handles too); only the result fails.
-BOOL FClose(HANDLE h) {
-    bool fails = FailsOn(h);
-    Plain()->close(h);
-    g_handlePaths.erase(h);
-    return fails ? FALSE : TRUE;
-}
-BOOL FSize(HANDLE h, LARGE_INTEGER* s) { return FailsOn(h) ? FALSE : Plain()->size(h, s); }
-BOOL FGetTimes(HANDLE h, FILETIME* c, FILETIME* a, FILETIME* w) {
-    return FailsOn(h) ? FALSE : Plain()->getTimes(h, c, a, w);
-}
-BOOL FSetTimes(HANDLE h, const FILETIME* c, const FILETIME* a, const FILETIME* w) {
-    return FailsOn(h) ? FALSE : Plain()->setTimes(h, c, a, w);
-}
-DWORD FGetAttributes(const char* p) {
-    return Fails(p, false) ? INVALID_FILE_ATTRIBUTES : Plain()->getAttributes(p);
-}
-BOOL FSetAttributes(const char* p, DWORD a) { return Fails(p) ? FALSE : Plain()->setAttributes(p, a); }
-BOOL FRename(const char* a, const char* b, DWORD f) {
-    if (Fails(a, true, b)) return FALSE;
-    if (!Plain()->rename(a, b, f)) return FALSE;
-    g_faults.renames.push_back({a, b});
-    return TRUE;
-}
-BOOL FRemove(const char* p) { return Fails(p) ? FALSE : Plain()->remove(p); }
-BOOL FMakeFolder(const char* p) { return Fails(p) ? FALSE : Plain()->makeFolder(p); }
-BOOL FRemoveFolder(const char* p) { return Fails(p) ? FALSE : Plain()->removeFolder(p); }
-BOOL FFreeSpace(const char* p, uint64_t* a, uint32_t* c) {
-    return Fails(p) ? FALSE : Plain()->freeSpace(p, a, c);
-}
-HANDLE FFindFirst(const char* p, WIN32_FIND_DATAA* d) {
-    return Fails(p, false) ? INVALID_HANDLE_VALUE : Opened(p, Plain()->findFirst(p, d));
-}
-BOOL FFindNext(HANDLE h, WIN32_FIND_DATAA* d) { return FailsOn(h) ? FALSE : Plain()->findNext(h, d); }
-BOOL FFindClose(HANDLE h) {
-    bool fails = FailsOn(h);
-    Plain()->findClose(h);
-    g_handlePaths.erase(h);
-    return fails ? FALSE : TRUE;
-}
+const UpdateFileSystem* Plain() { return &g_plain.table; }
+void* PlainContext() { return g_plain.table.context; }
 
-const FileOps kFaultyOps = {FOpen,  FRead,  FWrite,     FFlush,         FClose,
-                            FSize,  FGetTimes, FSetTimes, FGetAttributes, FSetAttributes,
-                            FRename, FRemove, FMakeFolder, FRemoveFolder, FFreeSpace,
-                            FFindFirst, FFindNext, FFindClose};
+FsError FOpen(void*, const char* p, uint32_t a, uint32_t s, FsCreate c, FsFile* file) {
+    FsError error;
+    if (Fails(&error, p)) return error;
+    error = Plain()->open(PlainContext(), p, a, s, c, file);
+    if (error == kFsOk) g_handlePaths[*file] = p;
+    return error;
+}
+FsError FRead(void*, FsFile h, void* b, uint32_t n, uint32_t* got) {
+    FsError error;
+    return Fails(&error, PathOf(h), false) ? error : Plain()->read(PlainContext(), h, b, n, got);
+}
+FsError FWrite(void*, FsFile h, const void* b, uint32_t n) {
+    FsError error;
+    return Fails(&error, PathOf(h), false) ? error : Plain()->write(PlainContext(), h, b, n);
+}
+FsError FFlush(void*, FsFile h) {
+    FsError error;
+    return Fails(&error, PathOf(h), false) ? error : Plain()->flush(PlainContext(), h);
+}
+// A file is always closed (a process that ends closes its files too); only the result fails.
+FsError FClose(void*, FsFile h) {
+    FsError error = kFsOk;
+    bool fails = Fails(&error, PathOf(h), false);
+    Plain()->close(PlainContext(), h);
+    g_handlePaths.erase(h);
+    return fails ? error : kFsOk;
+}
+FsError FSize(void*, FsFile h, uint64_t* size) {
+    FsError error;
+    return Fails(&error, PathOf(h), false) ? error : Plain()->size(PlainContext(), h, size);
+}
+FsError FGetTimes(void*, FsFile h, FsTimes* t) {
+    FsError error;
+    return Fails(&error, PathOf(h), false) ? error : Plain()->getTimes(PlainContext(), h, t);
+}
+FsError FSetTimes(void*, FsFile h, const FsTimes* t) {
+    FsError error;
+    return Fails(&error, PathOf(h), false) ? error : Plain()->setTimes(PlainContext(), h, t);
+}
+FsError FGetAttributes(void*, const char* p, uint32_t* a) {
+    FsError error;
+    return Fails(&error, p, false) ? error : Plain()->getAttributes(PlainContext(), p, a);
+}
+FsError FSetAttributes(void*, const char* p, uint32_t a) {
+    FsError error;
+    return Fails(&error, p) ? error : Plain()->setAttributes(PlainContext(), p, a);
+}
+FsError FRename(void*, const char* a, const char* b, uint32_t flags) {
+    FsError error;
+    if (Fails(&error, a, true, b)) return error;
+    error = Plain()->rename(PlainContext(), a, b, flags);
+    if (error == kFsOk) g_faults.renames.push_back({a, b});
+    return error;
+}
+FsError FRemove(void*, const char* p) {
+    FsError error;
+    return Fails(&error, p) ? error : Plain()->remove(PlainContext(), p);
+}
+FsError FMakeFolder(void*, const char* p) {
+    FsError error;
+    return Fails(&error, p) ? error : Plain()->makeFolder(PlainContext(), p);
+}
+FsError FRemoveFolder(void*, const char* p) {
+    FsError error;
+    return Fails(&error, p) ? error : Plain()->removeFolder(PlainContext(), p);
+}
+FsError FFreeSpace(void*, const char* p, uint64_t* a, uint32_t* c) {
+    FsError error;
+    return Fails(&error, p) ? error : Plain()->freeSpace(PlainContext(), p, a, c);
+}
+FsError FFindFirst(void*, const char* p, FsSearch* search, FsFound* found) {
+    FsError error;
+    if (Fails(&error, p, false)) return error;
+    error = Plain()->findFirst(PlainContext(), p, search, found);
+    if (error == kFsOk) g_handlePaths[*search] = p;
+    return error;
+}
+FsError FFindNext(void*, FsSearch h, FsFound* found) {
+    FsError error;
+    return Fails(&error, PathOf(h), false) ? error : Plain()->findNext(PlainContext(), h, found);
+}
+void FFindClose(void*, FsSearch h) {
+    FsError error;
+    Fails(&error, PathOf(h), false);
+    Plain()->findClose(PlainContext(), h);
+    g_handlePaths.erase(h);
+}
+// The registry's record is not among the operations faulted here.
+FsError FMarkUpdated(void*) { return Plain()->markUpdated(PlainContext()); }
+
+const UpdateFileSystem kFaultyFs = {nullptr,        FOpen,     FRead,          FWrite,
+                                    FFlush,         FClose,    FSize,          FGetTimes,
+                                    FSetTimes,      FGetAttributes, FSetAttributes, FRename,
+                                    FRemove,        FMakeFolder, FRemoveFolder, FFreeSpace,
+                                    FFindFirst,     FFindNext, FFindClose,     FMarkUpdated};
 
 std::vector<std::string> g_boxes;
 int AnswerAtOnce(UINT flags, const char* text) {
@@ -813,10 +856,9 @@ protected:
         MakeSource("help\\index.htm", "new help");
         MakeSource("help\\表.htm", "hyou");  // added, a name with a 0x5C trail byte
         SetMessageBoxAnswerForTests(AnswerAtOnce);
-        SetBriefHoldLimitForTests(60);
+        InitWin32FileSystem(&g_plain, regGlobal.c_str(), "Game");
     }
     void TearDown() override {
-        SetFileOpsForTests(nullptr);
         SetMessageBoxAnswerForTests(nullptr);
         Procedure::TearDown();
     }
@@ -837,10 +879,7 @@ protected:
         g_faults.failAt = failAt;
         g_faults.kind = Kind();
         g_boxes.clear();
-        SetFileOpsForTests(&kFaultyOps);
-        RunUpdate();
-        SetFileOpsForTests(nullptr);
-        CloseCopyDialog();
+        RunUpdateOn(&kFaultyFs, 60);
         if (operations) *operations = g_faults.count;
         return g_boxes;
     }

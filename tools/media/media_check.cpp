@@ -16,7 +16,7 @@
 #include "tools/media/media_report.h"
 #include "tools/media/media_settings_check.h"
 #include "tools/media/media_tool.h"
-#include "update/sum_file.h"
+#include "update/core/sum_file.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "tools/common/tool_files.h"
-#include "update/sum_file.h"
+#include "update/core/sum_file.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "settings/env_line.h"
 #include "settings/setting_rules.h"
 #include "tools/common/cp932_names.h"
-#include "update/update_list.h"
+#include "update/core/update_list.h"
 
 enum { kMaxFolderDepth = 64, kMaxPathText = 260 };  // MAX_PATH, its NUL included
 

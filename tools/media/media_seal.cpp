@@ -8,7 +8,7 @@
 #include "tools/media/media_digest.h"
 #include "tools/media/media_layout.h"
 #include "tools/media/media_tool.h"
-#include "update/sum_file.h"
+#include "update/core/sum_file.h"
 
 namespace {
 

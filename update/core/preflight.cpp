@@ -1,0 +1,184 @@
+// The check before the first byte of an update (see preflight.h).
+//
+// On a sealed media (update.sum) every file the update would copy must be listed in the seal with
+// its size, and every file the seal lists must be on the media; the bytes themselves are checked
+// against the sealed digest while they are drafted.
+#include "update/core/preflight.h"
+
+#include <stdlib.h>
+
+#include "update/core/space_plan.h"
+#include "update/core/update_commit.h"
+#include "update/core/update_plan.h"
+
+// Keeps the display answering; true once Cancel was pressed (recorded).
+static bool CancelSeen(UpdateRun* run) {
+    run->progress->wait(run->progress->context, 0, nullptr);
+    if (!run->cancelled) return false;
+    RecordFailure(run, kFailCancelled, kFsOk, "");
+    return true;
+}
+
+bool CheckMediaSeal(UpdateRun* run) {
+    FsError error = kFsOk;
+    SealState state = LoadSeal(run->fs, &run->seal, &error);
+    if (state == kSealUnreadable) {
+        RecordFailure(run, FailureOfMediaError(error), error, kSealFileName);
+        return false;
+    }
+    if (state == kSealMalformed || state == kSealDamaged) {
+        RecordRefusal(run, kRefusedSealBroken, kSealFileName);
+        return false;
+    }
+    for (uint32_t i = 0; i < run->seal.count; i++) {
+        const char* listed = run->seal.entries[i].name;
+        uint32_t attributes = 0;
+        if (run->fs->getAttributes(run->fs->context, listed, &attributes) != kFsOk ||
+            (attributes & kFsFolder)) {
+            RecordRefusal(run, kRefusedSealedFileMissing, listed);
+            return false;
+        }
+    }
+    return true;
+}
+
+// One planned file against the seal. False with the refusal recorded.
+static bool CheckFileAgainstSeal(UpdateRun* run, const PlannedFile* file) {
+    if (run->seal.sealed && !file->sealed) {
+        RecordRefusal(run, kRefusedNotSealed, file->source);
+        return false;
+    }
+    if (file->sealed && file->sealedSize != file->size) {
+        RecordRefusal(run, kRefusedSealedSizeDiffers, file->source);
+        return false;
+    }
+    return true;
+}
+
+bool CheckPlanAgainstSeal(UpdateRun* run) {
+    for (uint32_t i = 0; i < run->plan.count; i++) {
+        if (!CheckFileAgainstSeal(run, &run->plan.files[i])) return false;
+    }
+    return true;
+}
+
+bool DestinationReplaceable(UpdateRun* run, const char* destination, FsError* error,
+                            bool* isFolder) {
+    const UpdateFileSystem* fs = run->fs;
+    *error = kFsOk;
+    *isFolder = false;
+    uint32_t attributes = 0;
+    if (fs->getAttributes(fs->context, destination, &attributes) != kFsOk) return true;
+    if (attributes & kFsFolder) {
+        *error = kFsAccessDenied;
+        *isFolder = true;
+        return false;
+    }
+    // What a rename of the file needs, no more: the right to delete it, and no other program
+    // holding it without sharing its deletion. Readers that share it (an indexer) may stay.
+    FsFile probe = nullptr;
+    *error = OpenWhenFree(run, destination, kFsDelete, kFsShareAll, kFsOpenExisting, false, &probe);
+    if (*error != kFsOk) return false;
+    fs->close(fs->context, probe);
+    return true;
+}
+
+// Each planned file against the seal, and its destination: replaceable now; each sub-folder the
+// update writes into: not a file.
+static bool CheckPlannedFiles(UpdateRun* run) {
+    for (uint32_t i = 0; i < run->plan.count; i++) {
+        if (!CheckFileAgainstSeal(run, &run->plan.files[i])) return false;
+        char destination[kUpdatePathBytes];
+        FsError error = kFsOk;
+        bool isFolder = false;
+        if (InstallPath(run, run->plan.files[i].target, destination) &&
+            !DestinationReplaceable(run, destination, &error, &isFolder)) {
+            if (isFolder) {
+                RecordRefusal(run, kRefusedCannotReplace, destination);
+            } else {
+                RecordFailure(run, run->cancelled ? kFailCancelled : FailureOfInstallError(error),
+                              error, destination);
+            }
+            return false;
+        }
+        if (CancelSeen(run)) return false;
+    }
+    for (uint32_t i = 0; i < run->plan.folderCount; i++) {
+        char folder[kUpdatePathBytes];
+        uint32_t attributes = 0;
+        if (InstallPath(run, run->plan.folders[i], folder) &&
+            run->fs->getAttributes(run->fs->context, folder, &attributes) == kFsOk &&
+            !(attributes & kFsFolder)) {
+            RecordRefusal(run, kRefusedCannotReplace, folder);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ComputePlanRoom(const UpdatePlan* plan, uint32_t clusterSize, uint64_t* allAtOnce,
+                     uint64_t* oneAtATime) {
+    uint32_t count = plan->count;
+    SpacePlanFile* files = (SpacePlanFile*)malloc((size_t)(count ? count : 1) * sizeof *files);
+    if (!files) return false;
+    for (uint32_t i = 0; i < count; i++) {
+        const PlannedFile* file = &plan->files[i];
+        files[i] = {file->size, file->oldSize, file->replaces};
+    }
+    *allAtOnce = ComputeSpaceNeededAllAtOnce(files, count, clusterSize);
+    *oneAtATime = ComputeSpaceNeeded(files, count, clusterSize);
+    free(files);
+    return true;
+}
+
+// Room for every draft at once; failing that, the choice of the one-at-a-time order. A volume
+// whose free space cannot be told (or no memory to tell it) is left to the drafts to find out.
+static bool CheckRoom(UpdateRun* run) {
+    uint64_t available;
+    uint32_t clusterSize;
+    if (run->fs->freeSpace(run->fs->context, run->installFolder, &available, &clusterSize) !=
+        kFsOk) {
+        return true;
+    }
+    uint64_t allAtOnce, oneAtATime;
+    if (!ComputePlanRoom(&run->plan, clusterSize, &allAtOnce, &oneAtATime)) return true;
+    if (allAtOnce <= available) return true;
+    run->figures[0] = allAtOnce;
+    run->figures[1] = oneAtATime;
+    run->figures[2] = available;
+    if (oneAtATime > available) {
+        RecordRefusal(run, kRefusedNoRoom, run->installFolder);
+        return false;
+    }
+    if (!run->progress->askFileByFile(run->progress->context, allAtOnce, available)) {
+        RecordRefusal(run, kRefusedDeclined, nullptr);
+        return false;
+    }
+    run->fileByFile = true;
+    return true;
+}
+
+bool CheckUpdateBeforeCopying(UpdateRun* run) {
+    if (CancelSeen(run)) return false;
+    uint32_t attributes = 0;
+    if (run->fs->getAttributes(run->fs->context, run->installFolder, &attributes) != kFsOk ||
+        !(attributes & kFsFolder)) {
+        RecordRefusal(run, kRefusedFolderMissing, run->installFolder);
+        return false;
+    }
+    switch (RecoverInterruptedUpdate(run)) {
+    case kNoInterruptedUpdate: break;
+    case kInterruptedUpdateUndone: run->progress->tellRecovered(run->progress->context); break;
+    case kInterruptedUpdateNotUndone: run->game = kGameNotRestored; return false;
+    case kJournalNotLookedAt: return false;
+    }
+    if (!CheckMediaSeal(run)) return false;
+    if (!BuildUpdatePlan(run) || !CheckPlannedFiles(run)) return false;
+    // Leftovers of interrupted updates go first: their room counts as free.
+    RemoveUpdateLeftovers(run, run->installFolder);
+    for (uint32_t i = 0; i < run->plan.folderCount; i++) {
+        char folder[kUpdatePathBytes];
+        if (InstallPath(run, run->plan.folders[i], folder)) RemoveUpdateLeftovers(run, folder);
+    }
+    return CheckRoom(run) && !CancelSeen(run);
+}

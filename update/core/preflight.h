@@ -1,0 +1,34 @@
+// The check an update makes before its first byte: everything that would make it fail half-way
+// and can be known in advance is found while nothing has been copied yet, so that a refused
+// update leaves the game exactly as it was. The rules show nothing: a refusal is recorded in the
+// run with its kind, the file it names and its figures, and the player's side tells it.
+//
+// In order: the install folder must exist; the commit of an interrupted earlier update is undone
+// (the display tells the player); a sealed media's seal must be intact and every file it lists on
+// the media; the plan is made; each planned file must be sealed with its size (on a sealed media)
+// and its destination replaceable now (no program holding it, no folder in the way); the side
+// files of earlier interrupted updates are removed; the install volume must hold the drafts, or
+// the player may choose the one-at-a-time order (run->fileByFile).
+#pragma once
+#include "update/core/update_run.h"
+
+// True when the update may go on; false when it was refused, declined, cancelled or stopped (the
+// run says which, and the game's state).
+bool CheckUpdateBeforeCopying(UpdateRun* run);
+
+// The seal's rules, also for the media tools: loads the media's seal into run->seal and checks
+// that it is intact and that every file it lists is on the media. False with the refusal
+// recorded.
+bool CheckMediaSeal(UpdateRun* run);
+// Each planned file against the seal. False with the refusal recorded.
+bool CheckPlanAgainstSeal(UpdateRun* run);
+
+// Whether the installed file `destination` can be replaced now: true when it is absent or may be
+// renamed; false with *error (kFsAccessDenied for a folder in the way, with *isFolder).
+bool DestinationReplaceable(UpdateRun* run, const char* destination, FsError* error,
+                            bool* isFolder);
+
+// The room an update needs on the install volume, in both orders (space_plan.h), for the plan.
+// False when memory is exhausted.
+bool ComputePlanRoom(const UpdatePlan* plan, uint32_t clusterSize, uint64_t* allAtOnce,
+                     uint64_t* oneAtATime);

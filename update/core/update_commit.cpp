@@ -1,0 +1,374 @@
+// The commit of an update and its undo (see update_commit.h).
+//
+// Every step of the undo looks at what is on the disk rather than at how far this process got,
+// so the same steps undo a commit that failed here and one that a killed process left behind:
+// for each file, last to first, a backup that exists is moved back over the name (whatever is there
+// now is the new file or nothing); a draft that exists was never moved in and is deleted; an added
+// file whose draft is gone was moved in and is deleted.
+#include "update/core/update_commit.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "update/core/draft_pump.h"
+#include "update/core/journal_format.h"
+
+enum : uint32_t { kMaxJournalBytes = 256u << 20 };
+
+// Every rename of the commit and its undo is written through before the next step.
+static FsError RenameThrough(UpdateRun* run, const char* from, const char* to, uint32_t flags,
+                             bool cancellable) {
+    return RenameWhenFree(run, from, to, flags | kFsWriteThrough, cancellable);
+}
+
+static bool JournalPath(const char* installFolder, char* out) {
+    return snprintf(out, kUpdatePathBytes, "%s\\%s", installFolder, kJournalName) <
+           kUpdatePathBytes;
+}
+
+// Paths of file line `index` of a journal: the installed name, its draft and its backup.
+static bool EntryPaths(const char* installFolder, const char* name, uint32_t index, char* target,
+                       char* draft, char* backup) {
+    char side[kJournalMaxNameBytes + 1];
+    if (snprintf(target, kUpdatePathBytes, "%s\\%s", installFolder, name) >= kUpdatePathBytes) {
+        return false;
+    }
+    if (!JournalSideName(name, index, ".new", side) ||
+        snprintf(draft, kUpdatePathBytes, "%s\\%s", installFolder, side) >= kUpdatePathBytes) {
+        return false;
+    }
+    return JournalSideName(name, index, ".old", side) &&
+           snprintf(backup, kUpdatePathBytes, "%s\\%s", installFolder, side) < kUpdatePathBytes;
+}
+
+// Undoes what a commit by `entries` did in the install folder, as found on the disk. True when the
+// old game is whole again and the journal is gone; false (the journal kept) when a step failed,
+// with the file it failed on in `failedFile` and its error in *error.
+static bool UndoCommit(UpdateRun* run, const JournalEntry* entries, uint32_t count,
+                       char* failedFile, FsError* error) {
+    const char* installFolder = run->installFolder;
+    uint32_t files = 0;
+    for (uint32_t i = 0; i < count; i++) files += entries[i].kind != 'D';
+    bool whole = true;
+    uint32_t index = files;
+    for (uint32_t i = count; i-- > 0;) {
+        const JournalEntry& entry = entries[i];
+        if (entry.kind == 'D') continue;
+        index--;
+        char target[kUpdatePathBytes], draft[kUpdatePathBytes], backup[kUpdatePathBytes];
+        if (!EntryPaths(installFolder, entry.name, index, target, draft, backup)) continue;
+        bool backupThere = false, draftThere = false, targetThere = false;
+        FsError step = PathExists(run, backup, &backupThere);
+        if (step == kFsOk) step = PathExists(run, draft, &draftThere);
+        if (step == kFsOk) step = PathExists(run, target, &targetThere);
+        if (step == kFsOk && entry.kind == 'R' && backupThere) {
+            step = RenameThrough(run, backup, target, kFsReplace, false);
+        } else if (step == kFsOk && entry.kind == 'A' && !draftThere && targetThere) {
+            step = RemoveWhenFree(run, target);
+        }
+        if (step != kFsOk) {
+            if (whole) {
+                *error = step;
+                snprintf(failedFile, kUpdatePathBytes, "%s", target);
+            }
+            whole = false;
+            continue;
+        }
+        if (draftThere) RemoveWhenFree(run, draft);
+    }
+    for (uint32_t i = count; i-- > 0;) {
+        char folder[kUpdatePathBytes];
+        if (entries[i].kind == 'D' &&
+            snprintf(folder, sizeof folder, "%s\\%s", installFolder, entries[i].name) <
+                (int)sizeof folder) {
+            // Only when empty: it held nothing but the update's files.
+            run->fs->removeFolder(run->fs->context, folder);
+        }
+    }
+    char journal[kUpdatePathBytes];
+    if (whole && JournalPath(installFolder, journal)) {
+        FsError removed = RemoveWhenFree(run, journal);
+        if (removed != kFsOk) {
+            *error = removed;
+            snprintf(failedFile, kUpdatePathBytes, "%s", journal);
+            whole = false;
+        }
+    }
+    return whole;
+}
+
+// The journal entries of the run's plan: the folders it made, then every file.
+static JournalEntry* PlanJournal(const UpdateRun* run, uint32_t* count) {
+    const UpdatePlan* plan = &run->plan;
+    JournalEntry* entries =
+        (JournalEntry*)malloc((size_t)(plan->folderCount + plan->count + 1) * sizeof *entries);
+    if (!entries) return nullptr;
+    uint32_t n = 0;
+    for (uint32_t i = 0; i < plan->folderCount; i++) {
+        if (!plan->folderMade[i]) continue;
+        entries[n].kind = 'D';
+        snprintf(entries[n++].name, sizeof entries[0].name, "%s", plan->folders[i]);
+    }
+    for (uint32_t i = 0; i < plan->count; i++) {
+        entries[n].kind = plan->files[i].replaces ? 'R' : 'A';
+        snprintf(entries[n++].name, sizeof entries[0].name, "%s", plan->files[i].target);
+    }
+    *count = n;
+    return entries;
+}
+
+// Writes `text` as the whole file `path`, flushed.
+static FsError WriteWholeFile(UpdateRun* run, const char* path, const char* text, size_t length) {
+    const UpdateFileSystem* fs = run->fs;
+    FsFile file = nullptr;
+    FsError error = OpenWhenFree(run, path, kFsWrite, 0, kFsCreateAlways, false, &file);
+    if (error != kFsOk) return error;
+    size_t done = 0;
+    while (error == kFsOk && done < length) {
+        size_t piece = length - done < (1u << 20) ? length - done : (1u << 20);
+        error = fs->write(fs->context, file, text + done, (uint32_t)piece);
+        done += piece;
+    }
+    if (error == kFsOk) error = fs->flush(fs->context, file);
+    FsError closed = fs->close(fs->context, file);
+    return error != kFsOk ? error : closed;
+}
+
+bool MakePlanFolders(UpdateRun* run) {
+    UpdatePlan* plan = &run->plan;
+    for (uint32_t i = 0; i < plan->folderCount; i++) {
+        char folder[kUpdatePathBytes];
+        if (!InstallPath(run, plan->folders[i], folder)) continue;
+        bool there = false;
+        if (PathExists(run, folder, &there) == kFsOk && there) continue;
+        FsError error = run->fs->makeFolder(run->fs->context, folder);
+        if (error == kFsExists) continue;
+        if (error != kFsOk) {
+            RecordFailure(run, FailureOfInstallError(error), error, folder);
+            return false;
+        }
+        plan->folderMade[i] = true;
+    }
+    return true;
+}
+
+void RemoveDrafts(UpdateRun* run) {
+    for (uint32_t i = 0; i < run->plan.count; i++) {
+        char draft[kUpdatePathBytes];
+        bool there = false;
+        if (PlannedSidePath(run, i, ".new", draft) && PathExists(run, draft, &there) == kFsOk &&
+            there) {
+            RemoveWhenFree(run, draft);
+        }
+    }
+    for (uint32_t i = run->plan.folderCount; i-- > 0;) {
+        char folder[kUpdatePathBytes];
+        if (run->plan.folderMade[i] && InstallPath(run, run->plan.folders[i], folder)) {
+            run->fs->removeFolder(run->fs->context, folder);
+        }
+    }
+}
+
+void RemoveBackups(UpdateRun* run) {
+    for (uint32_t i = 0; i < run->plan.count; i++) {
+        char backup[kUpdatePathBytes];
+        if (!run->plan.files[i].replaces || !PlannedSidePath(run, i, ".old", backup)) continue;
+        // The old file may have been read-only; a backup is deleted all the same.
+        if (RemoveWhenFree(run, backup) == kFsAccessDenied &&
+            SetAttributesWhenFree(run, backup, kFsNormal) == kFsOk) {
+            RemoveWhenFree(run, backup);
+        }
+    }
+}
+
+// Moves file `index` in: its old file aside (when it replaces one), its draft in, its times set.
+static bool PutInPlace(UpdateRun* run, uint32_t index) {
+    const PlannedFile* file = &run->plan.files[index];
+    char target[kUpdatePathBytes], draft[kUpdatePathBytes], backup[kUpdatePathBytes];
+    if (!InstallPath(run, file->target, target) || !PlannedSidePath(run, index, ".new", draft) ||
+        !PlannedSidePath(run, index, ".old", backup)) {
+        RecordFailure(run, kFailOther, kFsNameTooLong, file->target);
+        return false;
+    }
+    FsError error = file->replaces ? RenameThrough(run, target, backup, 0, true) : kFsOk;
+    if (error == kFsOk) error = RenameThrough(run, draft, target, 0, true);
+    if (error != kFsOk) {
+        RecordFailure(run, run->cancelled ? kFailCancelled : FailureOfInstallError(error), error,
+                      target);
+        return false;
+    }
+    return FinishPlacedFile(run, index, target);
+}
+
+bool CommitUpdate(UpdateRun* run) {
+    run->game = kGameRestored;
+    char journal[kUpdatePathBytes];
+    uint32_t count = 0;
+    JournalEntry* entries = PlanJournal(run, &count);
+    size_t length = 0;
+    char* text = entries ? WriteJournal(entries, count, &length) : nullptr;
+    FsError error = kFsNoMemory;
+    bool journalled = text != nullptr && JournalPath(run->installFolder, journal);
+    if (!journalled) snprintf(journal, sizeof journal, "%s", run->installFolder);
+    if (journalled) {
+        error = WriteWholeFile(run, journal, text, length);
+        journalled = error == kFsOk;
+    }
+    free(text);
+    if (!journalled) {
+        // Nothing installed has been touched: the drafts go, the journal if it was begun.
+        free(entries);
+        RecordFailure(run, FailureOfInstallError(error), error, journal);
+        if (strcmp(journal, run->installFolder) != 0) RemoveWhenFree(run, journal);
+        RemoveDrafts(run);
+        return false;
+    }
+    bool placed = true;
+    for (uint32_t i = 0; i < run->plan.count && placed; i++) {
+        if (run->cancelled) {
+            RecordFailure(run, kFailCancelled, kFsOk, run->plan.files[i].target);
+            placed = false;
+        } else {
+            placed = PutInPlace(run, i);
+        }
+    }
+    // The journal's removal is the moment the update is done.
+    if (placed) {
+        error = RemoveWhenFree(run, journal);
+        if (error != kFsOk) {
+            RecordFailure(run, FailureOfInstallError(error), error, journal);
+            placed = false;
+        }
+    }
+    if (!placed) {
+        char failedFile[kUpdatePathBytes];
+        FsError undoError = kFsOk;
+        if (!UndoCommit(run, entries, count, failedFile, &undoError)) run->game = kGameNotRestored;
+    }
+    free(entries);
+    return placed;
+}
+
+bool PutDraftInPlaceNow(UpdateRun* run, uint32_t index) {
+    const UpdateFileSystem* fs = run->fs;
+    const PlannedFile* file = &run->plan.files[index];
+    char target[kUpdatePathBytes], draft[kUpdatePathBytes];
+    if (!InstallPath(run, file->target, target) || !PlannedSidePath(run, index, ".new", draft)) {
+        RecordFailure(run, kFailOther, kFsNameTooLong, file->target);
+        return false;
+    }
+    uint32_t attributes = 0;
+    bool readOnly = fs->getAttributes(fs->context, target, &attributes) == kFsOk &&
+                    (attributes & kFsReadOnly);
+    if (readOnly) fs->setAttributes(fs->context, target, kFsNormal);
+    FsError error = RenameThrough(run, draft, target, kFsReplace, true);
+    if (error != kFsOk) {
+        if (readOnly) fs->setAttributes(fs->context, target, attributes);
+        RemoveWhenFree(run, draft);
+        RecordFailure(run, run->cancelled ? kFailCancelled : FailureOfInstallError(error), error,
+                      target);
+        return false;
+    }
+    run->replaced++;
+    return FinishPlacedFile(run, index, target);
+}
+
+// The whole journal file, or null: *found false when there is none, true with *error set when it
+// cannot be read.
+static uint8_t* ReadJournal(UpdateRun* run, const char* path, size_t* size, bool* found,
+                            FsError* error) {
+    const UpdateFileSystem* fs = run->fs;
+    *found = false;
+    FsFile file = nullptr;
+    *error = OpenWhenFree(run, path, kFsRead, kFsShareRead, kFsOpenExisting, false, &file);
+    if (*error != kFsOk) {
+        // One that is there but cannot be read is not taken for none.
+        *found = *error != kFsNotFound && *error != kFsPathNotFound;
+        return nullptr;
+    }
+    *found = true;
+    uint64_t length = 0;
+    uint8_t* bytes = nullptr;
+    *error = fs->size(fs->context, file, &length);
+    if (*error == kFsOk && length > kMaxJournalBytes) *error = kFsOther;
+    if (*error == kFsOk) {
+        *size = (size_t)length;
+        bytes = (uint8_t*)malloc(*size + 1);
+        if (!bytes) *error = kFsNoMemory;
+        size_t done = 0;
+        while (bytes && done < *size) {
+            uint32_t got = 0;
+            size_t want = *size - done > (1u << 20) ? (1u << 20) : *size - done;
+            *error = fs->read(fs->context, file, bytes + done, (uint32_t)want, &got);
+            if (*error == kFsOk && got == 0) *error = kFsDeviceError;
+            if (*error != kFsOk) {
+                free(bytes);
+                bytes = nullptr;
+                break;
+            }
+            done += got;
+        }
+    }
+    fs->close(fs->context, file);
+    return bytes;
+}
+
+RecoveryResult RecoverInterruptedUpdate(UpdateRun* run) {
+    char journal[kUpdatePathBytes];
+    if (!JournalPath(run->installFolder, journal)) return kNoInterruptedUpdate;
+    bool there = false;
+    FsError error = PathExists(run, journal, &there);
+    if (error != kFsOk) {
+        RecordFailure(run, FailureOfInstallError(error), error, journal);
+        return kJournalNotLookedAt;
+    }
+    if (!there) return kNoInterruptedUpdate;
+    size_t size = 0;
+    bool found = false;
+    uint8_t* bytes = ReadJournal(run, journal, &size, &found, &error);
+    if (!found) return kNoInterruptedUpdate;
+    if (!bytes) {
+        RecordFailure(run, FailureOfInstallError(error), error, journal);
+        return kInterruptedUpdateNotUndone;
+    }
+    JournalEntry* entries = nullptr;
+    uint32_t count = 0;
+    bool complete = ParseJournal(bytes, size, &entries, &count);
+    free(bytes);
+    if (!complete) {
+        // Cut short while it was written: no installed file had been touched yet. What the stopped
+        // update left (its drafts) goes with the leftovers.
+        RemoveWhenFree(run, journal);
+        return kNoInterruptedUpdate;
+    }
+    char failedFile[kUpdatePathBytes];
+    bool undone = UndoCommit(run, entries, count, failedFile, &error);
+    free(entries);
+    if (!undone) {
+        RecordFailure(run, FailureOfInstallError(error), error, failedFile);
+        return kInterruptedUpdateNotUndone;
+    }
+    return kInterruptedUpdateUndone;
+}
+
+int RemoveUpdateLeftovers(UpdateRun* run, const char* folder) {
+    const UpdateFileSystem* fs = run->fs;
+    char pattern[kUpdatePathBytes];
+    if (snprintf(pattern, sizeof pattern, "%s\\~vup*", folder) >= (int)sizeof pattern) return 0;
+    FsSearch search = nullptr;
+    FsFound found;
+    if (fs->findFirst(fs->context, pattern, &search, &found) != kFsOk) return 0;
+    int removed = 0;
+    do {
+        char path[kUpdatePathBytes];
+        if ((found.attributes & kFsFolder) || !IsUpdateSideFileName(found.name) ||
+            snprintf(path, sizeof path, "%s\\%s", folder, found.name) >= (int)sizeof path) {
+            continue;
+        }
+        if (found.attributes & kFsReadOnly) fs->setAttributes(fs->context, path, kFsNormal);
+        if (fs->remove(fs->context, path) == kFsOk) removed++;
+    } while (fs->findNext(fs->context, search, &found) == kFsOk);
+    fs->findClose(fs->context, search);
+    return removed;
+}

@@ -1,0 +1,117 @@
+// The state of one update and the operations that wait out a held file (see update_run.h).
+#include "update/core/update_run.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "update/core/update_plan.h"
+
+void BeginUpdateRun(UpdateRun* run, const UpdateFileSystem* fs, const UpdateProgress* progress,
+                    const char* installFolder, const char* exeName) {
+    memset(run, 0, sizeof *run);
+    run->fs = fs;
+    run->progress = progress;
+    run->holdLimitMs = kDefaultHoldLimitMs;
+    snprintf(run->installFolder, sizeof run->installFolder, "%s", installFolder);
+    snprintf(run->exeName, sizeof run->exeName, "%s", exeName);
+}
+
+void EndUpdateRun(UpdateRun* run) {
+    ReleaseUpdatePlan(&run->plan);
+    ReleaseSeal(&run->seal);
+}
+
+void RecordFailure(UpdateRun* run, UpdateFailure failure, FsError error, const char* file) {
+    if (run->failure != kFailNone || run->refusal != kRefusedNone) return;
+    run->failure = failure;
+    run->error = error;
+    snprintf(run->failedFile, sizeof run->failedFile, "%s", file ? file : "");
+}
+
+void RecordRefusal(UpdateRun* run, UpdateRefusal refusal, const char* file) {
+    if (run->failure != kFailNone || run->refusal != kRefusedNone) return;
+    run->refusal = refusal;
+    snprintf(run->failedFile, sizeof run->failedFile, "%s", file ? file : "");
+}
+
+UpdateFailure FailureOfMediaError(FsError error) {
+    return error == kFsHeld ? kFailMediaInUse : kFailMediaUnreadable;
+}
+
+UpdateFailure FailureOfInstallError(FsError error) {
+    switch (error) {
+    case kFsHeld: return kFailInUse;
+    case kFsDiskFull: return kFailDiskFull;
+    case kFsAccessDenied: return kFailAccessDenied;
+    default: return kFailOther;
+    }
+}
+
+bool InstallPath(const UpdateRun* run, const char* name, char* out) {
+    int n = snprintf(out, kUpdatePathBytes, "%s\\%s", run->installFolder, name);
+    return n > 0 && n < kUpdatePathBytes;
+}
+
+FsError PathExists(const UpdateRun* run, const char* path, bool* exists) {
+    uint32_t attributes;
+    FsError error = run->fs->getAttributes(run->fs->context, path, &attributes);
+    *exists = error == kFsOk;
+    if (error == kFsNotFound || error == kFsPathNotFound) return kFsOk;
+    return error;
+}
+
+// One operation's waits: started with {} before its first try.
+struct HoldWait {
+    uint32_t waitedMs;
+    uint32_t tries;
+};
+
+// After a try that failed with `error`: true to try again, once a pause has passed (a held file,
+// time left for holds, and with `cancellable` no Cancel). 50 ms, doubling up to a second a try: a
+// scanner's hold usually ends within the first few; a program that keeps the file open is given
+// the whole limit.
+static bool WaitOutHold(UpdateRun* run, HoldWait* wait, FsError error, bool cancellable) {
+    if (error != kFsHeld || wait->waitedMs >= run->holdLimitMs) return false;
+    if (cancellable && run->cancelled) return false;
+    uint32_t pause = wait->tries < 5 ? 50u << wait->tries : 1000u;
+    if (pause > run->holdLimitMs - wait->waitedMs) pause = run->holdLimitMs - wait->waitedMs;
+    wait->tries++;
+    run->progress->wait(run->progress->context, pause, cancellable ? &run->cancelled : nullptr);
+    wait->waitedMs += pause;
+    return !(cancellable && run->cancelled);
+}
+
+FsError OpenWhenFree(UpdateRun* run, const char* path, uint32_t access, uint32_t share,
+                     FsCreate create, bool cancellable, FsFile* file) {
+    HoldWait wait = {};
+    for (;;) {
+        FsError error = run->fs->open(run->fs->context, path, access, share, create, file);
+        if (error == kFsOk || !WaitOutHold(run, &wait, error, cancellable)) return error;
+    }
+}
+
+FsError RenameWhenFree(UpdateRun* run, const char* from, const char* to, uint32_t flags,
+                       bool cancellable) {
+    HoldWait wait = {};
+    for (;;) {
+        FsError error = run->fs->rename(run->fs->context, from, to, flags);
+        if (error == kFsOk || !WaitOutHold(run, &wait, error, cancellable)) return error;
+    }
+}
+
+FsError RemoveWhenFree(UpdateRun* run, const char* path) {
+    HoldWait wait = {};
+    for (;;) {
+        FsError error = run->fs->remove(run->fs->context, path);
+        if (error == kFsNotFound) return kFsOk;
+        if (error == kFsOk || !WaitOutHold(run, &wait, error, false)) return error;
+    }
+}
+
+FsError SetAttributesWhenFree(UpdateRun* run, const char* path, uint32_t attributes) {
+    HoldWait wait = {};
+    for (;;) {
+        FsError error = run->fs->setAttributes(run->fs->context, path, attributes);
+        if (error == kFsOk || !WaitOutHold(run, &wait, error, false)) return error;
+    }
+}

@@ -1,0 +1,128 @@
+// The state of one update, and its one owner: the file system it works on, the display it reports
+// to, the install folder, the plan of every file it copies, the media's seal, Cancel, what is done
+// and, once the update has ended, how it ended. It is handed from step to step; no step keeps
+// state of its own between calls.
+//
+// The plan is made once (update_plan.h): the check before the first byte checks it, the display
+// measures it, the drafting works through it and the commit puts it in place.
+#pragma once
+#include <stdint.h>
+
+#include "update/core/seal_index.h"
+#include "update/core/update_fs.h"
+#include "update/core/update_list.h"
+#include "update/core/update_progress.h"
+
+struct PlannedFile {
+    char source[kUpdatePathBytes];  // on the media, relative to the media folder ("help\表.htm")
+    char target[kUpdatePathBytes];  // in the install folder, relative to it ("VORLIN.EXE")
+    uint64_t size;                  // as planned; the copy takes the file as it then is
+    uint64_t oldSize;               // the file it replaces (when `replaces`)
+    uint64_t digest;                // the sealed digest and size (when `sealed`)
+    uint64_t sealedSize;
+    FsTimes times;                  // the source's times, read while it is drafted
+    bool replaces;                  // a file of that name is in the install folder now
+    bool sealed;                    // update.sum lists it
+    UpdateStage stage;
+};
+
+enum { kMaxPlanFolders = 8 };
+
+struct UpdatePlan {
+    PlannedFile* files;
+    uint32_t count;
+    uint32_t capacity;
+    // Sub-folders of the install folder that the update writes into, in order, and whether this
+    // update made each one (it did not exist before).
+    char folders[kMaxPlanFolders][kUpdatePathBytes];
+    bool folderMade[kMaxPlanFolders];
+    uint32_t folderCount;
+};
+
+// Why an update stopped part-way; each has its own message.
+enum UpdateFailure : uint8_t {
+    kFailNone,
+    kFailCancelled,        // Cancel pressed
+    kFailMediaUnreadable,  // a media file cannot be opened or read (removed, damaged disc)
+    kFailMediaDamaged,     // a media file is not the sealed one (size or digest)
+    kFailMediaInUse,       // another program holds a media file, beyond the time allowed
+    kFailInUse,            // another program holds the file, beyond the time allowed
+    kFailAccessDenied,     // no right to write there (a standard user, a read-only volume)
+    kFailDiskFull,         // the install volume filled up
+    kFailOther,            // any other error of a file operation
+};
+
+// Why an update was refused before its first byte: nothing was written. Each has its own message.
+enum UpdateRefusal : uint8_t {
+    kRefusedNone,
+    kRefusedFolderMissing,      // the install folder is not there (failedFile)
+    kRefusedCannotReplace,      // a folder stands where a file goes, or a file where a folder goes
+    kRefusedSealBroken,         // update.sum is damaged or not a seal
+    kRefusedSealedFileMissing,  // the seal lists a file the media does not carry
+    kRefusedNotSealed,          // the update would copy a file the seal does not list
+    kRefusedSealedSizeDiffers,  // a media file's size is not the sealed one
+    kRefusedNoRoom,             // not even one file at a time fits (figures)
+    kRefusedDeclined,           // the player declined the one-at-a-time order (told nothing)
+};
+
+// How far the installed game has moved when an update stops.
+enum GameState : uint8_t {
+    kGameUnchanged,    // nothing installed was touched
+    kGameRestored,     // the commit was undone: the game is the old one again
+    kGameNotRestored,  // the commit could not be undone; the journal stays for the next update
+    kGamePartly,       // files replaced one at a time: some are new, the rest old
+};
+
+struct UpdateRun {
+    const UpdateFileSystem* fs;
+    const UpdateProgress* progress;
+    uint32_t holdLimitMs;  // how long a file another program holds is waited for
+    char installFolder[kUpdatePathBytes];  // no trailing backslash
+    char exeName[kUpdateNameBytes];        // EXENAME: the executable's installed name
+    UpdatePlan plan;
+    SealIndex seal;
+    bool cancelled;   // set by the display's Cancel; stays set for the whole update
+    bool fileByFile;  // each file is put in place as soon as it is drafted
+    uint32_t drafted;   // files of the plan drafted (all at once) or in place (file by file)
+    uint32_t replaced;  // files put in place file by file
+    uint64_t stageCopied;  // bytes drafted in the stage under way
+    // How the update ended (see PerformUpdate): a refusal, or a failure and the game's state.
+    UpdateRefusal refusal;
+    UpdateFailure failure;
+    GameState game;
+    FsError error;                      // the failed operation's error
+    char failedFile[kUpdatePathBytes];  // the file to name: a media name, or a full installed path
+    uint64_t figures[3];                // kRefusedNoRoom: needed all at once, one at a time, free
+};
+
+enum : uint32_t { kDefaultHoldLimitMs = 10000 };
+
+// A new run on `fs`, reporting to `progress`, for `installFolder` (copied; no trailing backslash)
+// and the executable's installed name `exeName`.
+void BeginUpdateRun(UpdateRun* run, const UpdateFileSystem* fs, const UpdateProgress* progress,
+                    const char* installFolder, const char* exeName);
+void EndUpdateRun(UpdateRun* run);
+// Records the first failure of the run (later ones are consequences of it).
+void RecordFailure(UpdateRun* run, UpdateFailure failure, FsError error, const char* file);
+// Records a refusal, naming `file` (may be null).
+void RecordRefusal(UpdateRun* run, UpdateRefusal refusal, const char* file);
+// The failure an operation's `error` stands for: on the media (a source) or in the install
+// folder (a draft, backup or installed file).
+UpdateFailure FailureOfMediaError(FsError error);
+UpdateFailure FailureOfInstallError(FsError error);
+// `out` (kUpdatePathBytes bytes) receives the install folder joined with the relative `name`;
+// false when that does not fit.
+bool InstallPath(const UpdateRun* run, const char* name, char* out);
+
+// The operations an update makes on files another program may hold for a moment (a virus scanner,
+// an indexer): each is tried again, with growing waits through the display, until the run's hold
+// limit is used up. With `cancellable`, Cancel ends the waiting. A file already gone counts as
+// removed.
+FsError OpenWhenFree(UpdateRun* run, const char* path, uint32_t access, uint32_t share,
+                     FsCreate create, bool cancellable, FsFile* file);
+FsError RenameWhenFree(UpdateRun* run, const char* from, const char* to, uint32_t flags,
+                       bool cancellable);
+FsError RemoveWhenFree(UpdateRun* run, const char* path);
+FsError SetAttributesWhenFree(UpdateRun* run, const char* path, uint32_t attributes);
+// Whether `path` exists: kFsOk with *exists, or the error when that cannot be told.
+FsError PathExists(const UpdateRun* run, const char* path, bool* exists);

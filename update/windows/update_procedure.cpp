@@ -1,0 +1,67 @@
+// The update procedure (see update_procedure.h): the question, the install folder from the
+// registry (or chosen by the user when the settings allow it), then the update itself through the
+// core (update/core/perform_update.h) under the copy dialog, and the message that tells how it
+// ended. A folder chosen here serves this update only.
+#include "update/windows/update_procedure.h"
+
+#include <cstdlib>
+
+#include "settings/env_settings.h"
+#include "settings/registry_store.h"
+#include "ui/message_box.h"
+#include "update/core/perform_update.h"
+#include "update/windows/copy_dialog.h"
+#include "update/windows/install_folder.h"
+#include "update/windows/update_texts.h"
+#include "update/windows/win32_file_system.h"
+
+// The install folder from the registry, or chosen and made. False when there is none to use (the
+// player has been told).
+static bool FindInstallFolder(const UpdateFileSystem* fs, char* folder) {
+    ReadRegistryString(GetRegGlobalSetting(), GetRegLocalSetting(), "InstTo", "", folder,
+                       kUpdatePathBytes);
+    if (folder[0] != '\0') return true;
+    ShowErrorMessage(kNoInstallFolder);
+    if (GetSettingInt("UPDATENEEDINSTALL", 1) != 0) return false;
+    if (!ChooseInstallFolder(folder)) {
+        ShowErrorMessage(kUpdateCancelled);
+        return false;
+    }
+    if (!CreateFolderChain(fs, folder)) {
+        ShowErrorMessage(kFolderNotWritable);
+        return false;
+    }
+    return true;
+}
+
+int RunUpdateOn(const UpdateFileSystem* fs, uint32_t holdLimitMs) {
+    if (!AskYesNo(kUpdateQuestion)) return kRunUpdateStopped;
+    char folder[kUpdatePathBytes];
+    if (!FindInstallFolder(fs, folder)) return kRunUpdateNoFolder;
+
+    UpdateRun run;
+    CopyDialog dialog;
+    InitCopyDialog(&dialog, &run.cancelled);
+    BeginUpdateRun(&run, fs, &dialog.progress, folder, GetExeNameSetting());
+    run.holdLimitMs = holdLimitMs;
+    UpdateOutcome outcome = PerformUpdate(&run);
+    int quitStatus = 0;
+    if (CopyDialogSawQuit(&dialog, &quitStatus)) {
+        // A quit message met while the update ran: it has put everything back as after Cancel;
+        // the process now ends as the message asked, without a box.
+        CloseCopyDialog(&dialog);
+        EndUpdateRun(&run);
+        exit(quitStatus);
+    }
+    // The message is shown over the dialog of a stopped update, as it stood.
+    TellUpdateEnd(&run, outcome);
+    CloseCopyDialog(&dialog);
+    EndUpdateRun(&run);
+    return outcome == kUpdateDone ? kRunUpdateDone : kRunUpdateStopped;
+}
+
+int RunUpdate() {
+    Win32FileSystem fs;
+    InitWin32FileSystem(&fs, GetRegGlobalSetting(), GetRegLocalSetting());
+    return RunUpdateOn(&fs.table, kDefaultHoldLimitMs);
+}
