@@ -166,11 +166,15 @@ TEST_F(ModelUpdate, EveryOperationFailingLeavesTheGameWhollyOldOrNewAndTheNextRu
             std::map<std::string, std::string> game = WithoutSideFiles(after);
             if (fault.error != kFsOk) {
                 EXPECT_TRUE(ModelOpenHandles(&model).empty()) << "a file left open";
-                if (journal) EXPECT_EQ(run.game, kGameNotRestored);
+                if (journal) {
+                    EXPECT_EQ(run.game, kGameNotRestored);
+                }
             }
             if (game == newSet && !journal) {
                 newAfter++;
-                if (fault.error != kFsOk) EXPECT_EQ(outcome, kUpdateDone);
+                if (fault.error != kFsOk) {
+                    EXPECT_EQ(outcome, kUpdateDone);
+                }
                 EXPECT_TRUE(model.updated || fault.error == kFsOk);
             } else if (game == oldSet && !journal) {
                 oldAfter++;

@@ -243,7 +243,7 @@ Node* NewNode(ModelFileSystem* model, bool folder, char drive) {
     node->folder = folder;
     node->drive = drive;
     node->parent = nullptr;
-    node->attributes = folder ? 0 : kFsArchive;
+    node->attributes = folder ? 0u : (uint32_t)kFsArchive;
     uint64_t now = Now(model);
     node->times = {now, now, now};
     node->deletePending = false;
@@ -316,7 +316,7 @@ uint64_t Free(const Drive* drive) {
 }
 
 uint32_t ReportedAttributes(const Node* node) {
-    uint32_t attributes = node->attributes | (node->folder ? kFsFolder : 0);
+    uint32_t attributes = node->attributes | (node->folder ? (uint32_t)kFsFolder : 0u);
     return attributes ? attributes : kFsNormal;
 }
 

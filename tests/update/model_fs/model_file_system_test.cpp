@@ -434,7 +434,9 @@ TEST_F(ModelFs, Renames) {
         ModelAddFile(&m, "C:\\Games\\sub\\in.txt", "in");
         ModelAddFile(&m, "M:\\x", "");
         ModelSetCurrentFolder(&m, "C:\\Games");
-        if (c.held) ASSERT_NE(ModelHold(&m, c.held, c.access, c.share), 0u) << c.name;
+        if (c.held) {
+            ASSERT_NE(ModelHold(&m, c.held, c.access, c.share), 0u) << c.name;
+        }
         std::map<std::string, std::string> before = ModelSnapshot(&m, "C:\\");
         std::string moved = Bytes(c.from);
         EXPECT_EQ(Rename(c.from, c.to, c.flags), c.expected) << c.name;
