@@ -44,36 +44,54 @@ void RctSetNameLength(RctHeader* header, const uint8_t lengthBytes[2]) {
     header->streamOffset = kRctFixedHeaderSize + 2 + header->nameLength;
 }
 
+int32_t RctParseHead(const uint8_t* head, uint32_t size, RctHeader* header) {
+    memset(header, 0, sizeof(*header));
+    if (size < 8) {
+        // A short start that is foreign is foreign; one that is ours is cut short.
+        bool ours = size == 0 || memcmp(head, kRctSignatureTC00, size) == 0 ||
+                    memcmp(head, kRctSignatureTC01, size) == 0;
+        return ours ? kRctShortHeader : kRctBadSignature;
+    }
+    if (memcmp(head, kRctSignatureTC00, 8) != 0 && memcmp(head, kRctSignatureTC01, 8) != 0)
+        return kRctBadSignature;
+    if (size < kRctFixedHeaderSize) {
+        header->signature = head[7] == '1' ? kRctTC01 : kRctTC00;
+        return kRctShortHeader;
+    }
+    RctParseFixedHeader(head, header);
+    if (header->signature == kRctTC01) {
+        if (size - kRctFixedHeaderSize < 2) return kRctShortHeader;
+        RctSetNameLength(header, head + kRctFixedHeaderSize);
+    }
+    return kRctOk;
+}
+
 int32_t RctParseFile(const uint8_t* file, uint32_t fileSize, RctHeader* header,
                      const uint8_t** name, const uint8_t** stream) {
     *name = nullptr;
     *stream = nullptr;
-    if (fileSize < 8) {
-        memset(header, 0, sizeof(*header));
-        // A short file with a foreign start is foreign; one with our start is cut short.
-        bool ours = fileSize == 0 || memcmp(file, kRctSignatureTC00, fileSize) == 0 ||
-                    memcmp(file, kRctSignatureTC01, fileSize) == 0;
-        return ours ? kRctShortHeader : kRctBadSignature;
-    }
-    if (memcmp(file, kRctSignatureTC00, 8) != 0 && memcmp(file, kRctSignatureTC01, 8) != 0) {
-        memset(header, 0, sizeof(*header));
-        return kRctBadSignature;
-    }
-    if (fileSize < kRctFixedHeaderSize) {
-        memset(header, 0, sizeof(*header));
-        header->signature = file[7] == '1' ? kRctTC01 : kRctTC00;
-        return kRctShortHeader;
-    }
-    RctParseFixedHeader(file, header);
+    int32_t status = RctParseHead(file, fileSize, header);
+    if (status != kRctOk) return status;
     if (header->signature == kRctTC01) {
-        if (fileSize - kRctFixedHeaderSize < 2) return kRctShortHeader;
-        RctSetNameLength(header, file + kRctFixedHeaderSize);
         if (header->nameLength > fileSize - kRctFixedHeaderSize - 2) return kRctShortHeader;
         *name = file + kRctFixedHeaderSize + 2;
     }
     if (header->dataSize > fileSize - header->streamOffset) return kRctShortStream;
     *stream = file + header->streamOffset;
     return kRctOk;
+}
+
+int32_t RctReadPicture(const uint8_t* file, uint32_t fileSize, RctPicture* picture) {
+    picture->outputSize = 0;
+    int32_t status =
+        RctParseFile(file, fileSize, &picture->header, &picture->name, &picture->stream);
+    if (status != kRctOk) return status;
+    return RctOutputSize(picture->header.width, picture->header.height, &picture->outputSize);
+}
+
+int32_t RctDecodePicture(const RctPicture* picture, uint8_t* out, RctDecodeInfo* info) {
+    return RctDecompress(picture->stream, picture->header.dataSize, picture->header.width,
+                         picture->header.height, out, info);
 }
 
 int32_t RctOutputSize(int32_t width, int32_t height, uint32_t* size) {

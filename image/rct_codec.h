@@ -72,6 +72,17 @@ int32_t RctParseFixedHeader(const uint8_t bytes[20], RctHeader* header);
 // Records a TC01 name length read from the two bytes after the fixed header.
 void RctSetNameLength(RctHeader* header, const uint8_t lengthBytes[2]);
 
+// The most bytes of a file's start that its header takes before the TC01 name: the fixed header
+// and the name length.
+const uint32_t kRctHeadSize = 22;
+
+// Parses the header from the first `size` bytes of a file (at most kRctHeadSize of them are
+// looked at): kRctOk, or kRctBadSignature (a start that is not ours; header all zeros) or
+// kRctShortHeader (our start, cut before the header's end). On kRctOk the whole picture takes
+// header->streamOffset + header->dataSize bytes from the file's start. A reader that streams a
+// file reads its head with this, then the picture's bytes for RctReadPicture.
+int32_t RctParseHead(const uint8_t* head, uint32_t size, RctHeader* header);
+
 // Parses a whole file held in memory. On kRctOk, *name points at the TC01 name bytes
 // (nameLength of them; null for TC00) and *stream at the dataSize stream bytes, both inside
 // `file`. Statuses: kRctBadSignature, kRctShortHeader, kRctShortStream.
@@ -101,6 +112,26 @@ struct RctDecodeInfo {
 // bytes before info->outputDone are then as decoded, the rest undefined). `info` may be null.
 int32_t RctDecompress(const uint8_t* stream, uint32_t streamSize, int32_t width, int32_t height,
                       uint8_t* out, RctDecodeInfo* info);
+
+// A picture held in memory from its first byte, as RctReadPicture finds it.
+struct RctPicture {
+    RctHeader header;
+    const uint8_t* name;    // the TC01 name bytes, or null
+    const uint8_t* stream;  // the dataSize stream bytes, or null
+    uint32_t outputSize;    // width * height * 3: the bytes the decoded picture takes
+};
+
+// The one reading of a picture's bytes for every reader (the launcher, the media check, the
+// picture tool): RctParseFile, then RctOutputSize of its width and height. Returns kRctOk or the
+// first failing status of the two (kRctBadSignature, kRctShortHeader, kRctShortStream,
+// kRctBadSize). What was found stays on failure: the header as far as it was read, and the name
+// and stream of a file whose size is bad. Bytes after the picture (the rest of an archive) are
+// ignored.
+int32_t RctReadPicture(const uint8_t* file, uint32_t fileSize, RctPicture* picture);
+
+// Decodes a picture RctReadPicture accepted into `out` (picture->outputSize bytes), as
+// RctDecompress does. `info` may be null.
+int32_t RctDecodePicture(const RctPicture* picture, uint8_t* out, RctDecodeInfo* info);
 
 // Moves tightly packed rows (width * 3 bytes each) at the start of `bits` apart to `stride`
 // bytes per row, last row first so that no row is overwritten before it has moved. The

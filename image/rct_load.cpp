@@ -1,8 +1,10 @@
-// LoadRctImage: header and stream read through the resource file system, decompressed straight
-// into the bitmap section's own memory, rows then moved to the surface's stride.
+// LoadRctImage: the picture's bytes read through the resource file system (its head first, which
+// says how many bytes the picture takes), read by the image core's one reading of a picture
+// (RctReadPicture), decompressed straight into the bitmap section's own memory, rows then moved to
+// the surface's stride.
 //
-// A short read of the header or the stream starts the load again from the open (a medium may
-// fail for a moment), at most three times in all; a file that stays short is malformed. Malformed
+// A short read of the head or the picture starts the load again from the open (a medium may fail
+// for a moment), at most three times in all; a file that stays short is malformed. Malformed
 // files of any kind give null and leave no surface and no buffer behind.
 #include "image/rct_load.h"
 
@@ -10,6 +12,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "image/rct_codec.h"
 #include "resfs/resource_open.h"
@@ -28,60 +31,58 @@ static uint64_t BytesLeftIn(FILE* file) {
     return (uint64_t)(length - position);
 }
 
+// Reads the picture's bytes from the open stream into a new buffer (*bytes, *size): its head,
+// then as many more bytes as the head says the picture takes.
+static LoadStep ReadPictureBytes(FILE* file, uint8_t** bytes, uint32_t* size) {
+    *bytes = nullptr;
+    uint64_t left = BytesLeftIn(file);
+    uint8_t head[kRctHeadSize];
+    size_t got = fread(head, 1, sizeof head, file);
+    RctHeader header;
+    int32_t status = RctParseHead(head, (uint32_t)got, &header);
+    if (status == kRctBadSignature) return kNotAPicture;
+    if (status != kRctOk) return kShortRead;
+    uint32_t outputSize;
+    if (RctOutputSize(header.width, header.height, &outputSize) != kRctOk) return kNotAPicture;
+    // A damaged header may claim more data than the file holds: that is a short file, not a
+    // reason to ask the heap for the claimed size (and to tell the user memory is exhausted).
+    uint64_t pictureBytes = (uint64_t)header.streamOffset + header.dataSize;
+    if (pictureBytes > left) return kShortRead;
+    *bytes = (uint8_t*)AllocOrWarn((size_t)pictureBytes);
+    if (!*bytes) return kNotAPicture;
+    // A picture shorter than the head read (a tiny TC00 file) takes only its own bytes of it.
+    size_t fromHead = got < pictureBytes ? got : (size_t)pictureBytes;
+    memcpy(*bytes, head, fromHead);
+    size_t rest = (size_t)pictureBytes - fromHead;
+    if (fread(*bytes + fromHead, 1, rest, file) != rest) {
+        free(*bytes);
+        *bytes = nullptr;
+        return kShortRead;
+    }
+    *size = (uint32_t)pictureBytes;
+    return kLoaded;
+}
+
 // One attempt from the open to the decoded surface.
 static LoadStep TryLoad(const char* name, BitmapSurface** result) {
     *result = nullptr;
     FILE* file = OpenResourceFileOrRetry(name, "rb");
-    uint8_t fixed[kRctFixedHeaderSize];
-    if (fread(fixed, 1, sizeof fixed, file) != sizeof fixed) {
-        fclose(file);
-        return kShortRead;
-    }
-    RctHeader header;
-    if (RctParseFixedHeader(fixed, &header) != kRctOk) {
-        fclose(file);
-        return kNotAPicture;
-    }
-    if (header.signature == kRctTC01) {
-        // The name field plays no part in decoding: read its length and step over it. A file
-        // that ends here fails at the stream read below.
-        uint8_t lengthBytes[2] = {0, 0};
-        if (fread(lengthBytes, 1, 2, file) == 2) {
-            RctSetNameLength(&header, lengthBytes);
-            fseek(file, header.nameLength, SEEK_CUR);
-        }
-    }
-    uint32_t outputSize;
-    if (RctOutputSize(header.width, header.height, &outputSize) != kRctOk) {
-        fclose(file);
-        return kNotAPicture;
-    }
-    // A damaged header may claim more data than the file holds: that is a short file, not a
-    // reason to ask the heap for the claimed size (and to tell the user memory is exhausted).
-    if (header.dataSize > BytesLeftIn(file)) {
-        fclose(file);
-        return kShortRead;
-    }
-    uint8_t* stream = (uint8_t*)AllocOrWarn(header.dataSize ? header.dataSize : 1);
-    if (!stream) {
-        fclose(file);
-        return kNotAPicture;
-    }
-    if (fread(stream, 1, header.dataSize, file) != header.dataSize) {
-        fclose(file);
-        free(stream);
-        return kShortRead;
-    }
+    uint8_t* bytes;
+    uint32_t size = 0;
+    LoadStep step = ReadPictureBytes(file, &bytes, &size);
     fclose(file);
+    if (step != kLoaded) return step;
 
-    BitmapSurface* surface = CreateTrueColorSurface(header.width, header.height, 0);
+    RctPicture picture;
+    BitmapSurface* surface = nullptr;
+    if (RctReadPicture(bytes, size, &picture) == kRctOk)
+        surface = CreateTrueColorSurface(picture.header.width, picture.header.height, 0);
     if (!surface) {
-        free(stream);
+        free(bytes);
         return kNotAPicture;
     }
-    int32_t status = RctDecompress(stream, header.dataSize, header.width, header.height,
-                                   (uint8_t*)surface->bits, nullptr);
-    free(stream);
+    int32_t status = RctDecodePicture(&picture, (uint8_t*)surface->bits, nullptr);
+    free(bytes);
     if (status != kRctOk) {
         ReleaseSurface(surface, 1);
         return kNotAPicture;

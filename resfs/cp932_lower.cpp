@@ -3,6 +3,8 @@
 // double-byte codes that this round trip changes.
 #include "resfs/cp932_lower.h"
 
+#include <string.h>
+
 #include "resfs/name_hash.h"
 
 static const uint16_t kSubstituteChar = 0x8145;  // U+30FB, the platform's stand-in character
@@ -96,19 +98,31 @@ void LowerCp932(char* text) {
     }
 }
 
-const char* FindFinalComponent(const char* name) {
-    const uint8_t* p = (const uint8_t*)name;
-    if (((p[0] | 0x20) >= 'a' && (p[0] | 0x20) <= 'z') && p[1] == ':') p += 2;
-    const uint8_t* start = p;
-    while (*p) {
+const char* FindCp932Separator(const char* text, const char* separators) {
+    for (const uint8_t* p = (const uint8_t*)text; *p; p++) {
         if (IsCp932LeadByte(*p) && p[1] != 0) {
-            p += 2;
+            p++;
             continue;
         }
-        if (*p == '\\' || *p == '/') start = p + 1;
-        p++;
+        if (strchr(separators, *p)) return (const char*)p;
     }
-    return (const char*)start;
+    return nullptr;
+}
+
+// A separator is a character of its own, so the search goes on from the byte after it.
+const char* FindLastCp932Separator(const char* text, const char* separators) {
+    const char* last = nullptr;
+    for (const char* p = FindCp932Separator(text, separators); p;
+         p = FindCp932Separator(p + 1, separators))
+        last = p;
+    return last;
+}
+
+const char* FindFinalComponent(const char* name) {
+    const uint8_t* p = (const uint8_t*)name;
+    if (((p[0] | 0x20) >= 'a' && (p[0] | 0x20) <= 'z') && p[1] == ':') name += 2;
+    const char* last = FindLastCp932Separator(name, "\\/");
+    return last ? last + 1 : name;
 }
 
 uint32_t ComputeLowerNameHash(const char* name) {

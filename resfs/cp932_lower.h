@@ -1,7 +1,8 @@
 // Code page 932 (Shift-JIS) name text for the name hash: lower-casing exactly as the launcher's
-// platform does it (CharLowerA under ANSI code page 932), the final component of a requested name,
-// and the two hashes built from them. Portable: the archive tool and the fuzz targets use it on
-// any system, so an archive written anywhere is keyed as the launcher looks names up.
+// platform does it (CharLowerA under ANSI code page 932), the search for folder separators, the
+// final component of a requested name, and the two hashes built from them. Portable: the archive
+// tool and the fuzz targets use it on any system, so an archive written anywhere is keyed as the
+// launcher looks names up.
 //
 // A double-byte character is a lead byte (0x81-0x9F, 0xE0-0xFC) and the byte after it, whatever
 // that byte is; a lead byte directly before the terminating NUL stands alone. Its second byte is
@@ -9,6 +10,8 @@
 #pragma once
 
 #include <stdint.h>
+
+#include <string>
 
 // True for the bytes that open a double-byte character.
 bool IsCp932LeadByte(uint8_t byte);
@@ -26,6 +29,20 @@ void LowerCp932(char* text);
 
 // Lower-cases one double-byte character given as lead << 8 | trail.
 uint16_t LowerCp932DoubleByte(uint16_t code);
+
+// A lower-cased copy of `text` (LowerCp932 of its bytes up to the first NUL, if any), for the
+// tools. Inline, so that the launcher, which never calls it, carries no string code for it.
+inline std::string LowerCp932Copy(std::string text) {
+    if (!text.empty()) LowerCp932(&text[0]);
+    return text;
+}
+
+// The first byte of NUL-terminated `text` that is one of `separators` (single-byte characters
+// such as "\\" or "\\/"), found character by character: the second byte of a double-byte
+// character (0x5C in 0x95 0x5C) is never one. Null when there is none.
+const char* FindCp932Separator(const char* text, const char* separators);
+// The last such byte, or null.
+const char* FindLastCp932Separator(const char* text, const char* separators);
 
 // The final component of a requested name: what follows its last backslash or slash, after a
 // drive prefix "X:" is stripped. Returns a pointer into `name` (to its NUL if it ends in a

@@ -7,12 +7,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "resfs/cp932_lower.h"
 #include "resfs/mount_rules.h"
 #include "resfs/name_hash.h"
 #include "ui/alloc.h"
 #include "ui/message_box.h"
 
-enum { kPathSize = 260, kIndexGrowth = 1000 };
+enum { kIndexGrowth = 1000 };
+static_assert(kPathBytes == MAX_PATH, "the portable path limit is the platform's");
 
 static CRITICAL_SECTION g_resourceLock;
 static bool g_lockCreated;
@@ -97,21 +99,24 @@ bool HasExtension(const char* name, const char* extension) {
     return HasExtensionAt(FindNameExtension(name), extension);
 }
 
+// Whether the last byte of `path` (`length` bytes) is a backslash of its own, not the second byte
+// of a double-byte character.
+static bool EndsInSeparator(const char* path, size_t length) {
+    return FindLastCp932Separator(path, "\\") == path + length - 1;
+}
+
 // Makes `target` (a path ending in a backslash) the current directory after saving the current
 // one into `save`. Returns 0 on success.
 static int EnterDirectory(char* save, const char* target) {
-    if (GetCurrentDirectoryA(kPathSize, save) - 1 >= kPathSize - 1) return 1;
-    char full[kPathSize - 1];
+    if (GetCurrentDirectoryA(kPathBytes, save) - 1 >= kPathBytes - 1) return 1;
+    char full[kPathBytes - 1];
     char* filePart = nullptr;
     DWORD n = GetFullPathNameA(target, sizeof full, full, &filePart);
     if (n == 0 || n >= sizeof full) return 1;
     if (filePart) *filePart = '\0';  // keep the drive and directory parts only
     size_t length = strlen(full);
     // One trailing backslash goes, except after a drive root ("C:\" stays a root).
-    if (length > 3 && full[length - 1] == '\\' && !_ismbstrail((const unsigned char*)full,
-                                                                (const unsigned char*)full + length - 1)) {
-        full[length - 1] = '\0';
-    }
+    if (length > 3 && EndsInSeparator(full, length)) full[length - 1] = '\0';
     return SetCurrentDirectoryA(full) ? 0 : 1;
 }
 
@@ -175,7 +180,7 @@ static bool ScanIsOver(const ResourceMount* mount) {
 // Appends one file to the mount's index; true when it was indexed.
 static bool AddIndexedFile(ResourceMount* mount, const char* name, char* directory) {
     if (ScanIsOver(mount) || !IsIndexedFileName(name)) return false;
-    char lower[kPathSize];
+    char lower[kPathBytes];
     if (strlen(name) >= sizeof lower) return false;  // no listing reports such a name
     if (!mount->dirIndex) {
         mount->dirIndex = (DirIndexEntry*)AllocOrWarn(kIndexGrowth * sizeof(DirIndexEntry));
@@ -230,9 +235,9 @@ static bool IndexDirectoryEntry(ResourceMount* mount, const WIN32_FIND_DATAA* en
         return AddIndexedFile(mount, name, directory);
     }
     if (!IsScannedFolderName(name)) return false;
-    char current[kPathSize];
-    char path[kPathSize];
-    char saved[kPathSize];
+    char current[kPathBytes];
+    char path[kPathBytes];
+    char saved[kPathBytes];
     DWORD n = GetCurrentDirectoryA(sizeof current, current);
     if (n == 0 || n >= sizeof current) return false;
     if (snprintf(path, sizeof path, "%s\\%s\\", current, name) >= (int)sizeof path) return false;
@@ -244,7 +249,7 @@ static bool IndexDirectoryEntry(ResourceMount* mount, const WIN32_FIND_DATAA* en
 
 // Lists the current directory into the mount's index, depth-first in listing order.
 static void ScanCurrentDirectory(ResourceMount* mount) {
-    char current[kPathSize];
+    char current[kPathBytes];
     DWORD n = GetCurrentDirectoryA(sizeof current, current);
     if (n == 0 || n >= sizeof current) return;
     char* directory = _strdup(current);
@@ -263,10 +268,10 @@ static void ScanCurrentDirectory(ResourceMount* mount) {
 }
 
 static int32_t ResolveMount(const char* name, ResourceMount* mount) {
-    char saved[kPathSize];
+    char saved[kPathBytes];
     bool entered = false;
     if (g_scanDepth == 0) {
-        char archiveName[kPathSize];
+        char archiveName[kPathBytes];
         if (snprintf(archiveName, sizeof archiveName, "%s.arc", name) < (int)sizeof archiveName &&
             LoadArchiveIndex(archiveName, &mount->archiveHeader, &mount->archiveIndex) == 1) {
             strcpy(mount->path, archiveName);
@@ -278,9 +283,7 @@ static int32_t ResolveMount(const char* name, ResourceMount* mount) {
             return -1;
         }
         size_t length = strlen(name);
-        bool endsInBackslash = length > 0 && name[length - 1] == '\\' &&
-                               !_ismbstrail((const unsigned char*)name,
-                                            (const unsigned char*)name + length - 1);
+        bool endsInBackslash = length > 0 && EndsInSeparator(name, length);
         if (length + (endsInBackslash ? 0 : 1) >= sizeof mount->path) return -1;
         strcpy(mount->path, name);
         if (!endsInBackslash) strcat(mount->path, "\\");

@@ -9,6 +9,7 @@
 #include <stdint.h>
 
 #include "resfs/archive_format.h"
+#include "resfs/path_limit.h"
 
 enum MountKind : int32_t { Directory = 0, Archive = 1 };
 
@@ -18,7 +19,8 @@ struct DirIndexEntry {
 };
 
 struct ResourceMount {
-    char path[260];  // Archive: "name.arc" as opened; Directory: "name\" (relative as registered)
+    char path[kPathBytes];  // Archive: "name.arc" as opened; Directory: "name\" (relative as
+                            // registered)
     ArchiveHeader archiveHeader;
     ArchiveIndexEntry* archiveIndex;  // entryCount + 1 entries, Archive only
     DirIndexEntry* dirIndex;          // null until the first file is indexed

@@ -10,47 +10,27 @@
 
 #include <windows.h>
 #include <io.h>
-#include <mbstring.h>
 #include <cstring>
 
+#include "resfs/cp932_lower.h"
 #include "resfs/mounts.h"
 #include "resfs/name_hash.h"
+#include "resfs/path_limit.h"
 #include "ui/message_box.h"
 
-enum { kPathSize = 260 };
-
-// The final component of a requested name: after its last backslash or slash, or after a drive
-// prefix "X:", never at the second byte of a double-byte character.
-static const char* FinalComponent(const char* name) {
-    const char* start = name;
-    if (((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z')) &&
-        name[1] == ':') {
-        start = name + 2;
-    }
-    const char* final = start;
-    for (const char* p = start; *p; p++) {
-        if (IsDBCSLeadByte((BYTE)*p) && p[1]) {
-            p++;
-        } else if (*p == '\\' || *p == '/') {
-            final = p + 1;
-        }
-    }
-    return final;
-}
-
 static bool HasBackslash(const char* name) {
-    return _mbschr((const unsigned char*)name, '\\') != nullptr;
+    return FindCp932Separator(name, "\\") != nullptr;
 }
 
 static bool IsAudioName(const char* name) {
-    const char* final = FinalComponent(name);
+    const char* final = FindFinalComponent(name);
     return HasExtension(final, ".ogg") || HasExtension(final, ".wav");
 }
 
 // fopen of `directory` followed by `name`, unless the path would not fit the platform's limit.
 static FILE* OpenJoined(const char* directory, const char* separator, const char* name,
                         const char* mode) {
-    char path[kPathSize];
+    char path[kPathBytes];
     size_t length = strlen(directory) + strlen(separator) + strlen(name);
     if (length >= sizeof path) return nullptr;
     strcpy(path, directory);
@@ -95,8 +75,8 @@ static FILE* OpenFromMount(const ResourceMount* mount, const char* name, bool au
 
 // The lookup key, or false when the final component would not fit a path buffer.
 static bool ComputeLookupKeyOf(const char* name, uint32_t* key) {
-    char lower[kPathSize];
-    const char* final = FinalComponent(name);
+    char lower[kPathBytes];
+    const char* final = FindFinalComponent(name);
     if (strlen(final) >= sizeof lower) return false;
     strcpy(lower, final);
     LowerCaseName(lower);
@@ -119,7 +99,7 @@ static FILE* SearchMounts(const char* name, bool audio, const char* mode) {
 }
 
 static FILE* OpenDirect(const char* name, const char* mode) {
-    if (strlen(name) >= kPathSize) return nullptr;
+    if (strlen(name) >= kPathBytes) return nullptr;
     return fopen(name, mode);
 }
 

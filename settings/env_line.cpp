@@ -38,6 +38,27 @@ EnvLineKind ParseEnvLine(char line[kEnvLineBufferSize], const char** key, const 
     return kEnvLineSetting;
 }
 
+bool ReadEnvLineFrom(EnvNextByte nextByte, void* source, char* buffer, int size) {
+    if (size < 2) return false;
+    int c = nextByte(source);
+    if (c < 0) return false;
+    int n = 0;
+    buffer[n++] = (char)c;
+    while (c != '\n' && n < size - 1 && (c = nextByte(source)) >= 0) buffer[n++] = (char)c;
+    buffer[n] = '\0';
+    return true;
+}
+
+static int NextTextByte(void* source) {
+    EnvText* text = (EnvText*)source;
+    if (text->pos >= text->size) return -1;
+    return (unsigned char)text->bytes[text->pos++];
+}
+
+bool ReadEnvTextLine(void* text, char* buffer, int size) {
+    return ReadEnvLineFrom(NextTextByte, text, buffer, size);
+}
+
 EnvReadEnd ReadEnvLines(EnvReadLine readLine, void* source, EnvAddSetting addSetting, void* sink) {
     for (int i = 0; i < kEnvMaxReads; i++) {
         char line[kEnvLineBufferSize];

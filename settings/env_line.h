@@ -10,6 +10,8 @@
 // and above are ordinary characters (Shift-JIS text).
 #pragma once
 
+#include <stddef.h>
+
 enum { kEnvLineBufferSize = 512, kEnvMaxReads = 400 };
 
 enum EnvLineKind {
@@ -28,6 +30,23 @@ typedef bool (*EnvReadLine)(void* source, char* buffer, int size);
 // Receives one setting; key and value are NUL-terminated inside the line buffer and valid only
 // during the call. False stops the reading (the launcher's heap is exhausted).
 typedef bool (*EnvAddSetting)(void* sink, const char* key, const char* value);
+
+// The next byte of a source (0-255), or -1 when none is left (as getc hands out a file's bytes).
+typedef int (*EnvNextByte)(void* source);
+// One read as fgets makes it, from a source of bytes: false when the source has no byte left (or
+// `size` is below 2), else at most size - 1 bytes, up to and including a line feed, then a NUL. No
+// byte after the line feed or the size - 1st byte is taken from the source. The launcher reads
+// its file through it, and the media tools read a file's text as the launcher does.
+bool ReadEnvLineFrom(EnvNextByte nextByte, void* source, char* buffer, int size);
+
+// Text held in memory, read from `pos` on.
+struct EnvText {
+    const char* bytes;
+    size_t size;
+    size_t pos;
+};
+// An EnvReadLine over an EnvText: ReadEnvLineFrom its bytes.
+bool ReadEnvTextLine(void* text, char* buffer, int size);
 
 enum EnvReadEnd {
     kEnvReadEndOfFile,  // a read found nothing left

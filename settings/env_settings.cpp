@@ -2,7 +2,6 @@
 #include "settings/env_settings.h"
 
 #include <windows.h>
-#include <mbstring.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,13 +20,6 @@ static char* CopyText(const char* text) {
     char* copy = (char*)malloc(size);
     if (copy) memcpy(copy, text, size);
     return copy;
-}
-
-// Turns every "|" into a space, stepping over double-byte characters of the ANSI code page so
-// that a trail byte 0x7C (as in the katakana "ポ") is never taken for a bar.
-static void BarsToSpaces(char* value) {
-    unsigned char* p = (unsigned char*)value;
-    while ((p = _mbschr(p, '|')) != nullptr) *p++ = ' ';
 }
 
 // Adds one entry at the front of the list; false when the heap cannot provide it, which ends
@@ -50,9 +42,13 @@ static bool AddSetting(void*, const char* key, const char* value) {
     return true;
 }
 
+static int NextFileByte(void* file) {
+    return getc((FILE*)file);
+}
+
 // One read of the file, as ReadEnvLines asks for it.
 static bool ReadFileLine(void* file, char* buffer, int size) {
-    return fgets(buffer, size, (FILE*)file) != nullptr;
+    return ReadEnvLineFrom(NextFileByte, file, buffer, size);
 }
 
 int LoadEnvironmentSettings(const char* fileName) {

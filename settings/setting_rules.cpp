@@ -46,6 +46,15 @@ size_t FitCp932Text(const char* text, size_t maxBytes) {
     return end;
 }
 
+void BarsToSpaces(char* value) {
+    for (unsigned char* p = (unsigned char*)value; *p; p++) {
+        if (IsCp932LeadByte(*p) && p[1] != '\0')
+            p++;
+        else if (*p == '|')
+            *p = ' ';
+    }
+}
+
 void ComposeUpdateTitle(const char* titlebar, const char* version,
                         char title[kUpdateTitleBytes + 1]) {
     char full[2 * (kSettingGetterBytes + 1) + 32];

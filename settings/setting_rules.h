@@ -48,3 +48,8 @@ void ComposeProposedInstallFolder(const char* driveRoot, const char* instFol, co
 
 // `text` cut to at most `maxBytes` bytes without splitting a double-byte character: its length.
 size_t FitCp932Text(const char* text, size_t maxBytes);
+
+// A bar stands for a space in a value (a value ends at the first space): turns every "|" of the
+// NUL-terminated `value` into a space in place, stepping over double-byte characters so that a
+// trail byte 0x7C (as in the katakana "ポ", 0x83 0x7C) is never taken for a bar.
+void BarsToSpaces(char* value);

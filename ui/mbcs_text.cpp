@@ -1,15 +1,16 @@
 // Byte-length limits for code page 932 text (see mbcs_text.h).
 #include "ui/mbcs_text.h"
 
-#include <windows.h>
 #include <cstring>
+
+#include "resfs/cp932_lower.h"
 
 // Length of the longest prefix of `text` of at most `maxBytes` bytes that ends on a character
 // boundary. A lead byte directly before the terminator counts as a character of its own.
 static size_t FittingLength(const char* text, size_t maxBytes) {
     size_t i = 0;
     while (text[i] != '\0' && i < maxBytes) {
-        size_t width = IsDBCSLeadByte((BYTE)text[i]) && text[i + 1] != '\0' ? 2 : 1;
+        size_t width = IsCp932LeadByte((uint8_t)text[i]) && text[i + 1] != '\0' ? 2 : 1;
         if (width > maxBytes - i) break;
         i += width;
     }

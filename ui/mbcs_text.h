@@ -5,7 +5,7 @@
 
 // Cuts `text` in place so that it holds at most `maxBytes` bytes before its terminator, moving the
 // cut back by one byte where it would fall between a lead byte and its trail byte. The lead bytes
-// are those of the process's ANSI code page.
+// are code page 932's (IsCp932LeadByte), the launcher's ANSI code page.
 void CutMultibyteText(char* text, size_t maxBytes);
 
 // Copies `src` into `dst` (capacity `dstSize` bytes, terminator included), cut as above.

@@ -5,12 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "resfs/path_limit.h"
 #include "ui/clipboard.h"
 #include "ui/mbcs_text.h"
 
 static HWND g_ownerWindow;
 static MessageBoxAnswer g_testAnswer;
-static char g_caption[260];
+static char g_caption[kPathBytes];  // a caption buffer as large as a path one
 
 enum { kMessageBufferSize = 1024 };
 

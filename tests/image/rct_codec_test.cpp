@@ -339,6 +339,115 @@ TEST(RctHeader, ParseFile) {
     }
 }
 
+// The head of a file, as a reader that streams the file reads it before the picture's bytes.
+TEST(RctHeader, ParseHead) {
+    struct Case {
+        const char* name;
+        Bytes head;
+        int32_t status;
+        int32_t signature;
+        uint32_t pictureBytes;  // streamOffset + dataSize on kRctOk
+    };
+    const Case kCases[] = {
+        {"TC00: 20 bytes are enough", Cat({kTC00, kSize2x2}), kRctOk, kRctTC00, 24},
+        {"TC00 with stream bytes after it", Cat({kTC00, kSize2x2, {0x10, 0x20}}), kRctOk, kRctTC00,
+         24},
+        {"TC01 with its name length", Cat({kTC01, kSize2x2, {3, 0}}), kRctOk, kRctTC01, 29},
+        {"TC01 with a long name", Cat({kTC01, kSize2x2, {0x34, 0x12}}), kRctOk, kRctTC01,
+         22 + 0x1234 + 4},
+        {"TC01 ends inside the name length", Cat({kTC01, kSize2x2, {3}}), kRctShortHeader, kRctTC01,
+         0},
+        {"TC01 without its name length", Cat({kTC01, kSize2x2}), kRctShortHeader, kRctTC01, 0},
+        {"ends inside the data size", Cat({kTC00, {2, 0, 0, 0, 2, 0, 0, 0, 4}}), kRctShortHeader,
+         kRctTC00, 0},
+        {"signature only", kTC01, kRctShortHeader, kRctTC01, 0},
+        {"start of our signature", {0x98, 0x5A}, kRctShortHeader, 0, 0},
+        {"empty", {}, kRctShortHeader, 0, 0},
+        {"foreign and short", {'B', 'M'}, kRctBadSignature, 0, 0},
+        {"foreign", Cat({{'B', 'M', 0, 0, 0, 0, 0, 0}, kSize2x2}), kRctBadSignature, 0, 0},
+        {"a bad size is not judged here", Cat({kTC00, {0, 0, 0, 0, 2, 0, 0, 0, 4, 0, 0, 0}}),
+         kRctOk, kRctTC00, 24},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        RctHeader h;
+        int32_t status = RctParseHead(c.head.data(), (uint32_t)c.head.size(), &h);
+        EXPECT_EQ(c.status, status) << RctStatusText(status);
+        EXPECT_EQ(c.signature, h.signature);
+        if (status == kRctOk) {
+            EXPECT_EQ(c.pictureBytes, h.streamOffset + h.dataSize);
+        }
+    }
+    // Every file of the header table gives the same answer from its head as from the whole file,
+    // where the file's answer is about its head.
+    for (const HeaderCase& c : kHeaders) {
+        SCOPED_TRACE(c.name);
+        RctHeader fromHead, fromFile;
+        const uint8_t* name;
+        const uint8_t* stream;
+        uint32_t headSize = c.file.size() < kRctHeadSize ? (uint32_t)c.file.size() : kRctHeadSize;
+        int32_t head = RctParseHead(c.file.data(), headSize, &fromHead);
+        int32_t file =
+            RctParseFile(c.file.data(), (uint32_t)c.file.size(), &fromFile, &name, &stream);
+        if (head != kRctOk) {
+            EXPECT_EQ(head, file);
+        }
+        EXPECT_EQ(fromHead.signature, fromFile.signature);
+        EXPECT_EQ(fromHead.nameLength, fromFile.nameLength);
+    }
+}
+
+// The one reading of a picture's bytes that the launcher, the media check and the picture tool
+// share, and its decoding.
+TEST(RctPicture, ReadThenDecode) {
+    struct Case {
+        const char* name;
+        Bytes file;
+        int32_t status;
+        bool hasName;
+        bool hasStream;
+        uint32_t outputSize;
+    };
+    const Bytes kZeroWide = {0, 0, 0, 0, 2, 0, 0, 0, 4, 0, 0, 0};
+    const Bytes kHuge = {0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 0, 0, 4, 0, 0, 0};
+    const Case kCases[] = {
+        {"TC00", Cat({kTC00, kSize2x2, kStream2x2}), kRctOk, false, true, 12},
+        {"TC01 with a name", Cat({kTC01, kSize2x2, {3, 0, 'a', 'b', 'c'}, kStream2x2}), kRctOk,
+         true, true, 12},
+        {"the rest of an archive after it", Cat({kTC00, kSize2x2, kStream2x2, {9, 9, 9, 9}}),
+         kRctOk, false, true, 12},
+        {"foreign", Cat({{'B', 'M', 0, 0, 0, 0, 0, 0}, kSize2x2, kStream2x2}), kRctBadSignature,
+         false, false, 0},
+        {"cut inside the name", Cat({kTC01, kSize2x2, {9, 0, 'a'}}), kRctShortHeader, false, false,
+         0},
+        {"cut inside the stream", Cat({kTC00, kSize2x2, {0x10, 0x20, 0x30}}), kRctShortStream,
+         false, false, 0},
+        {"zero width: the stream is still found", Cat({kTC00, kZeroWide, kStream2x2}), kRctBadSize,
+         false, true, 0},
+        {"too large to decode", Cat({kTC01, kHuge, {1, 0, 'n'}, kStream2x2}), kRctBadSize, true,
+         true, 0},
+        {"short and with a bad size: short wins", Cat({kTC00, kZeroWide, {0x10}}), kRctShortStream,
+         false, false, 0},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        RctPicture picture;
+        int32_t status = RctReadPicture(c.file.data(), (uint32_t)c.file.size(), &picture);
+        EXPECT_EQ(c.status, status) << RctStatusText(status);
+        EXPECT_EQ(c.hasName, picture.name != nullptr);
+        EXPECT_EQ(c.hasStream, picture.stream != nullptr);
+        EXPECT_EQ(c.outputSize, picture.outputSize);
+        if (status != kRctOk) continue;
+        EXPECT_EQ(c.file.data() + picture.header.streamOffset, picture.stream);
+        Bytes out(picture.outputSize);
+        RctDecodeInfo info;
+        EXPECT_EQ(kRctOk, RctDecodePicture(&picture, out.data(), &info));
+        EXPECT_EQ(Repeat(P, 4), out);
+        EXPECT_EQ(info.outputDone, picture.outputSize);
+        EXPECT_EQ(info.streamUsed, 4u);
+    }
+}
+
 TEST(RctHeader, FixedHeaderThenNameLength) {
     // The way a file reader uses it: 20 bytes, then for TC01 the 2-byte name length.
     Bytes file = Cat({kTC01, {0x0C, 0x01, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF, 0x78, 0x56, 0x34, 0x12}});

@@ -1,8 +1,9 @@
-// Code page 932 lower-casing, final components and lookup keys.
+// Code page 932 lower-casing, the separator search, final components and lookup keys.
 #include "resfs/cp932_lower.h"
 
 #include "resfs/name_hash.h"
 #include "tests/resfs/name_cases.h"
+#include "tests/resfs/separator_cases.h"
 
 #include <gtest/gtest.h>
 
@@ -78,6 +79,52 @@ TEST(LowerCp932, AllDoubleByteCodes) {
     }
     EXPECT_EQ(changed, 491);
     EXPECT_EQ(substituted, 1676);
+}
+
+TEST(LowerCp932Copy, Cases) {
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string lower;
+    };
+    const Case kCases[] = {
+        {"empty", "", ""},
+        {"ascii capitals", "Update.RCT", "update.rct"},
+        {"full-width capital", "\x82\x60.ARC", "\x82\x81.arc"},
+        {"a trail byte 0x5A is no capital", "\x83\x5A", "\x83\x5A"},
+        {"bytes after a NUL stay", std::string("AB\0CD", 5), std::string("ab\0CD", 5)},
+    };
+    for (const Case& c : kCases) EXPECT_EQ(LowerCp932Copy(c.text), c.lower) << c.name;
+}
+
+static int IndexOf(const char* found, const char* text) {
+    return found ? (int)(found - text) : -1;
+}
+
+TEST(FindCp932Separator, Backslashes) {
+    for (const SeparatorCase& c : kSeparatorCases) {
+        EXPECT_EQ(IndexOf(FindCp932Separator(c.text, "\\"), c.text), c.first) << c.name;
+        EXPECT_EQ(IndexOf(FindLastCp932Separator(c.text, "\\"), c.text), c.last) << c.name;
+    }
+}
+
+TEST(FindCp932Separator, EitherOfTwo) {
+    struct Case {
+        const char* name;
+        const char* text;
+        int first;
+        int last;
+    };
+    static const Case kCases[] = {
+        {"slash then backslash", "a/b\\c", 1, 3},
+        {"backslash then slash", "a\\b/c", 1, 3},
+        {"trail byte 0x2F is none", "\x83\x2F/", 2, 2},
+        {"neither", "abc", -1, -1},
+    };
+    for (const Case& c : kCases) {
+        EXPECT_EQ(IndexOf(FindCp932Separator(c.text, "\\/"), c.text), c.first) << c.name;
+        EXPECT_EQ(IndexOf(FindLastCp932Separator(c.text, "\\/"), c.text), c.last) << c.name;
+    }
 }
 
 TEST(FindFinalComponent, Cases) {

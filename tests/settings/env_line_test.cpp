@@ -1,10 +1,11 @@
-// The settings file reading: which lines set a key, what key and value they give, and which reads
-// the file's lines take.
+// The settings file reading: which lines set a key, what key and value they give, which reads the
+// file's lines take, and the one line reader (fgets's contract) held to the C library's fgets.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "settings/env_line.h"
 
@@ -118,6 +119,18 @@ bool ReadWithFgets(void* source, char* buffer, int size) {
     return fgets(buffer, size, s->file) != nullptr;
 }
 
+// The same reads through the system's own line reader over the bytes in memory.
+struct TextSource {
+    EnvText text;
+    int reads;
+};
+
+bool ReadWithTextReader(void* source, char* buffer, int size) {
+    TextSource* s = (TextSource*)source;
+    s->reads++;
+    return ReadEnvTextLine(&s->text, buffer, size);
+}
+
 // Collects "key=value;" for each setting; refuses the setting numbered `refuseAt` (from 1).
 struct Collected {
     std::string settings;
@@ -181,7 +194,64 @@ TEST(EnvLine, ReadsTheFileLineByLine) {
         EXPECT_EQ(source.reads, c.reads);
         EXPECT_EQ(collected.settings, c.settings);
         fclose(file);
+
+        TextSource text = {{c.bytes.data(), c.bytes.size(), 0}, 0};
+        Collected fromText = {"", 0, c.refuseAt};
+        EXPECT_EQ(ReadEnvLines(ReadWithTextReader, &text, Collect, &fromText), c.end);
+        EXPECT_EQ(text.reads, c.reads);
+        EXPECT_EQ(fromText.settings, c.settings);
     }
+}
+
+// Every read of the line reader, as the C library's fgets makes it on the same bytes: the bytes
+// handed over, what is left for the next read, and false once nothing is left.
+TEST(EnvLine, LineReaderReadsAsFgets) {
+    struct ReadCase {
+        const char* name;
+        std::string bytes;
+        int size;                        // of the buffer
+        std::vector<std::string> reads;  // what each read hands over, until one returns false
+    };
+    const ReadCase cases[] = {
+        {"empty", "", 512, {}},
+        {"one line", "A 1\n", 512, {"A 1\n"}},
+        {"no line feed at the end", "A 1", 512, {"A 1"}},
+        {"lines one by one", "A\nB\n\nC", 512, {"A\n", "B\n", "\n", "C"}},
+        {"a CR stays (text mode is the stream's)", "A\r\nB", 512, {"A\r\n", "B"}},
+        {"NUL bytes are read", std::string("A\0B\n", 4), 512, {std::string("A\0B\n", 4)}},
+        {"size - 1 bytes fill a read", "ABCDEF\n", 4, {"ABC", "DEF", "\n"}},
+        {"a line feed that just fits", "ABC\nD", 5, {"ABC\n", "D"}},
+        {"a line feed one byte too late", "ABCD\nE", 5, {"ABCD", "\n", "E"}},
+        {"a buffer of 2 holds one byte", "AB\n", 2, {"A", "B", "\n"}},
+        {"a 0x1A byte is an ordinary byte", "A\x1A\n", 512, {"A\x1A\n"}},
+    };
+    for (const ReadCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        FILE* file = tmpfile();
+        ASSERT_NE(file, nullptr);
+        ASSERT_EQ(fwrite(c.bytes.data(), 1, c.bytes.size(), file), c.bytes.size());
+        rewind(file);
+        EnvText text = {c.bytes.data(), c.bytes.size(), 0};
+        for (size_t i = 0; i <= c.reads.size(); i++) {
+            std::vector<char> ours((size_t)c.size + 8, 'x'), theirs((size_t)c.size + 8, 'x');
+            bool read = ReadEnvTextLine(&text, ours.data(), c.size);
+            bool fgetsRead = fgets(theirs.data(), c.size, file) != nullptr;
+            ASSERT_EQ(read, i < c.reads.size()) << "read " << i;
+            ASSERT_EQ(fgetsRead, read) << "read " << i;
+            if (!read) break;
+            std::string got(ours.data(), c.reads[i].size());
+            EXPECT_EQ(got, c.reads[i]) << "read " << i;
+            EXPECT_EQ(ours[c.reads[i].size()], '\0') << "read " << i;
+            EXPECT_EQ(ours, theirs) << "read " << i;  // the same bytes, the NUL and what is past it
+            EXPECT_EQ(ftell(file), (long)text.pos) << "read " << i;
+        }
+        fclose(file);
+    }
+    // A buffer of fewer than 2 bytes takes no read.
+    EnvText text = {"A\n", 2, 0};
+    char buffer[1] = {'x'};
+    EXPECT_FALSE(ReadEnvTextLine(&text, buffer, 1));
+    EXPECT_EQ(text.pos, 0u);
 }
 
 }  // namespace

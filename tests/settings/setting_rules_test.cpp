@@ -91,3 +91,28 @@ TEST(SettingRules, ProposedInstallFolder) {
     ComposeProposedInstallFolder("C:\\", nullptr, odd.c_str(), folder, sizeof folder);
     EXPECT_EQ(strlen(folder), 258u);
 }
+
+TEST(SettingRules, BarsToSpaces) {
+    struct Case {
+        const char* name;
+        const char* value;
+        const char* spaced;
+    };
+    const Case cases[] = {
+        {"no bar", "Title", "Title"},
+        {"bars become spaces", "My|Own|Title", "My Own Title"},
+        {"only bars", "||", "  "},
+        {"empty", "", ""},
+        // ポ (0x83 0x7C): a trail byte 0x7C is no bar.
+        {"katakana po keeps its trail byte", "\x83\x7C|\x83\x7C", "\x83\x7C \x83\x7C"},
+        {"a bar after a double-byte character", "\x82\xA0|", "\x82\xA0 "},
+        {"half-width katakana is one byte", "\xB1|", "\xB1 "},
+        {"a lone lead byte before the end", "|\x83", " \x83"},
+        {"a lead byte takes a bar as its second byte", "\x83||", "\x83| "},
+    };
+    for (const Case& c : cases) {
+        std::string value = c.value;
+        BarsToSpaces(&value[0]);
+        EXPECT_EQ(value, c.spaced) << c.name;
+    }
+}

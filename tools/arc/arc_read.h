@@ -1,10 +1,8 @@
 // Reading an archive back for `list` and `extract`: its header and index through the launcher's
-// own loader, and the size of each file. An archive stores no sizes: a file runs from its offset
-// to where the next file in data order begins. Data order is the order of the offsets, equal
-// offsets in index order (the tool writes an empty file's offset before the next file's, in
-// index order); the final entry's offset (the end of the data) and the end of the file close
-// the last file. Any writer's layout reads back this way, not only the tool's own. When the
-// tool's own end of data lies past the end of the file, the file was cut short: the file that
+// own loader, and the size of each file, where resfs/archive_members.h says each file ends (in
+// data order, equal offsets in index order, the final entry's offset and the end of the file
+// closing the last file; any writer's layout reads back this way, not only the tool's own). When
+// the tool's own end of data lies past the end of the file, the file was cut short: the file that
 // ends there is not sized but marked as cut short.
 #pragma once
 

@@ -10,9 +10,11 @@
 #include "resfs/archive_format.h"
 #include "resfs/archive_verify.h"
 #include "resfs/cp932_lower.h"
+#include "resfs/path_limit.h"
+#include "tools/common/cp932_names.h"
 #include "tools/common/utf8_text.h"
 #include "tools/media/media_digest.h"
-#include "tools/media/media_layout.h"
+#include "tools/media/media_copies.h"
 #include "tools/media/media_report.h"
 #include "tools/media/media_settings_check.h"
 #include "tools/media/media_tool.h"
@@ -20,15 +22,9 @@
 
 namespace {
 
-const uint32_t kMaxPathBytes = 259;
-const uint32_t kMaxPictureBytes = 256u << 20;  // decoded; far beyond any menu picture
-const uint64_t kMaxSealBytes = 64u << 20;      // as the launcher reads update.sum
-
-std::string Lower(const std::string& cp932) {
-    std::string lower = cp932;
-    if (!lower.empty()) LowerCp932(&lower[0]);
-    return lower;
-}
+const uint32_t kMaxPathBytes = kPathBytes - 1;  // a path's bytes without its NUL
+const uint32_t kMaxPictureBytes = 256u << 20;   // decoded; far beyond any menu picture
+const uint64_t kMaxSealBytes = 64u << 20;       // as the launcher reads update.sum
 
 // Up to `size` bytes of a file from `offset` on.
 std::string ReadBytes(const std::string& path, uint64_t offset, uint64_t size) {
@@ -65,12 +61,12 @@ void CheckSettings(const MediaLayout& layout, MediaSettings* settings, Report* r
                 packed.where.c_str());
     }
     std::string title = ComposeMediaUpdateTitle(*settings);
-    int backslash = FindBareBackslash(title);
-    if (backslash >= 0)
+    const char* backslash = FindCp932Separator(title.c_str(), "\\");
+    if (backslash)
         Say(report, kFindingError, "vorlin.env",
             "the update title (TITLEBAR, VERSION) has a backslash at byte %d that is not part of "
             "a double-byte character: the launcher cannot name its mutex and ends silently",
-            backslash);
+            (int)(backslash - title.c_str()));
 }
 
 void CheckPicture(const MediaLayout& layout, Report* report) {
@@ -81,56 +77,51 @@ void CheckPicture(const MediaLayout& layout, Report* report) {
             "folders: the launcher stops when it opens the menu (Ffopen box)");
         return;
     }
+    // The picture is read as the launcher reads it: its head, which says how many bytes it takes,
+    // then those bytes, read by the one reading of a picture (RctReadPicture).
     uint64_t left = rct.fileSize - rct.offset;
-    std::string head = ReadBytes(rct.path, rct.offset, 22);
-    RctHeader header;
+    std::string head = ReadBytes(rct.path, rct.offset, kRctHeadSize);
     if (head.size() < kRctFixedHeaderSize) {
         Say(report, kFindingError, "update.rct", "in %s: %s", rct.where.c_str(),
             RctStatusText(kRctShortHeader));
         return;
     }
-    int32_t status = RctParseFixedHeader((const uint8_t*)head.data(), &header);
-    if (status == kRctOk && header.signature == kRctTC01 && head.size() == 22)
-        RctSetNameLength(&header, (const uint8_t*)head.data() + 20);
-    uint64_t fileBytes = (uint64_t)header.streamOffset + header.dataSize;
-    if (status == kRctOk && fileBytes > left) status = kRctShortStream;
+    RctHeader header;
+    int32_t status = RctParseHead((const uint8_t*)head.data(), (uint32_t)head.size(), &header);
+    uint64_t pictureBytes = (uint64_t)header.streamOffset + header.dataSize;
+    if (status == kRctOk && pictureBytes > left) status = kRctShortStream;
     std::string file;
-    const uint8_t* name = nullptr;
-    const uint8_t* stream = nullptr;
+    RctPicture picture = {};
     if (status == kRctOk) {
-        file = ReadBytes(rct.path, rct.offset, fileBytes);
-        status = RctParseFile((const uint8_t*)file.data(), (uint32_t)file.size(), &header, &name,
-                              &stream);
+        file = ReadBytes(rct.path, rct.offset, pictureBytes);
+        status = RctReadPicture((const uint8_t*)file.data(), (uint32_t)file.size(), &picture);
     }
-    uint32_t outputSize = 0;
-    if (status == kRctOk) status = RctOutputSize(header.width, header.height, &outputSize);
     if (status != kRctOk) {
         Say(report, kFindingError, "update.rct", "in %s does not decode: %s", rct.where.c_str(),
             RctStatusText(status));
         return;
     }
-    if (outputSize > kMaxPictureBytes) {
+    const RctHeader& h = picture.header;
+    if (picture.outputSize > kMaxPictureBytes) {
         Say(report, kFindingError, "update.rct",
-            "in %s: a picture of %dx%d pixels is far too large", rct.where.c_str(),
-            (int)header.width, (int)header.height);
+            "in %s: a picture of %dx%d pixels is far too large", rct.where.c_str(), (int)h.width,
+            (int)h.height);
         return;
     }
-    uint8_t* pixels = (uint8_t*)malloc(outputSize);
-    status = pixels ? RctDecompress(stream, header.dataSize, header.width, header.height, pixels,
-                                    nullptr)
-                    : kRctBadSize;
+    uint8_t* pixels = (uint8_t*)malloc(picture.outputSize);
+    status = pixels ? RctDecodePicture(&picture, pixels, nullptr) : kRctBadSize;
     free(pixels);
     if (status != kRctOk) {
         Say(report, kFindingError, "update.rct", "in %s does not decode: %s", rct.where.c_str(),
             RctStatusText(status));
         return;
     }
-    PrintOut("picture: update.rct in %s, %dx%d pixels\n", rct.where.c_str(), (int)header.width,
-             (int)header.height);
-    if (header.width > kMenuPictureSide || header.height > kMenuPictureSide)
+    PrintOut("picture: update.rct in %s, %dx%d pixels\n", rct.where.c_str(), (int)h.width,
+             (int)h.height);
+    if (h.width > kMenuPictureSide || h.height > kMenuPictureSide)
         Say(report, kFindingWarning, "update.rct",
             "%dx%d pixels is larger than the menu's %dx%d picture square: its edges are cut",
-            (int)header.width, (int)header.height, (int)kMenuPictureSide, (int)kMenuPictureSide);
+            (int)h.width, (int)h.height, (int)kMenuPictureSide, (int)kMenuPictureSide);
 }
 
 // Every copied .arc: not an archive is a warning; a failed verify is an error for the mounted
@@ -214,7 +205,7 @@ void CheckNameCases(const std::string& dir, const std::string& shownDir, int dep
     for (const MediaEntry& entry : entries) {
         std::string shown = shownDir.empty() ? entry.name : JoinPath(shownDir, entry.name);
         if (entry.hasCp932) {
-            auto inserted = seen.insert({Lower(entry.cp932), &entry});
+            auto inserted = seen.insert({LowerCp932Copy(entry.cp932), &entry});
             if (!inserted.second) {
                 std::string other = shownDir.empty()
                                         ? inserted.first->second->name
@@ -277,14 +268,14 @@ void CheckSeal(const MediaLayout& layout, const std::vector<CopiedFile>& files, 
     }
     *fingerprint = SealFingerprint(bytes);
     std::map<std::string, const SumEntry*> sealed;
-    for (uint32_t i = 0; i < count; i++) sealed[Lower(entries[i].name)] = &entries[i];
+    for (uint32_t i = 0; i < count; i++) sealed[LowerCp932Copy(entries[i].name)] = &entries[i];
 
     std::vector<DigestJob> jobs;
     std::vector<const CopiedFile*> hashed;
     std::vector<const SumEntry*> expected;
     for (const CopiedFile& f : files) {
         if (!f.hasCp932) continue;
-        auto found = sealed.find(Lower(f.name));
+        auto found = sealed.find(LowerCp932Copy(f.name));
         if (found == sealed.end()) {
             Say(report, kFindingError, f.shownName,
                 "unlisted: an update copies it, update.sum does not list it");

@@ -12,7 +12,7 @@
 #include "tools/common/cp932_names.h"
 #include "tools/common/tool_files.h"
 #include "tools/common/utf8_text.h"
-#include "tools/media/media_layout.h"
+#include "tools/media/media_settings.h"
 #include "tools/media/media_tool.h"
 
 namespace {

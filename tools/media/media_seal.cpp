@@ -5,8 +5,9 @@
 #include <string.h>
 
 #include "resfs/cp932_lower.h"
+#include "tools/common/cp932_names.h"
 #include "tools/media/media_digest.h"
-#include "tools/media/media_layout.h"
+#include "tools/media/media_copies.h"
 #include "tools/media/media_tool.h"
 #include "update/core/sum_file.h"
 

@@ -8,11 +8,12 @@
 #include <map>
 #include <vector>
 
+#include "resfs/cp932_lower.h"
 #include "settings/env_line.h"
 #include "settings/setting_rules.h"
 #include "tools/common/cp932_names.h"
 #include "tools/common/utf8_text.h"
-#include "tools/media/media_layout.h"
+#include "tools/media/media_settings.h"
 
 namespace {
 
@@ -61,9 +62,9 @@ std::string ValueProblem(const SettingRule& rule, const std::string& value) {
         }
         case kSettingName: {
             static const char kNotInNames[] = "<>:\"/?*";
-            int backslash = FindBareBackslash(value);
+            bool backslash = FindCp932Separator(value.c_str(), "\\") != nullptr;
             bool folders = strcmp(rule.key, "INSTFOL") == 0;  // may name folder within folder
-            if (backslash >= 0 && !folders) return "has a backslash: it must be a name, not a path";
+            if (backslash && !folders) return "has a backslash: it must be a name, not a path";
             for (size_t i = 0; i < value.size(); i++) {
                 unsigned char c = (unsigned char)value[i];
                 if (c >= 0x81 && i + 1 < value.size() && IsCp932Text(value.substr(i, 2))) {

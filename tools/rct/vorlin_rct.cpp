@@ -205,10 +205,8 @@ int Encode(const Arguments& a) {
 }
 
 struct Loaded {
-    RctHeader header;
-    const uint8_t* name;
-    const uint8_t* stream;
-    int32_t status;  // of the header, then of the stream
+    RctPicture picture;
+    int32_t status;  // of the reading, then of the decoding
     RctDecodeInfo info;
     Bytes pixels;
 };
@@ -217,15 +215,10 @@ struct Loaded {
 bool LoadRct(const std::string& path, Bytes* file, Loaded* l, std::string* error) {
     if (!ReadWholeFile(path, file, error)) return false;
     l->info = RctDecodeInfo{0, 0};
-    l->status =
-        RctParseFile(file->data(), (uint32_t)file->size(), &l->header, &l->name, &l->stream);
+    l->status = RctReadPicture(file->data(), (uint32_t)file->size(), &l->picture);
     if (l->status != kRctOk) return true;
-    uint32_t total = 0;
-    l->status = RctOutputSize(l->header.width, l->header.height, &total);
-    if (l->status != kRctOk) return true;
-    l->pixels.resize(total);
-    l->status = RctDecompress(l->stream, l->header.dataSize, l->header.width, l->header.height,
-                              l->pixels.data(), &l->info);
+    l->pixels.resize(l->picture.outputSize);
+    l->status = RctDecodePicture(&l->picture, l->pixels.data(), &l->info);
     return true;
 }
 
@@ -242,7 +235,7 @@ int Decode(const Arguments& a) {
     if (l.status != kRctOk) return Fail(in + ": " + RctStatusText(l.status));
     SwapRedBlue(&l.pixels);
     Bytes encoded;
-    int w = l.header.width, h = l.header.height;
+    int w = l.picture.header.width, h = l.picture.header.height;
     int ok = png ? stbi_write_png_to_func(AppendToBytes, &encoded, w, h, 3, l.pixels.data(), w * 3)
                  : stbi_write_bmp_to_func(AppendToBytes, &encoded, w, h, 3, l.pixels.data());
     if (!ok) return Fail("cannot encode " + out);
@@ -258,18 +251,18 @@ int Info(const Arguments& a) {
     std::string error;
     if (!LoadRct(in, &file, &l, &error)) return Fail(error);
     if (l.status == kRctBadSignature) return Fail(in + ": " + RctStatusText(l.status));
-    const RctHeader& h = l.header;
+    const RctHeader& h = l.picture.header;
     PrintOut("file:       %s (%u bytes)\n", in.c_str(), (unsigned)file.size());
     PrintOut("signature:  %s\n", h.signature == kRctTC01 ? "TC01" : "TC00");
     if (file.size() >= kRctFixedHeaderSize) {
         PrintOut("size:       %d x %d\n", h.width, h.height);
         PrintOut("data size:  %u\n", h.dataSize);
     }
-    if (h.signature == kRctTC01 && l.name) {
-        PrintOut("name:       \"%s\" (%u bytes)\n", Escape(l.name, h.nameLength).c_str(),
+    if (h.signature == kRctTC01 && l.picture.name) {
+        PrintOut("name:       \"%s\" (%u bytes)\n", Escape(l.picture.name, h.nameLength).c_str(),
                h.nameLength);
     }
-    if (l.stream) PrintOut("stream at:  %u\n", h.streamOffset);
+    if (l.picture.stream) PrintOut("stream at:  %u\n", h.streamOffset);
     if (l.status == kRctOk) {
         PrintOut("stream:     well-formed, %u of %u bytes used", l.info.streamUsed, h.dataSize);
         if (l.info.streamUsed < h.dataSize) {
@@ -279,7 +272,7 @@ int Info(const Arguments& a) {
         return kExitOk;
     }
     PrintOut("stream:     malformed: %s", RctStatusText(l.status));
-    if (l.stream && l.status != kRctBadSize) {
+    if (l.picture.stream && l.status != kRctBadSize) {
         PrintOut(" (at stream byte %u, output byte %u)", l.info.streamUsed, l.info.outputDone);
     }
     PrintOut("\n");
