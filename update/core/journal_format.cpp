@@ -6,7 +6,6 @@
 #include <string.h>
 
 #include "resfs/cp932_lower.h"
-#include "update/core/path_text.h"
 #include "update/core/sum_file.h"
 
 const char kJournalName[] = "~vup-journal.txt";
@@ -38,7 +37,8 @@ bool IsValidJournalName(const char* name) {
 }
 
 bool JournalSideName(const char* name, uint32_t index, const char* extension, char* out) {
-    size_t folder = FindFolderPartLength(name);
+    const char* separator = FindLastCp932Separator(name, "\\");
+    size_t folder = separator ? (size_t)(separator - name) + 1 : 0;
     char side[32];
     snprintf(side, sizeof side, "~vup%08x%s", (unsigned)index, extension);
     if (folder + strlen(side) > kJournalMaxNameBytes) return false;

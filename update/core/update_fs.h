@@ -14,7 +14,9 @@
 #pragma once
 #include <stdint.h>
 
-enum { kUpdatePathBytes = 260 };  // a path with its terminator, as Windows' MAX_PATH
+#include "resfs/path_limit.h"
+
+enum { kUpdatePathBytes = kPathBytes };  // a path with its terminator
 
 enum FsError : uint8_t {
     kFsOk = 0,

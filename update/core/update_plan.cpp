@@ -5,7 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "update/core/path_text.h"
+#include "resfs/cp932_lower.h"
 #include "update/core/update_list.h"
 
 void ReleaseUpdatePlan(UpdatePlan* plan) {
@@ -29,8 +29,8 @@ bool PlanHasStage(const UpdatePlan* plan, UpdateStage stage) {
 }
 
 bool SplitPatternFolder(const char* pattern, char* folder) {
-    size_t length = FindFolderPartLength(pattern);
-    if (length > 0) length--;  // without the separator itself
+    const char* separator = FindLastCp932Separator(pattern, "\\");
+    size_t length = separator ? (size_t)(separator - pattern) : 0;
     if (length >= kUpdatePathBytes) return false;
     memcpy(folder, pattern, length);
     folder[length] = '\0';

@@ -25,6 +25,7 @@
 #include <cstring>
 
 #include "resfs/cp932_lower.h"
+#include "resfs/path_limit.h"
 #include "settings/env_settings.h"
 #include "settings/setting_rules.h"
 #include "settings/registry_store.h"
@@ -34,7 +35,7 @@
 #include "update/windows/update_texts.h"
 
 enum {
-    kPathSize = 260,
+    kPathSize = kPathBytes,
     kFolderEdit = 1000,
     kBrowseButton = 1021,
     kMaxLevels = 999,  // CreateFolderChain walks levels 1 to 998
