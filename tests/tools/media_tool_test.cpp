@@ -833,3 +833,52 @@ TEST_F(MediaTool, SummaryNamesTitleKeyCopiesAndFingerprint) {
 }
 
 }  // namespace
+
+namespace {
+
+// check --install DIR runs the launcher's own plan and room rules against an install folder: what
+// an update would replace and add there, and the room it needs in both orders.
+TEST_F(MediaTool, CheckSaysWhatAnUpdateWouldDoInAnInstallFolder) {
+    MakeGoodMedia();
+    fs::path install = dir_ / "install";
+    fs::create_directories(install / "help");
+    WriteFile(install / "Game.exe", "old game");
+    WriteFile(install / "DATA.ARC", "old data");  // found as the launcher finds it: any case
+    WriteFile(install / "help" / "index.htm", "old help");
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        int status;
+        std::vector<std::string> lines;
+    };
+    const std::string installArg = HostPath(install.u8string());
+    const Case cases[] = {
+        {"an install folder",
+         {"check", "--install", installArg, MediaArg()},
+         0,
+         {"install folder: " + installArg + "\n",
+          "  replaces Game.exe (21 bytes, now 8)\n",
+          "  replaces data.arc (",
+          "  adds update.arc (",
+          "  adds help\\a b.htm (13 bytes)\n",
+          "  replaces help\\index.htm (11 bytes, now 8)\n",
+          "  room: "}},
+        {"a folder that is not there",
+         {"check", "--install", HostPath((dir_ / "absent").u8string()), MediaArg()},
+         1,
+         {"not a folder: the launcher refuses the update"}},
+        {"no folder after --install", {"check", MediaArg(), "--install"}, 2, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RunResult r = RunTool(c.args);
+        EXPECT_EQ(r.status, c.status) << r.output;
+        for (const std::string& line : c.lines)
+            EXPECT_NE(r.output.find(line), std::string::npos) << line << "\n" << r.output;
+    }
+    // Without --install, nothing is said of an install folder.
+    RunResult r = RunTool({"check", MediaArg()});
+    EXPECT_EQ(r.output.find("install folder:"), std::string::npos) << r.output;
+}
+
+}  // namespace

@@ -40,6 +40,10 @@ std::string JoinPath(const std::string& dir, const std::string& name);
 // The name of the file or folder a path names: the text after its last separator.
 std::string PathFinalName(const std::string& path);
 
+// The bytes this user may still write on the volume that holds the folder `path`, and its
+// allocation unit (4096 when it cannot be told). False when it cannot be told at all.
+bool GetVolumeRoom(const std::string& path, uint64_t* available, uint32_t* clusterSize);
+
 // Whether two existing paths name the same file.
 bool IsSameFile(const std::string& a, const std::string& b);
 

@@ -9,6 +9,7 @@
 #include <string.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,6 +31,15 @@ PathKind GetPathKind(const std::string& path, uint64_t* size) {
     if (!S_ISREG(st.st_mode)) return kPathOther;
     *size = (uint64_t)st.st_size;
     return kPathFile;
+}
+
+bool GetVolumeRoom(const std::string& path, uint64_t* available, uint32_t* clusterSize) {
+    struct statvfs volume;
+    if (statvfs(path.c_str(), &volume) != 0) return false;
+    *available = (uint64_t)volume.f_bavail * volume.f_frsize;
+    *clusterSize = volume.f_bsize > 0 && volume.f_bsize <= 0x7FFFFFFF ? (uint32_t)volume.f_bsize
+                                                                       : 4096;
+    return true;
 }
 
 bool PathExists(const std::string& path) {

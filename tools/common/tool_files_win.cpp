@@ -87,6 +87,22 @@ PathKind GetPathKind(const std::string& path, uint64_t* size) {
     return kPathFile;
 }
 
+bool GetVolumeRoom(const std::string& path, uint64_t* available, uint32_t* clusterSize) {
+    ULARGE_INTEGER free;
+    std::wstring wide = Wide(path);
+    if (!GetDiskFreeSpaceExW(wide.c_str(), &free, NULL, NULL)) return false;
+    *available = free.QuadPart;
+    *clusterSize = 4096;
+    wchar_t root[MAX_PATH];
+    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters, clusters;
+    if (GetVolumePathNameW(wide.c_str(), root, MAX_PATH) &&
+        GetDiskFreeSpaceW(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters) &&
+        sectorsPerCluster != 0 && bytesPerSector != 0) {
+        *clusterSize = sectorsPerCluster * bytesPerSector;
+    }
+    return true;
+}
+
 bool PathExists(const std::string& path) {
     return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -18,13 +18,14 @@
 #include "tools/media/media_report.h"
 #include "tools/media/media_settings_check.h"
 #include "tools/media/media_tool.h"
+#include "update/core/preflight.h"
+#include "update/core/space_plan.h"
 #include "update/core/sum_file.h"
 
 namespace {
 
 const uint32_t kMaxPathBytes = kPathBytes - 1;  // a path's bytes without its NUL
 const uint32_t kMaxPictureBytes = 256u << 20;   // decoded; far beyond any menu picture
-const uint64_t kMaxSealBytes = 64u << 20;       // as the launcher reads update.sum
 
 // Up to `size` bytes of a file from `offset` on.
 std::string ReadBytes(const std::string& path, uint64_t offset, uint64_t size) {
@@ -240,59 +241,53 @@ void PrintSummary(const MediaSettings& settings, const std::vector<CopiedFile>& 
         PrintOut("  seal: update.sum, fingerprint %s\n", fingerprint.c_str());
 }
 
-// The seal: intact, and every copied file listed with its size and digest, every listed file on
-// the media.
-void CheckSeal(const MediaLayout& layout, const std::vector<CopiedFile>& files, Report* report,
+// The seal, by the launcher's own rules (update/core/preflight.h): intact, every planned file
+// listed with its size, every listed file on the media; and every digest, which the launcher
+// checks while it copies. Each problem is named, where the launcher stops at the first.
+void CheckSeal(const MediaRun& media, const std::vector<CopiedFile>& files, Report* report,
                std::string* fingerprint) {
-    const MediaEntry* sum = FindMediaEntry(layout.entries, "update.sum");
-    if (!sum || sum->kind != kPathFile) {
-        PrintOut("seal: no update.sum (the media is not sealed)\n");
+    const UpdateRun& run = media.run;
+    switch (media.seal) {
+    case kSealAbsent: PrintOut("seal: no update.sum (the media is not sealed)\n"); return;
+    case kSealUnreadable:
+        Say(report, kFindingError, "update.sum", "cannot be read (the launcher stops the update)");
         return;
-    }
-    std::string path = JoinPath(layout.folder, sum->name);
-    std::string bytes = sum->size <= kMaxSealBytes ? ReadBytes(path, 0, sum->size) : "";
-    SumEntry* entries = nullptr;
-    uint32_t count = 0;
-    int32_t status = bytes.size() == sum->size ? ParseSumFile((const uint8_t*)bytes.data(),
-                                                              bytes.size(), &entries, &count)
-                                               : kSumMalformed;
-    if (status == kSumMalformed) {
+    case kSealMalformed:
         Say(report, kFindingError, "update.sum",
             "malformed: not a seal of the VORLIN-SUM 1 format (the launcher refuses the update)");
         return;
-    }
-    if (status == kSumDamaged) {
+    case kSealDamaged:
         Say(report, kFindingError, "update.sum",
             "damaged: its END digest does not match its lines (the launcher refuses the update)");
         return;
+    case kSealLoaded: break;
     }
-    *fingerprint = SealFingerprint(bytes);
-    std::map<std::string, const SumEntry*> sealed;
-    for (uint32_t i = 0; i < count; i++) sealed[LowerCp932Copy(entries[i].name)] = &entries[i];
-
+    *fingerprint = FormatSealFingerprint(run.seal.fingerprint);
     std::vector<DigestJob> jobs;
     std::vector<const CopiedFile*> hashed;
-    std::vector<const SumEntry*> expected;
-    for (const CopiedFile& f : files) {
-        if (!f.hasCp932) continue;
-        auto found = sealed.find(LowerCp932Copy(f.name));
-        if (found == sealed.end()) {
+    std::vector<const PlannedFile*> expected;
+    for (uint32_t i = 0; i < run.plan.count && i < files.size(); i++) {
+        const PlannedFile* planned = &run.plan.files[i];
+        const CopiedFile& f = files[i];
+        switch (CheckFileAgainstSeal(&run, planned)) {
+        case kRefusedNotSealed:
             Say(report, kFindingError, f.shownName,
                 "unlisted: an update copies it, update.sum does not list it");
-        } else if (found->second->size != f.size) {
+            break;
+        case kRefusedSealedSizeDiffers:
             Say(report, kFindingError, f.shownName,
-                "resized: %llu bytes on the media, %llu in update.sum", (unsigned long long)f.size,
-                (unsigned long long)found->second->size);
-        } else {
+                "resized: %llu bytes on the media, %llu in update.sum",
+                (unsigned long long)planned->size, (unsigned long long)planned->sealedSize);
+            break;
+        default:
             jobs.push_back({f.path, false, 0, 0, ""});
             hashed.push_back(&f);
-            expected.push_back(found->second);
+            expected.push_back(planned);
         }
     }
-    for (uint32_t i = 0; i < count; i++) {
-        MediaFile file;
-        if (!FindMediaFile(layout, entries[i].name, &file))
-            Say(report, kFindingError, Cp932ToDisplay(entries[i].name),
+    for (uint32_t i = 0; i < run.seal.count; i++) {
+        if (!SealedFileOnMedia(&run, i))
+            Say(report, kFindingError, Cp932ToDisplay(run.seal.entries[i].name),
                 "missing: update.sum lists it, the media does not have it");
     }
     DigestFiles(&jobs);
@@ -300,15 +295,60 @@ void CheckSeal(const MediaLayout& layout, const std::vector<CopiedFile>& files, 
         if (!jobs[i].ok)
             Say(report, kFindingError, hashed[i]->shownName, "cannot be read: %s",
                 jobs[i].error.c_str());
-        else if (jobs[i].size != expected[i]->size)
+        else if (jobs[i].size != expected[i]->sealedSize)
             Say(report, kFindingError, hashed[i]->shownName, "resized while it was read");
         else if (jobs[i].digest != expected[i]->digest)
             Say(report, kFindingError, hashed[i]->shownName,
                 "damaged: its digest %016llx differs from %016llx in update.sum",
                 (unsigned long long)jobs[i].digest, (unsigned long long)expected[i]->digest);
     }
-    PrintOut("seal: update.sum lists %u files\n", (unsigned)count);
-    ReleaseSumEntries(entries);
+    PrintOut("seal: update.sum lists %u files\n", (unsigned)run.seal.count);
+}
+
+std::string Mebibytes(uint64_t bytes) {
+    char text[48];
+    snprintf(text, sizeof text, "%llu MB", (unsigned long long)MebibytesRoundedUp(bytes));
+    return text;
+}
+
+// An update into `install`, as the launcher's plan and room rules see it: what it replaces and
+// adds there, and the room it needs all at once and one file at a time against the room free.
+void CheckInstallFolder(const MediaRun& media, const std::vector<CopiedFile>& files,
+                        const std::string& install, Report* report) {
+    uint64_t size = 0;
+    if (GetPathKind(install, &size) != kPathDirectory) {
+        Say(report, kFindingError, install, "not a folder: the launcher refuses the update");
+        return;
+    }
+    PrintOut("install folder: %s\n", install.c_str());
+    for (const CopiedFile& f : files) {
+        if (!f.hasCp932) continue;
+        if (f.replaces)
+            PrintOut("  replaces %s (%llu bytes, now %llu)\n",
+                     Cp932ToDisplay(f.destination).c_str(), (unsigned long long)f.size,
+                     (unsigned long long)f.oldSize);
+        else
+            PrintOut("  adds %s (%llu bytes)\n", Cp932ToDisplay(f.destination).c_str(),
+                     (unsigned long long)f.size);
+    }
+    uint64_t available = 0;
+    uint32_t clusterSize = 0;
+    uint64_t allAtOnce = 0, oneAtATime = 0;
+    if (!GetVolumeRoom(install, &available, &clusterSize) ||
+        !ComputePlanRoom(&media.run.plan, clusterSize, &allAtOnce, &oneAtATime)) {
+        Say(report, kFindingWarning, install, "its free room cannot be told");
+        return;
+    }
+    PrintOut("  room: %s all at once, %s one file at a time; %s free\n",
+             Mebibytes(allAtOnce).c_str(), Mebibytes(oneAtATime).c_str(),
+             Mebibytes(available).c_str());
+    if (oneAtATime > available)
+        Say(report, kFindingError, install,
+            "too little room even for one file at a time: the launcher refuses the update");
+    else if (allAtOnce > available)
+        Say(report, kFindingWarning, install,
+            "too little room to update every file at once: the launcher offers the one-at-a-time "
+            "order, which can leave the game partly updated");
 }
 
 }  // namespace
@@ -316,11 +356,18 @@ void CheckSeal(const MediaLayout& layout, const std::vector<CopiedFile>& files, 
 int RunCheck(const std::vector<std::string>& args) {
     Report report = {false, 0, 0, 0};
     std::vector<std::string> operands;
-    for (const std::string& arg : args) {
-        if (arg == "--strict")
+    std::string install;
+    for (size_t i = 0; i < args.size(); i++) {
+        if (args[i] == "--strict") {
             report.strict = true;
-        else
-            operands.push_back(arg);
+        } else if (args[i] == "--install" && i + 1 < args.size()) {
+            install = args[++i];
+        } else if (args[i] == "--install") {
+            PrintError("check: --install needs the install folder");
+            return kExitUsage;
+        } else {
+            operands.push_back(args[i]);
+        }
     }
     if (operands.size() != 1) {
         PrintError("check: give exactly one media folder (and --strict, if warnings are to fail)");
@@ -341,15 +388,22 @@ int RunCheck(const std::vector<std::string>& args) {
     MediaSettings settings;
     CheckSettings(layout, &settings, &report);
     CheckPicture(layout, &report);
+    MediaRun run;
+    BeginMediaRun(&run, media, install, settings);
+    if (!run.planned)
+        Say(&report, kFindingError, Cp932ToDisplay(run.run.failedFile),
+            "cannot be read: the launcher stops the update here");
     std::vector<CopiedFile> files;
     std::vector<std::string> absent;
-    CollectCopiedFiles(layout, settings, &files, &absent);
+    ListPlannedCopies(&run, &files, &absent);
     CheckArchives(files, &report);
     CheckCopiedFiles(files, absent, settings, &report);
     CheckReadme(layout, settings, &report);
     CheckNameCases(layout.folder, "", 0, &report);
     std::string fingerprint;
-    CheckSeal(layout, files, &report, &fingerprint);
+    CheckSeal(run, files, &report, &fingerprint);
+    if (!install.empty()) CheckInstallFolder(run, files, install, &report);
+    EndMediaRun(&run);
     PrintSummary(settings, files, fingerprint);
     PrintOut("%d error%s, %d warning%s, %d note%s%s\n", report.errors,
              report.errors == 1 ? "" : "s", report.warnings, report.warnings == 1 ? "" : "s",

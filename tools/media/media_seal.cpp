@@ -58,9 +58,18 @@ int RunSeal(const std::vector<std::string>& args) {
     if (!env.found || !ReadMediaSettings(env, &settings, &error))
         PrintError("no vorlin.env on the media: EXENAME is taken as vorlin.exe");
 
+    MediaRun run;
+    BeginMediaRun(&run, media, "", settings);
     std::vector<CopiedFile> files;
     std::vector<std::string> absent;
-    CollectCopiedFiles(layout, settings, &files, &absent);
+    ListPlannedCopies(&run, &files, &absent);
+    bool planned = run.planned;
+    std::string stoppedAt = Cp932ToDisplay(run.run.failedFile);
+    EndMediaRun(&run);
+    if (!planned) {
+        PrintError("cannot read %s: the launcher would stop there", stoppedAt.c_str());
+        return kExitFailed;
+    }
     bool failed = false;
     std::vector<DigestJob> jobs;
     for (const CopiedFile& f : files) {
@@ -114,8 +123,13 @@ int RunSeal(const std::vector<std::string>& args) {
 }
 
 std::string SealFingerprint(const std::string& sumBytes) {
-    size_t end = sumBytes.rfind("\nEND ");
-    if (end == std::string::npos) return "";
-    size_t start = end + 5, stop = sumBytes.find_first_of("\r\n", start);
-    return sumBytes.substr(start, stop == std::string::npos ? std::string::npos : stop - start);
+    uint64_t digest = 0;
+    if (!ReadSumFingerprint((const uint8_t*)sumBytes.data(), sumBytes.size(), &digest)) return "";
+    return FormatSealFingerprint(digest);
+}
+
+std::string FormatSealFingerprint(uint64_t digest) {
+    char text[17];
+    snprintf(text, sizeof text, "%016llx", (unsigned long long)digest);
+    return text;
 }

@@ -4,6 +4,8 @@
 // 2 bad arguments.
 #pragma once
 
+#include <stdint.h>
+
 #include <string>
 #include <vector>
 
@@ -20,5 +22,6 @@ int RunCheck(const std::vector<std::string>& args);       // check [--strict] ME
 int RunConvertEnv(const std::vector<std::string>& args);  // convert-env SOURCE TARGET
 
 // The fingerprint of a seal: the END digest of update.sum's text, which covers every line
-// before it; "" when the text has no END line.
+// before it, as 16 hexadecimal digits; "" when the text is not a seal.
 std::string SealFingerprint(const std::string& sumBytes);
+std::string FormatSealFingerprint(uint64_t digest);

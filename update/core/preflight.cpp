@@ -31,33 +31,38 @@ bool CheckMediaSeal(UpdateRun* run) {
         return false;
     }
     for (uint32_t i = 0; i < run->seal.count; i++) {
-        const char* listed = run->seal.entries[i].name;
-        uint32_t attributes = 0;
-        if (run->fs->getAttributes(run->fs->context, listed, &attributes) != kFsOk ||
-            (attributes & kFsFolder)) {
-            RecordRefusal(run, kRefusedSealedFileMissing, listed);
+        if (!SealedFileOnMedia(run, i)) {
+            RecordRefusal(run, kRefusedSealedFileMissing, run->seal.entries[i].name);
             return false;
         }
     }
     return true;
 }
 
+bool SealedFileOnMedia(const UpdateRun* run, uint32_t index) {
+    uint32_t attributes = 0;
+    return run->fs->getAttributes(run->fs->context, run->seal.entries[index].name, &attributes) ==
+               kFsOk &&
+           !(attributes & kFsFolder);
+}
+
+UpdateRefusal CheckFileAgainstSeal(const UpdateRun* run, const PlannedFile* file) {
+    if (run->seal.sealed && !file->sealed) return kRefusedNotSealed;
+    if (file->sealed && file->sealedSize != file->size) return kRefusedSealedSizeDiffers;
+    return kRefusedNone;
+}
+
 // One planned file against the seal. False with the refusal recorded.
-static bool CheckFileAgainstSeal(UpdateRun* run, const PlannedFile* file) {
-    if (run->seal.sealed && !file->sealed) {
-        RecordRefusal(run, kRefusedNotSealed, file->source);
-        return false;
-    }
-    if (file->sealed && file->sealedSize != file->size) {
-        RecordRefusal(run, kRefusedSealedSizeDiffers, file->source);
-        return false;
-    }
-    return true;
+static bool PlannedFileSealed(UpdateRun* run, const PlannedFile* file) {
+    UpdateRefusal refusal = CheckFileAgainstSeal(run, file);
+    if (refusal == kRefusedNone) return true;
+    RecordRefusal(run, refusal, file->source);
+    return false;
 }
 
 bool CheckPlanAgainstSeal(UpdateRun* run) {
     for (uint32_t i = 0; i < run->plan.count; i++) {
-        if (!CheckFileAgainstSeal(run, &run->plan.files[i])) return false;
+        if (!PlannedFileSealed(run, &run->plan.files[i])) return false;
     }
     return true;
 }
@@ -87,7 +92,7 @@ bool DestinationReplaceable(UpdateRun* run, const char* destination, FsError* er
 // update writes into: not a file.
 static bool CheckPlannedFiles(UpdateRun* run) {
     for (uint32_t i = 0; i < run->plan.count; i++) {
-        if (!CheckFileAgainstSeal(run, &run->plan.files[i])) return false;
+        if (!PlannedFileSealed(run, &run->plan.files[i])) return false;
         char destination[kUpdatePathBytes];
         FsError error = kFsOk;
         bool isFolder = false;

@@ -22,6 +22,11 @@ bool CheckUpdateBeforeCopying(UpdateRun* run);
 bool CheckMediaSeal(UpdateRun* run);
 // Each planned file against the seal. False with the refusal recorded.
 bool CheckPlanAgainstSeal(UpdateRun* run);
+// The seal's rules one by one, for a tool that names every problem: a planned file against the
+// loaded seal (kRefusedNone, kRefusedNotSealed or kRefusedSealedSizeDiffers), and whether the
+// media carries listed file `index` as a file.
+UpdateRefusal CheckFileAgainstSeal(const UpdateRun* run, const PlannedFile* file);
+bool SealedFileOnMedia(const UpdateRun* run, uint32_t index);
 
 // Whether the installed file `destination` can be replaced now: true when it is absent or may be
 // renamed; false with *error (kFsAccessDenied for a folder in the way, with *isFolder).
