@@ -41,6 +41,7 @@
 #include "update/core/sum_file.h"
 #include "update/core/update_commit.h"
 #include "update/core/update_list.h"
+#include "update/core/update_plan.h"
 #include "update/windows/copy_dialog.h"
 #include "update/windows/update_procedure.h"
 #include "update/windows/win32_file_system.h"
@@ -196,6 +197,7 @@ static bool DurableCopy(const char* source, const char* destination, bool sealed
         file->replaces = true;
         file->stage = kStageList;
         file->sealed = FindSealedFile(&run.seal, source, &file->digest, &file->sealedSize);
+        ComposePlannedPaths(&run, file, 0);
         WIN32_FILE_ATTRIBUTE_DATA data;
         if (GetFileAttributesExA(source, GetFileExInfoStandard, &data)) {
             file->size = (uint64_t)data.nFileSizeHigh << 32 | data.nFileSizeLow;

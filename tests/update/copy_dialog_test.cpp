@@ -40,6 +40,7 @@ protected:
         snprintf(file->source, sizeof file->source, "%s", source.c_str());
         snprintf(file->target, sizeof file->target, "%s", target.c_str());
         file->stage = kStageList;
+        ComposePlannedPaths(&w.run, file, 0);
         w.run.failure = kFailNone;
         uint8_t* buffer = (uint8_t*)malloc(kDraftChunk);
         bool copied = DraftPlannedFile(&w.run, 0, buffer) && PutDraftInPlaceNow(&w.run, 0);

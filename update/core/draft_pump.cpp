@@ -8,23 +8,13 @@
 
 #include <stdio.h>
 
-#include "update/core/journal_format.h"
 #include "update/core/sum_file.h"
-
-bool PlannedSidePath(const UpdateRun* run, uint32_t index, const char* extension, char* out) {
-    char side[kJournalMaxNameBytes + 1];
-    return JournalSideName(run->plan.files[index].target, index, extension, side) &&
-           InstallPath(run, side, out);
-}
 
 // A failure of the draft of file `index`, told as the destination it stands for.
 static bool FailInstall(UpdateRun* run, uint32_t index, FsError error) {
-    char destination[kUpdatePathBytes];
-    if (!InstallPath(run, run->plan.files[index].target, destination)) {
-        snprintf(destination, sizeof destination, "%s", run->plan.files[index].target);
-    }
+    const PlannedFile* file = &run->plan.files[index];
     RecordFailure(run, run->cancelled ? kFailCancelled : FailureOfInstallError(error), error,
-                  destination);
+                  file->installed[0] ? file->installed : file->target);
     return false;
 }
 
@@ -107,10 +97,8 @@ bool DraftPlannedFile(UpdateRun* run, uint32_t index, uint8_t* buffer) {
     PlannedFile* file = &run->plan.files[index];
     run->progress->beginFile(run->progress->context, file->source, file->size);
     if (run->cancelled) return FailMedia(run, index, kFailCancelled, kFsOk);
-    char draft[kUpdatePathBytes];
-    if (!PlannedSidePath(run, index, ".new", draft)) {
-        return FailInstall(run, index, kFsNameTooLong);
-    }
+    const char* draft = file->draft;
+    if (!draft[0]) return FailInstall(run, index, kFsNameTooLong);
     FsFile source = nullptr;
     FsError error = OpenWhenFree(run, file->source, kFsRead, kFsShareRead, kFsOpenExisting, true,
                                  &source);
@@ -134,18 +122,4 @@ bool DraftPlannedFile(UpdateRun* run, uint32_t index, uint8_t* buffer) {
     fs->close(fs->context, source);
     if (!drafted) fs->remove(fs->context, draft);
     return drafted;
-}
-
-bool FinishPlacedFile(UpdateRun* run, uint32_t index, const char* path) {
-    const UpdateFileSystem* fs = run->fs;
-    const PlannedFile* file = &run->plan.files[index];
-    // No more exclusive than setting the times needs: a scanner reading the new file may stay.
-    FsFile placed = nullptr;
-    FsError error = OpenWhenFree(run, path, kFsWriteAttributes, kFsShareAll, kFsOpenExisting,
-                                 false, &placed);
-    if (error != kFsOk) return FailInstall(run, index, error);
-    error = fs->setTimes(fs->context, placed, &file->times);
-    fs->close(fs->context, placed);
-    if (error != kFsOk) return FailInstall(run, index, error);
-    return true;
 }

@@ -10,14 +10,7 @@
 
 enum : uint32_t { kDraftChunk = 131072 };  // the display's bars count in these units too
 
-// Drafts file `index` of the run's plan into "~vup" + 8 hex digits + ".new" beside its destination
-// (`buffer`: kDraftChunk bytes). True when the draft is complete; false with the failure recorded
+// Drafts file `index` of the run's plan into its draft beside its destination (`buffer`:
+// kDraftChunk bytes). True when the draft is complete; false with the failure recorded
 // in the run (Cancel included) and no draft left.
 bool DraftPlannedFile(UpdateRun* run, uint32_t index, uint8_t* buffer);
-// The full path of file `index`'s draft (".new") or backup (".old"); false when it does not fit.
-bool PlannedSidePath(const UpdateRun* run, uint32_t index, const char* extension, char* out);
-// Gives the installed file `path` the times of file `index` once more: a name given again within
-// seconds of its old file's leaving may take over that file's creation time (Windows' name
-// tunnelling). Its attributes are its draft's: a new file's, the archive attribute alone. False
-// with the failure recorded.
-bool FinishPlacedFile(UpdateRun* run, uint32_t index, const char* path);

@@ -93,11 +93,10 @@ bool DestinationReplaceable(UpdateRun* run, const char* destination, FsError* er
 static bool CheckPlannedFiles(UpdateRun* run) {
     for (uint32_t i = 0; i < run->plan.count; i++) {
         if (!PlannedFileSealed(run, &run->plan.files[i])) return false;
-        char destination[kUpdatePathBytes];
+        const char* destination = run->plan.files[i].installed;
         FsError error = kFsOk;
         bool isFolder = false;
-        if (InstallPath(run, run->plan.files[i].target, destination) &&
-            !DestinationReplaceable(run, destination, &error, &isFolder)) {
+        if (destination[0] && !DestinationReplaceable(run, destination, &error, &isFolder)) {
             if (isFolder) {
                 RecordRefusal(run, kRefusedCannotReplace, destination);
             } else {
@@ -109,9 +108,9 @@ static bool CheckPlannedFiles(UpdateRun* run) {
         if (CancelSeen(run)) return false;
     }
     for (uint32_t i = 0; i < run->plan.folderCount; i++) {
-        char folder[kUpdatePathBytes];
+        const char* folder = run->plan.folderPaths[i];
         uint32_t attributes = 0;
-        if (InstallPath(run, run->plan.folders[i], folder) &&
+        if (folder[0] &&
             run->fs->getAttributes(run->fs->context, folder, &attributes) == kFsOk &&
             !(attributes & kFsFolder)) {
             RecordRefusal(run, kRefusedCannotReplace, folder);
@@ -182,8 +181,7 @@ bool CheckUpdateBeforeCopying(UpdateRun* run) {
     // Leftovers of interrupted updates go first: their room counts as free.
     RemoveUpdateLeftovers(run, run->installFolder);
     for (uint32_t i = 0; i < run->plan.folderCount; i++) {
-        char folder[kUpdatePathBytes];
-        if (InstallPath(run, run->plan.folders[i], folder)) RemoveUpdateLeftovers(run, folder);
+        if (run->plan.folderPaths[i][0]) RemoveUpdateLeftovers(run, run->plan.folderPaths[i]);
     }
     return CheckRoom(run) && !CancelSeen(run);
 }

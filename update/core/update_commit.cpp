@@ -11,7 +11,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "update/core/draft_pump.h"
 #include "update/core/journal_format.h"
 
 enum : uint32_t { kMaxJournalBytes = 256u << 20 };
@@ -138,8 +137,8 @@ static FsError WriteWholeFile(UpdateRun* run, const char* path, const char* text
 bool MakePlanFolders(UpdateRun* run) {
     UpdatePlan* plan = &run->plan;
     for (uint32_t i = 0; i < plan->folderCount; i++) {
-        char folder[kUpdatePathBytes];
-        if (!InstallPath(run, plan->folders[i], folder)) continue;
+        const char* folder = plan->folderPaths[i];
+        if (!folder[0]) continue;
         bool there = false;
         if (PathExists(run, folder, &there) == kFsOk && there) continue;
         FsError error = run->fs->makeFolder(run->fs->context, folder);
@@ -155,25 +154,23 @@ bool MakePlanFolders(UpdateRun* run) {
 
 void RemoveDrafts(UpdateRun* run) {
     for (uint32_t i = 0; i < run->plan.count; i++) {
-        char draft[kUpdatePathBytes];
+        const char* draft = run->plan.files[i].draft;
         bool there = false;
-        if (PlannedSidePath(run, i, ".new", draft) && PathExists(run, draft, &there) == kFsOk &&
-            there) {
+        if (draft[0] && PathExists(run, draft, &there) == kFsOk && there) {
             RemoveWhenFree(run, draft);
         }
     }
     for (uint32_t i = run->plan.folderCount; i-- > 0;) {
-        char folder[kUpdatePathBytes];
-        if (run->plan.folderMade[i] && InstallPath(run, run->plan.folders[i], folder)) {
-            run->fs->removeFolder(run->fs->context, folder);
+        if (run->plan.folderMade[i] && run->plan.folderPaths[i][0]) {
+            run->fs->removeFolder(run->fs->context, run->plan.folderPaths[i]);
         }
     }
 }
 
 void RemoveBackups(UpdateRun* run) {
     for (uint32_t i = 0; i < run->plan.count; i++) {
-        char backup[kUpdatePathBytes];
-        if (!run->plan.files[i].replaces || !PlannedSidePath(run, i, ".old", backup)) continue;
+        const char* backup = run->plan.files[i].backup;
+        if (!run->plan.files[i].replaces || !backup[0]) continue;
         // The old file may have been read-only; a backup is deleted all the same.
         if (RemoveWhenFree(run, backup) == kFsAccessDenied &&
             SetAttributesWhenFree(run, backup, kFsNormal) == kFsOk) {
@@ -182,23 +179,48 @@ void RemoveBackups(UpdateRun* run) {
     }
 }
 
+// Gives the installed file `index` the times of its source once more: a name given again within
+// seconds of its old file's leaving may take over that file's creation time (Windows' name
+// tunnelling). Its attributes are its draft's: a new file's, the archive attribute alone. False
+// with the failure recorded.
+static bool FinishPlacedFile(UpdateRun* run, uint32_t index) {
+    const UpdateFileSystem* fs = run->fs;
+    const PlannedFile* file = &run->plan.files[index];
+    // No more exclusive than setting the times needs: a scanner reading the new file may stay.
+    FsFile placed = nullptr;
+    FsError error = OpenWhenFree(run, file->installed, kFsWriteAttributes, kFsShareAll,
+                                 kFsOpenExisting, false, &placed);
+    if (error == kFsOk) {
+        error = fs->setTimes(fs->context, placed, &file->times);
+        fs->close(fs->context, placed);
+    }
+    if (error == kFsOk) return true;
+    RecordFailure(run, run->cancelled ? kFailCancelled : FailureOfInstallError(error), error,
+                  file->installed);
+    return false;
+}
+
+// The installed, draft and backup paths of file `index` all fit; otherwise the failure recorded.
+static bool Placeable(UpdateRun* run, uint32_t index) {
+    const PlannedFile* file = &run->plan.files[index];
+    if (file->installed[0] && file->draft[0] && file->backup[0]) return true;
+    RecordFailure(run, kFailOther, kFsNameTooLong, file->target);
+    return false;
+}
+
 // Moves file `index` in: its old file aside (when it replaces one), its draft in, its times set.
 static bool PutInPlace(UpdateRun* run, uint32_t index) {
     const PlannedFile* file = &run->plan.files[index];
-    char target[kUpdatePathBytes], draft[kUpdatePathBytes], backup[kUpdatePathBytes];
-    if (!InstallPath(run, file->target, target) || !PlannedSidePath(run, index, ".new", draft) ||
-        !PlannedSidePath(run, index, ".old", backup)) {
-        RecordFailure(run, kFailOther, kFsNameTooLong, file->target);
-        return false;
-    }
-    FsError error = file->replaces ? RenameThrough(run, target, backup, 0, true) : kFsOk;
-    if (error == kFsOk) error = RenameThrough(run, draft, target, 0, true);
+    if (!Placeable(run, index)) return false;
+    FsError error = file->replaces ? RenameThrough(run, file->installed, file->backup, 0, true)
+                                   : kFsOk;
+    if (error == kFsOk) error = RenameThrough(run, file->draft, file->installed, 0, true);
     if (error != kFsOk) {
         RecordFailure(run, run->cancelled ? kFailCancelled : FailureOfInstallError(error), error,
-                      target);
+                      file->installed);
         return false;
     }
-    return FinishPlacedFile(run, index, target);
+    return FinishPlacedFile(run, index);
 }
 
 bool CommitUpdate(UpdateRun* run) {
@@ -253,11 +275,9 @@ bool CommitUpdate(UpdateRun* run) {
 bool PutDraftInPlaceNow(UpdateRun* run, uint32_t index) {
     const UpdateFileSystem* fs = run->fs;
     const PlannedFile* file = &run->plan.files[index];
-    char target[kUpdatePathBytes], draft[kUpdatePathBytes];
-    if (!InstallPath(run, file->target, target) || !PlannedSidePath(run, index, ".new", draft)) {
-        RecordFailure(run, kFailOther, kFsNameTooLong, file->target);
-        return false;
-    }
+    if (!Placeable(run, index)) return false;
+    const char* target = file->installed;
+    const char* draft = file->draft;
     uint32_t attributes = 0;
     bool readOnly = fs->getAttributes(fs->context, target, &attributes) == kFsOk &&
                     (attributes & kFsReadOnly);
@@ -271,7 +291,7 @@ bool PutDraftInPlaceNow(UpdateRun* run, uint32_t index) {
         return false;
     }
     run->replaced++;
-    return FinishPlacedFile(run, index, target);
+    return FinishPlacedFile(run, index);
 }
 
 // The whole journal file, or null: *found false when there is none, true with *error set when it

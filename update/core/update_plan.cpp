@@ -6,12 +6,8 @@
 #include <string.h>
 
 #include "resfs/cp932_lower.h"
+#include "update/core/journal_format.h"
 #include "update/core/update_list.h"
-
-void ReleaseUpdatePlan(UpdatePlan* plan) {
-    free(plan->files);
-    memset(plan, 0, sizeof *plan);
-}
 
 uint64_t PlannedStageTotal(const UpdatePlan* plan, UpdateStage stage) {
     uint64_t total = 0;
@@ -35,6 +31,23 @@ bool SplitPatternFolder(const char* pattern, char* folder) {
     memcpy(folder, pattern, length);
     folder[length] = '\0';
     return true;
+}
+
+// The side file of `file` named by `extension`, or an empty text when it does not fit.
+static bool ComposeSidePath(const UpdateRun* run, const PlannedFile* file, uint32_t index,
+                            const char* extension, char* out) {
+    char side[kJournalMaxNameBytes + 1];
+    bool fits = JournalSideName(file->target, index, extension, side) && InstallPath(run, side, out);
+    if (!fits) out[0] = '\0';
+    return fits;
+}
+
+bool ComposePlannedPaths(const UpdateRun* run, PlannedFile* file, uint32_t index) {
+    bool installed = InstallPath(run, file->target, file->installed);
+    if (!installed) file->installed[0] = '\0';
+    bool draft = ComposeSidePath(run, file, index, ".new", file->draft);
+    bool backup = ComposeSidePath(run, file, index, ".old", file->backup);
+    return installed && draft && backup;
 }
 
 static bool AddToPlan(UpdatePlan* plan, const PlannedFile& file) {
@@ -106,14 +119,14 @@ static bool PlanFile(UpdateRun* run, const char* source, const char* target, Upd
         return false;
     }
     file.sealed = FindSealedFile(&run->seal, source, &file.digest, &file.sealedSize);
-    char destination[kUpdatePathBytes];
-    if (InstallPath(run, target, destination)) {
+    ComposePlannedPaths(run, &file, run->plan.count);
+    if (file.installed[0]) {
         // A folder of that name is not replaced: the check refuses it, a commit fails on it.
         uint32_t oldAttributes = 0;
         bool there = false;
-        error = LookAtInstalled(run, destination, &there, &file.oldSize, &oldAttributes);
+        error = LookAtInstalled(run, file.installed, &there, &file.oldSize, &oldAttributes);
         if (error != kFsOk) {
-            RecordFailure(run, FailureOfInstallError(error), error, destination);
+            RecordFailure(run, FailureOfInstallError(error), error, file.installed);
             return false;
         }
         file.replaces = there && !(oldAttributes & kFsFolder);
@@ -150,7 +163,13 @@ static bool PlanPattern(UpdateRun* run, const char* pattern) {
         }
         if (!(attributes & kFsFolder)) return true;
         UpdatePlan* plan = &run->plan;
-        if (plan->folderCount < kMaxPlanFolders) strcpy(plan->folders[plan->folderCount++], folder);
+        if (plan->folderCount < kMaxPlanFolders) {
+            strcpy(plan->folders[plan->folderCount], folder);
+            if (!InstallPath(run, folder, plan->folderPaths[plan->folderCount])) {
+                plan->folderPaths[plan->folderCount][0] = '\0';
+            }
+            plan->folderCount++;
+        }
     }
     FsSearch search = nullptr;
     FsFound found;

@@ -9,10 +9,14 @@
 // True when the plan is made (run->plan); false when the update must stop: the failure is recorded
 // in the run (a media file that cannot be read, memory exhausted, Cancel).
 bool BuildUpdatePlan(UpdateRun* run);
-void ReleaseUpdatePlan(UpdatePlan* plan);
 // The sizes of the files of one stage, and whether it has any.
 uint64_t PlannedStageTotal(const UpdatePlan* plan, UpdateStage stage);
 bool PlanHasStage(const UpdatePlan* plan, UpdateStage stage);
+
+// Composes the full paths of `file`, file `index` of the plan, in the run's install folder: the
+// installed name, its draft "~vup" + 8 hex digits + ".new" and its backup (".old") beside it.
+// False when one of them does not fit a path (it is then empty).
+bool ComposePlannedPaths(const UpdateRun* run, PlannedFile* file, uint32_t index);
 
 // A pattern entry split at its last separator ("help\*.*": "help"), code page 932 aware: the
 // trail byte of a double-byte character may be 0x5C. `folder` (kUpdatePathBytes bytes) is empty

@@ -2,9 +2,8 @@
 #include "update/core/update_run.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
-
-#include "update/core/update_plan.h"
 
 void BeginUpdateRun(UpdateRun* run, const UpdateFileSystem* fs, const UpdateProgress* progress,
                     const char* installFolder, const char* exeName) {
@@ -14,6 +13,11 @@ void BeginUpdateRun(UpdateRun* run, const UpdateFileSystem* fs, const UpdateProg
     run->holdLimitMs = kDefaultHoldLimitMs;
     snprintf(run->installFolder, sizeof run->installFolder, "%s", installFolder);
     snprintf(run->exeName, sizeof run->exeName, "%s", exeName);
+}
+
+void ReleaseUpdatePlan(UpdatePlan* plan) {
+    free(plan->files);
+    memset(plan, 0, sizeof *plan);
 }
 
 void EndUpdateRun(UpdateRun* run) {

@@ -16,6 +16,11 @@
 struct PlannedFile {
     char source[kUpdatePathBytes];  // on the media, relative to the media folder ("help\表.htm")
     char target[kUpdatePathBytes];  // in the install folder, relative to it ("VORLIN.EXE")
+    // Its full paths in the install folder, composed once (ComposePlannedPaths): the installed
+    // file, its draft and its backup; each empty when it does not fit a path.
+    char installed[kUpdatePathBytes];
+    char draft[kUpdatePathBytes];
+    char backup[kUpdatePathBytes];
     uint64_t size;                  // as planned; the copy takes the file as it then is
     uint64_t oldSize;               // the file it replaces (when `replaces`)
     uint64_t digest;                // the sealed digest and size (when `sealed`)
@@ -35,6 +40,7 @@ struct UpdatePlan {
     // Sub-folders of the install folder that the update writes into, in order, and whether this
     // update made each one (it did not exist before).
     char folders[kMaxPlanFolders][kUpdatePathBytes];
+    char folderPaths[kMaxPlanFolders][kUpdatePathBytes];  // full; empty when it does not fit
     bool folderMade[kMaxPlanFolders];
     uint32_t folderCount;
 };
@@ -102,6 +108,8 @@ enum : uint32_t { kDefaultHoldLimitMs = 10000 };
 void BeginUpdateRun(UpdateRun* run, const UpdateFileSystem* fs, const UpdateProgress* progress,
                     const char* installFolder, const char* exeName);
 void EndUpdateRun(UpdateRun* run);
+// Frees the plan's files and empties it.
+void ReleaseUpdatePlan(UpdatePlan* plan);
 // Records the first failure of the run (later ones are consequences of it).
 void RecordFailure(UpdateRun* run, UpdateFailure failure, FsError error, const char* file);
 // Records a refusal, naming `file` (may be null).
