@@ -89,7 +89,9 @@ struct ModelDisk {
     size_t durable = 0;
 };
 
-void ModelDiskFree::operator()(ModelDisk* disk) const { delete disk; }
+void ModelDiskFree::operator()(ModelDisk* disk) const {
+    delete disk;
+}
 
 namespace {
 
@@ -99,7 +101,9 @@ const size_t kMaxNameBytes = 255;
 
 // --- Names and paths ---
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
 std::string Key(const std::string& name) {
     std::string key = name;
@@ -148,8 +152,12 @@ bool IsValidName(const std::string& name, bool wildcards) {
     return true;
 }
 
-bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-char UpperDrive(char c) { return (c >= 'a' && c <= 'z') ? (char)(c - 'a' + 'A') : c; }
+bool IsDriveLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+char UpperDrive(char c) {
+    return (c >= 'a' && c <= 'z') ? (char)(c - 'a' + 'A') : c;
+}
 
 // Resolves `path` to its drive and names. kFsNameTooLong past MAX_PATH or 255 bytes a name,
 // kFsOther for a name Windows refuses (or a UNC path, which the model has no use for),
@@ -235,7 +243,9 @@ FsError Locate(ModelDisk* disk, const PathParts& parts, Node** parent, Node** no
 
 // --- Nodes, space and the journal ---
 
-uint64_t Now(const ModelFileSystem* model) { return kModelEpochFileTime + model->nowMs * 10000; }
+uint64_t Now(const ModelFileSystem* model) {
+    return kModelEpochFileTime + model->nowMs * 10000;
+}
 
 Node* NewNode(ModelFileSystem* model, bool folder, char drive) {
     model->disk->nodes.emplace_back(new Node());
@@ -412,16 +422,19 @@ void ExpireHolds(ModelFileSystem* model) {
 
 // --- The table's operations ---
 
-ModelFileSystem* ModelOf(void* context) { return static_cast<ModelFileSystem*>(context); }
-std::string Text(const char* path) { return path ? path : "(null)"; }
+ModelFileSystem* ModelOf(void* context) {
+    return static_cast<ModelFileSystem*>(context);
+}
+std::string Text(const char* path) {
+    return path ? path : "(null)";
+}
 
 bool Crashed(const ModelFileSystem* model) {
     return model->crashAt && model->operations >= model->crashAt;
 }
 
 // Counts and traces one call; false (with the error to return) when the plan makes it fail.
-bool Begin(ModelFileSystem* model, const char* operation, const std::string& what,
-           FsError* error) {
+bool Begin(ModelFileSystem* model, const char* operation, const std::string& what, FsError* error) {
     uint32_t number = ++model->operations;
     if (model->tracing) model->trace.push_back(what.empty() ? operation : operation + (" " + what));
     if (Crashed(model)) {
@@ -460,8 +473,8 @@ FsError OpOpen(void* context, const char* path, uint32_t access, uint32_t share,
     if ((error = Locate(disk, parts, &parent, &node)) != kFsOk) return error;
     if (Denied(disk, parts)) return kFsAccessDenied;
     Drive* drive = FindDrive(disk, parts.drive);
-    bool changes = (access & (kFsWrite | kFsDelete | kFsWriteAttributes)) ||
-                   create != kFsOpenExisting;
+    bool changes =
+        (access & (kFsWrite | kFsDelete | kFsWriteAttributes)) || create != kFsOpenExisting;
     if (node) {
         if (node->folder || node->deletePending) return kFsAccessDenied;
         if (create == kFsCreateNew) return kFsExists;
@@ -521,8 +534,8 @@ FsError OpWrite(void* context, FsFile file, const void* buffer, uint32_t size) {
     uint64_t end = handle->position + size;
     if (end > node->bytes.size()) {
         // All or nothing: a write that does not fit leaves the file as it was.
-        uint64_t grows = Clusters(end, drive->clusterSize) -
-                         Clusters(node->bytes.size(), drive->clusterSize);
+        uint64_t grows =
+            Clusters(end, drive->clusterSize) - Clusters(node->bytes.size(), drive->clusterSize);
         if (grows > Free(drive)) return kFsDiskFull;
         node->bytes.resize((size_t)end);
     }
@@ -781,8 +794,7 @@ FsError OpRemoveFolder(void* context, const char* path) {
     return RemoveNode(disk, node);
 }
 
-FsError OpFreeSpace(void* context, const char* folder, uint64_t* available,
-                    uint32_t* clusterSize) {
+FsError OpFreeSpace(void* context, const char* folder, uint64_t* available, uint32_t* clusterSize) {
     ModelFileSystem* model = ModelOf(context);
     ModelDisk* disk = model->disk.get();
     FsError error;
@@ -1126,7 +1138,9 @@ void ModelAdvanceClock(ModelFileSystem* model, uint64_t ms) {
     ExpireHolds(model);
 }
 
-void ModelWait(void* context, uint32_t ms) { ModelAdvanceClock(ModelOf(context), ms); }
+void ModelWait(void* context, uint32_t ms) {
+    ModelAdvanceClock(ModelOf(context), ms);
+}
 
 uint32_t ModelHold(ModelFileSystem* model, const char* path, uint32_t access, uint32_t share) {
     return AddHold(model, path, access, share, 0, 0);

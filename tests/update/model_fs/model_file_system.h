@@ -64,10 +64,10 @@ struct ModelDiskFree {
 };
 
 struct ModelFileSystem {
-    UpdateFileSystem fs;   // the seam to hand the update; its context is this model
-    uint64_t nowMs;        // the virtual clock (ModelAdvanceClock)
-    uint32_t operations;   // calls made through `fs` so far; the first call is operation 1
-    bool tracing;          // when set, each call appends "name path" to `trace`
+    UpdateFileSystem fs;  // the seam to hand the update; its context is this model
+    uint64_t nowMs;       // the virtual clock (ModelAdvanceClock)
+    uint32_t operations;  // calls made through `fs` so far; the first call is operation 1
+    bool tracing;         // when set, each call appends "name path" to `trace`
     std::vector<std::string> trace;
     // Operation number -> the error it returns instead of running (it changes nothing).
     std::map<uint32_t, FsError> failures;
@@ -127,8 +127,9 @@ void ModelWait(void* context, uint32_t ms);
 // --- Other programs ---
 
 // Opens `path` (a file or folder) as another program would, with `access` and `share`, and
-// returns the hold's id (0 when nothing of that name exists). The hold is a handle like the
-// update's own: it bars opens, removes and renames as that program's handle would, follows its
+// returns the hold's id (0 when nothing of that name exists). It is granted whatever is open
+// already: the test decides what the other program has. The hold is a handle like the update's
+// own: it bars opens, removes and renames as that program's handle would, follows its
 // file through a rename and keeps a delete-pending name until it ends.
 // Until ModelRelease:
 uint32_t ModelHold(ModelFileSystem* model, const char* path, uint32_t access, uint32_t share);

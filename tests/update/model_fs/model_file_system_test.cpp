@@ -29,8 +29,7 @@ struct ModelFs : ::testing::Test {
         ASSERT_TRUE(ModelAddFile(&m, "C:\\Games\\b.txt", "bbb"));
     }
 
-    FsError Open(const char* path, uint32_t access, uint32_t share, FsCreate create,
-                 FsFile* file) {
+    FsError Open(const char* path, uint32_t access, uint32_t share, FsCreate create, FsFile* file) {
         return m.fs.open(m.fs.context, path, access, share, create, file);
     }
     FsFile OpenOk(const char* path, uint32_t access, uint32_t share, FsCreate create) {
@@ -163,8 +162,7 @@ TEST_F(ModelFs, SharingAsWindowsChecksIt) {
         {"exclusive reader bars another reader", R, 0, R, sR | sW | sD, kFsHeld},
         {"delete where the reader shares delete", R, sR | sD, D, sR | sW | sD, kFsOk},
         {"delete where the reader does not share it", R, sR | sW, D, sR | sW | sD, kFsHeld},
-        {"a reader that does not share the deleter's delete", D, sR | sW | sD, R, sR | sW,
-         kFsHeld},
+        {"a reader that does not share the deleter's delete", D, sR | sW | sD, R, sR | sW, kFsHeld},
         // Without read, write or delete access an open is neither checked nor recorded.
         {"times only, beside an exclusive reader", R, 0, A, 0, kFsOk},
         {"an exclusive times-only open bars nothing", A, 0, W, 0, kFsOk},
@@ -193,12 +191,10 @@ TEST_F(ModelFs, ReadOnlyAndHiddenFiles) {
         {"write it", [](ModelFs* t) { return t->TryOpen("C:\\Games\\ro.txt", kFsWrite); },
          kFsAccessDenied},
         // Renaming a read-only file is allowed, so opening it for delete is too.
-        {"open it for delete", [](ModelFs* t) { return t->TryOpen("C:\\Games\\ro.txt", kFsDelete); },
-         kFsOk},
+        {"open it for delete",
+         [](ModelFs* t) { return t->TryOpen("C:\\Games\\ro.txt", kFsDelete); }, kFsOk},
         {"empty it",
-         [](ModelFs* t) {
-             return t->TryOpen("C:\\Games\\ro.txt", kFsWrite, 0, kFsCreateAlways);
-         },
+         [](ModelFs* t) { return t->TryOpen("C:\\Games\\ro.txt", kFsWrite, 0, kFsCreateAlways); },
          kFsAccessDenied},
         {"make it anew",
          [](ModelFs* t) { return t->TryOpen("C:\\Games\\ro.txt", kFsWrite, 0, kFsCreateNew); },
@@ -336,8 +332,7 @@ TEST_F(ModelFs, DeletePendingWhileSharedHandlesStayOpen) {
         {"set its attributes",
          [](ModelFs* t) { return t->m.fs.setAttributes(t->m.fs.context, "C:\\P\\a.txt", 0); },
          kFsAccessDenied},
-        {"remove it again", [](ModelFs* t) { return t->Remove("C:\\P\\a.txt"); },
-         kFsAccessDenied},
+        {"remove it again", [](ModelFs* t) { return t->Remove("C:\\P\\a.txt"); }, kFsAccessDenied},
         {"rename it", [](ModelFs* t) { return t->Rename("C:\\P\\a.txt", "C:\\P\\z.txt", 0); },
          kFsAccessDenied},
         {"replace it",
@@ -346,8 +341,7 @@ TEST_F(ModelFs, DeletePendingWhileSharedHandlesStayOpen) {
         {"rename onto it without replace",
          [](ModelFs* t) { return t->Rename("C:\\Games\\b.txt", "C:\\P\\a.txt", 0); }, kFsExists},
         {"a folder of its name",
-         [](ModelFs* t) { return t->m.fs.makeFolder(t->m.fs.context, "C:\\P\\a.txt"); },
-         kFsExists},
+         [](ModelFs* t) { return t->m.fs.makeFolder(t->m.fs.context, "C:\\P\\a.txt"); }, kFsExists},
         {"its folder is not empty",
          [](ModelFs* t) { return t->m.fs.removeFolder(t->m.fs.context, "C:\\P"); }, kFsOther},
         {"a search finds it",
@@ -372,8 +366,8 @@ TEST_F(ModelFs, DeletePendingWhileSharedHandlesStayOpen) {
 }
 
 TEST_F(ModelFs, RemoveOfAFileHeldWithoutDeleteSharing) {
-    FsFile reader = OpenOk("C:\\Games\\a.txt", kFsRead, kFsShareRead | kFsShareWrite,
-                           kFsOpenExisting);
+    FsFile reader =
+        OpenOk("C:\\Games\\a.txt", kFsRead, kFsShareRead | kFsShareWrite, kFsOpenExisting);
     EXPECT_EQ(Remove("C:\\Games\\a.txt"), kFsHeld);
     EXPECT_FALSE(ModelIsDeletePending(&m, "C:\\Games\\a.txt"));
     Close(reader);
@@ -404,8 +398,7 @@ TEST_F(ModelFs, Renames) {
          kFsOk},
         {"a case change", nullptr, 0, 0, "new.arc", "NEW.ARC", 0, kFsOk},
         {"onto itself with replace", nullptr, 0, 0, "new.arc", "new.arc", kFsReplace, kFsOk},
-        {"over a read-only file", nullptr, 0, 0, "new.arc", "ro.arc", kFsReplace,
-         kFsAccessDenied},
+        {"over a read-only file", nullptr, 0, 0, "new.arc", "ro.arc", kFsReplace, kFsAccessDenied},
         {"a read-only file away", nullptr, 0, 0, "ro.arc", "ro2.arc", 0, kFsOk},
         {"over a folder", nullptr, 0, 0, "new.arc", "sub", kFsReplace, kFsAccessDenied},
         {"over a folder without replace", nullptr, 0, 0, "new.arc", "sub", 0, kFsExists},
@@ -416,8 +409,7 @@ TEST_F(ModelFs, Renames) {
          kFsReplace, kFsAccessDenied},
         {"a file open without delete sharing", "new.arc", R, sRW, "new.arc", "fresh.arc", 0,
          kFsHeld},
-        {"a file open sharing delete", "new.arc", R, kFsShareAll, "new.arc", "fresh.arc", 0,
-         kFsOk},
+        {"a file open sharing delete", "new.arc", R, kFsShareAll, "new.arc", "fresh.arc", 0, kFsOk},
         {"a missing file", nullptr, 0, 0, "gone.arc", "fresh.arc", 0, kFsNotFound},
         {"into a missing folder", nullptr, 0, 0, "new.arc", "gone\\new.arc", 0, kFsPathNotFound},
         {"to another drive", nullptr, 0, 0, "new.arc", "M:\\new.arc", 0, kFsOther},
@@ -503,13 +495,13 @@ TEST_F(ModelFs, Folders) {
 }
 
 TEST_F(ModelFs, SearchPatterns) {
-    const char* names[] = {"a", "a.txt", "b.TXT", "readme", "x.html", "ab.htm", "~vup1.tmp",
-                           "\x95\x5C.htm"};
+    const char* names[] = {"a",      "a.txt",  "b.TXT",     "readme",
+                           "x.html", "ab.htm", "~vup1.tmp", "\x95\x5C.htm"};
     for (const char* name : names) ModelAddFile(&m, (std::string("C:\\P\\") + name).c_str(), "");
     ModelAddFolder(&m, "C:\\P\\sub");
     typedef std::vector<std::string> Names;
-    const Names all = {"a",      "a.txt",  "ab.htm",    "b.TXT",       "readme",
-                       "sub",    "x.html", "~vup1.tmp", "\x95\x5C.htm"};
+    const Names all = {"a",   "a.txt",  "ab.htm",    "b.TXT",       "readme",
+                       "sub", "x.html", "~vup1.tmp", "\x95\x5C.htm"};
     struct Case {
         const char* name;
         const char* pattern;
@@ -520,7 +512,9 @@ TEST_F(ModelFs, SearchPatterns) {
         {"star", "C:\\P\\*", kFsOk, all},
         {"star dot star is every name", "C:\\P\\*.*", kFsOk, all},
         {"an extension, either case", "C:\\P\\*.TXT", kFsOk, {"a.txt", "b.TXT"}},
-        {"an extension is not a prefix of a longer one", "C:\\p\\*.htm", kFsOk,
+        {"an extension is not a prefix of a longer one",
+         "C:\\p\\*.htm",
+         kFsOk,
          {"ab.htm", "\x95\x5C.htm"}},
         {"one character", "C:\\P\\?", kFsOk, {"a"}},
         {"question marks match fewer at the end", "C:\\P\\??", kFsOk, {"a"}},
@@ -578,8 +572,7 @@ TEST_F(ModelFs, WritesThatDoNotFitWriteNothing) {
         {"fits exactly", 8192, 4096, 0, {8192}, kFsOk, 8192},
         {"one byte past the capacity", 8192, 4096, 0, {8193}, kFsDiskFull, 0},
         {"the rest of a cluster needs no room", 4096, 4096, 0, {100, 3996}, kFsOk, 4096},
-        {"a failed write leaves the earlier ones", 8192, 4096, 0, {4096, 4097}, kFsDiskFull,
-         4096},
+        {"a failed write leaves the earlier ones", 8192, 4096, 0, {4096, 4097}, kFsDiskFull, 4096},
         {"another file takes a whole cluster", 8192, 4096, 1, {4097}, kFsDiskFull, 0},
         {"cluster size 0 counts bytes", 10, 0, 3, {7}, kFsOk, 7},
         {"cluster size 0, a byte too many", 10, 0, 3, {8}, kFsDiskFull, 0},
@@ -651,28 +644,45 @@ TEST_F(ModelFs, OtherProgramsHoldFilesForAWhile) {
     const Case cases[] = {
         {"held until 500 ms",
          [=](ModelFileSystem* m) { ModelHoldUntil(m, "C:\\Games\\a.txt", kFsRead, sR, 500); },
-         writeA, 250, {kFsHeld, kFsHeld, kFsOk}},
+         writeA,
+         250,
+         {kFsHeld, kFsHeld, kFsOk}},
         {"held for two refusals",
          [=](ModelFileSystem* m) { ModelHoldForTries(m, "C:\\Games\\A.TXT", kFsRead, sR, 2); },
-         writeA, 0, {kFsHeld, kFsHeld, kFsOk, kFsOk}},
+         writeA,
+         0,
+         {kFsHeld, kFsHeld, kFsOk, kFsOk}},
         {"held until released",
-         [=](ModelFileSystem* m) { ModelHold(m, "C:\\Games\\a.txt", kFsRead, sR); }, writeA,
-         100000, {kFsHeld, kFsHeld, kFsHeld}},
+         [=](ModelFileSystem* m) { ModelHold(m, "C:\\Games\\a.txt", kFsRead, sR); },
+         writeA,
+         100000,
+         {kFsHeld, kFsHeld, kFsHeld}},
         {"a reader sharing read leaves readers alone",
-         [=](ModelFileSystem* m) { ModelHold(m, "C:\\Games\\a.txt", kFsRead, sR); }, readA, 0,
+         [=](ModelFileSystem* m) { ModelHold(m, "C:\\Games\\a.txt", kFsRead, sR); },
+         readA,
+         0,
          {kFsOk}},
         {"open elsewhere, it cannot be replaced until 300 ms",
          [=](ModelFileSystem* m) {
              ModelHoldUntil(m, "C:\\Games\\a.txt", kFsRead, kFsShareAll, 300);
          },
-         replaceA, 200, {kFsAccessDenied, kFsAccessDenied, kFsOk}},
-        {"denied until 100 ms", [](ModelFileSystem* m) { ModelDeny(m, "C:\\Games\\a.txt", 100, 0); },
-         readA, 100, {kFsAccessDenied, kFsOk}},
+         replaceA,
+         200,
+         {kFsAccessDenied, kFsAccessDenied, kFsOk}},
+        {"denied until 100 ms",
+         [](ModelFileSystem* m) { ModelDeny(m, "C:\\Games\\a.txt", 100, 0); },
+         readA,
+         100,
+         {kFsAccessDenied, kFsOk}},
         {"denied for one refusal",
-         [](ModelFileSystem* m) { ModelDeny(m, "C:\\Games\\a.txt", 0, 1); }, readA, 0,
+         [](ModelFileSystem* m) { ModelDeny(m, "C:\\Games\\a.txt", 0, 1); },
+         readA,
+         0,
          {kFsAccessDenied, kFsOk}},
         {"a denied name is not renamed onto",
-         [](ModelFileSystem* m) { ModelDeny(m, "C:\\Games\\a.txt", 0, 2); }, replaceA, 0,
+         [](ModelFileSystem* m) { ModelDeny(m, "C:\\Games\\a.txt", 0, 2); },
+         replaceA,
+         0,
          {kFsAccessDenied, kFsAccessDenied, kFsOk}},
         {"a denial is by name, even of no file",
          [](ModelFileSystem* m) { ModelDeny(m, "C:\\Games\\new.txt", 50, 0); },
@@ -681,14 +691,17 @@ TEST_F(ModelFs, OtherProgramsHoldFilesForAWhile) {
              if (error == kFsOk) t->Remove("C:\\Games\\new.txt");
              return error;
          },
-         50, {kFsAccessDenied, kFsOk}},
+         50,
+         {kFsAccessDenied, kFsOk}},
         // Deleted while another program has it open, the name lasts as long as its handle.
         {"a pending delete waited out",
          [](ModelFileSystem* m) {
              ModelHoldUntil(m, "C:\\Games\\a.txt", kFsRead, kFsShareAll, 200);
              m->fs.remove(m->fs.context, "C:\\Games\\a.txt");
          },
-         readA, 100, {kFsAccessDenied, kFsAccessDenied, kFsNotFound}},
+         readA,
+         100,
+         {kFsAccessDenied, kFsAccessDenied, kFsNotFound}},
     };
     for (const Case& c : cases) {
         ModelInit(&m);
@@ -717,8 +730,8 @@ TEST_F(ModelFs, AHoldEndsWhenReleased) {
 
 TEST_F(ModelFs, EveryCallIsCountedAndPlannedFailuresChangeNothing) {
     m.tracing = true;
-    m.failures[2] = kFsDeviceError;  // the first write
-    m.failures[4] = kFsHeld;         // the close
+    m.failures[2] = kFsDeviceError;   // the first write
+    m.failures[4] = kFsHeld;          // the close
     m.failures[5] = kFsAccessDenied;  // markUpdated
     FsFile file = OpenOk("C:\\Games\\a.txt", kFsWrite, 0, kFsOpenExisting);
     EXPECT_EQ(Write(file, "xyz"), kFsDeviceError);
@@ -731,9 +744,12 @@ TEST_F(ModelFs, EveryCallIsCountedAndPlannedFailuresChangeNothing) {
     EXPECT_TRUE(m.updated);
     EXPECT_EQ(Bytes("C:\\Games\\a.txt"), "!aa");
     EXPECT_EQ(m.operations, 6u);
-    const std::vector<std::string> trace = {"open C:\\Games\\a.txt", "write C:\\Games\\a.txt",
-                                            "write C:\\Games\\a.txt", "close C:\\Games\\a.txt",
-                                            "markUpdated", "markUpdated"};
+    const std::vector<std::string> trace = {"open C:\\Games\\a.txt",
+                                            "write C:\\Games\\a.txt",
+                                            "write C:\\Games\\a.txt",
+                                            "close C:\\Games\\a.txt",
+                                            "markUpdated",
+                                            "markUpdated"};
     EXPECT_EQ(m.trace, trace);
 }
 
@@ -859,10 +875,7 @@ TEST_F(ModelFs, SnapshotAndOpenHandles) {
     ModelAddFolder(&m, "C:\\Games\\help\\\x95\x5C");
     ModelAddFile(&m, "C:\\Games\\help\\\x95\x5C.htm", "<p>");
     const std::map<std::string, std::string> tree = {
-        {"a.txt", "aaa"},
-        {"b.txt", "bbb"},
-        {"help\\", ""},
-        {"help\\\x95\x5C.htm", "<p>"},
+        {"a.txt", "aaa"},         {"b.txt", "bbb"}, {"help\\", ""}, {"help\\\x95\x5C.htm", "<p>"},
         {"help\\\x95\x5C\\", ""},
     };
     EXPECT_EQ(ModelSnapshot(&m, "c:\\games"), tree);
