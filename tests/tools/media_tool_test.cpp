@@ -460,6 +460,30 @@ TEST_F(MediaTool, CheckNamesEachError) {
          "unlisted"},
         {"unlisted list entry", true, [&] { WriteFile(At("voice3.arc"), "new"); }, "voice3.arc",
          "unlisted"},
+        // The launcher copies only the files directly in help: a seal that lists one below it
+        // does not describe the update, and the launcher refuses it.
+        {"sealed file an update does not copy", true,
+         [&] {
+             WriteFile(At("help\\sub\\x.htm"), "deep");
+             std::string sum = ReadFile(At("update.sum"));
+             SumEntry* entries = nullptr;
+             uint32_t count = 0;
+             ASSERT_EQ(ParseSumFile((const uint8_t*)sum.data(), sum.size(), &entries, &count),
+                       kSumOk);
+             std::vector<SumEntry> all(entries, entries + count);
+             ReleaseSumEntries(entries);
+             SumEntry deep = {};
+             deep.digest = ComputeSumDigest("deep", 4);
+             deep.size = 4;
+             strcpy(deep.name, "help\\sub\\x.htm");
+             all.push_back(deep);
+             char* text = nullptr;
+             size_t length = 0;
+             ASSERT_EQ(FormatSumFile(all.data(), (uint32_t)all.size(), &text, &length), kSumOk);
+             WriteFile(At("update.sum"), std::string(text, length));
+             free(text);
+         },
+         "help\\sub\\x.htm", "not copied"},
         {"malformed seal", true,
          [&] { WriteFile(At("update.sum"), "VORLIN-SUM 1 XXH3-64\nnot an entry\n"); }, "update.sum",
          "malformed"},

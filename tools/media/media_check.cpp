@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include <map>
+#include <memory>
 
 #include "image/rct_codec.h"
 #include "resfs/archive_format.h"
@@ -248,19 +249,25 @@ void CheckSeal(const MediaRun& media, const std::vector<CopiedFile>& files, Repo
                std::string* fingerprint) {
     const UpdateRun& run = media.run;
     switch (media.seal) {
-    case kSealAbsent: PrintOut("seal: no update.sum (the media is not sealed)\n"); return;
-    case kSealUnreadable:
-        Say(report, kFindingError, "update.sum", "cannot be read (the launcher stops the update)");
-        return;
-    case kSealMalformed:
-        Say(report, kFindingError, "update.sum",
-            "malformed: not a seal of the VORLIN-SUM 1 format (the launcher refuses the update)");
-        return;
-    case kSealDamaged:
-        Say(report, kFindingError, "update.sum",
-            "damaged: its END digest does not match its lines (the launcher refuses the update)");
-        return;
-    case kSealLoaded: break;
+        case kSealAbsent:
+            PrintOut("seal: no update.sum (the media is not sealed)\n");
+            return;
+        case kSealUnreadable:
+            Say(report, kFindingError, "update.sum",
+                "cannot be read (the launcher stops the update)");
+            return;
+        case kSealMalformed:
+            Say(report, kFindingError, "update.sum",
+                "malformed: not a seal of the VORLIN-SUM 1 format (the launcher refuses the "
+                "update)");
+            return;
+        case kSealDamaged:
+            Say(report, kFindingError, "update.sum",
+                "damaged: its END digest does not match its lines (the launcher refuses the "
+                "update)");
+            return;
+        case kSealLoaded:
+            break;
     }
     *fingerprint = FormatSealFingerprint(run.seal.fingerprint);
     std::vector<DigestJob> jobs;
@@ -270,25 +277,31 @@ void CheckSeal(const MediaRun& media, const std::vector<CopiedFile>& files, Repo
         const PlannedFile* planned = &run.plan.files[i];
         const CopiedFile& f = files[i];
         switch (CheckFileAgainstSeal(&run, planned)) {
-        case kRefusedNotSealed:
-            Say(report, kFindingError, f.shownName,
-                "unlisted: an update copies it, update.sum does not list it");
-            break;
-        case kRefusedSealedSizeDiffers:
-            Say(report, kFindingError, f.shownName,
-                "resized: %llu bytes on the media, %llu in update.sum",
-                (unsigned long long)planned->size, (unsigned long long)planned->sealedSize);
-            break;
-        default:
-            jobs.push_back({f.path, false, 0, 0, ""});
-            hashed.push_back(&f);
-            expected.push_back(planned);
+            case kRefusedNotSealed:
+                Say(report, kFindingError, f.shownName,
+                    "unlisted: an update copies it, update.sum does not list it");
+                break;
+            case kRefusedSealedSizeDiffers:
+                Say(report, kFindingError, f.shownName,
+                    "resized: %llu bytes on the media, %llu in update.sum",
+                    (unsigned long long)planned->size, (unsigned long long)planned->sealedSize);
+                break;
+            default:
+                jobs.push_back({f.path, false, 0, 0, ""});
+                hashed.push_back(&f);
+                expected.push_back(planned);
         }
     }
+    std::unique_ptr<bool[]> copied(new bool[run.seal.count + 1]);
+    MarkSealedEntriesCopied(&run, copied.get());
     for (uint32_t i = 0; i < run.seal.count; i++) {
         if (!SealedFileOnMedia(&run, i))
             Say(report, kFindingError, Cp932ToDisplay(run.seal.entries[i].name),
                 "missing: update.sum lists it, the media does not have it");
+        else if (!copied[i])
+            Say(report, kFindingError, Cp932ToDisplay(run.seal.entries[i].name),
+                "not copied: update.sum lists it, an update does not copy it (the launcher "
+                "refuses the update)");
     }
     DigestFiles(&jobs);
     for (size_t i = 0; i < jobs.size(); i++) {

@@ -19,7 +19,9 @@ void BeginMediaRun(MediaRun* media, const std::string& mediaFolder, const std::s
     media->planned = BuildUpdatePlan(&media->run);
 }
 
-void EndMediaRun(MediaRun* media) { EndUpdateRun(&media->run); }
+void EndMediaRun(MediaRun* media) {
+    EndUpdateRun(&media->run);
+}
 
 static bool IsPlanned(const UpdatePlan* plan, const std::string& source) {
     std::string wanted = LowerCp932Copy(source);
@@ -51,8 +53,8 @@ void ListPlannedCopies(const MediaRun* media, std::vector<CopiedFile>* files,
             shown = platform.substr(media->fs.mediaFolder.size());
             while (!shown.empty() && (shown[0] == '/' || shown[0] == '\\')) shown.erase(0, 1);
         }
-        files->push_back({kind, p.source, p.target, platform, shown, p.size, true, p.replaces,
-                          p.oldSize});
+        files->push_back(
+            {kind, p.source, p.target, platform, shown, p.size, true, p.replaces, p.oldSize});
     }
     for (const std::string& unnamed : media->fs.unnamed) {
         std::string platform = JoinPath(media->fs.mediaFolder, unnamed);

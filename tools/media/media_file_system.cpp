@@ -11,7 +11,9 @@
 
 const char kToolInstallRoot[] = "I:";
 
-static MediaFileSystem* Of(void* context) { return (MediaFileSystem*)context; }
+static MediaFileSystem* Of(void* context) {
+    return (MediaFileSystem*)context;
+}
 
 // The parts of a code page 932 path between its backslashes (a trail byte 0x5C is no separator).
 static std::vector<std::string> SplitParts(const char* path) {
@@ -164,8 +166,7 @@ static FsError ToolFindNext(void*, FsSearch search, FsFound* found) {
     return kFsOk;
 }
 
-static FsError ToolFindFirst(void* context, const char* pattern, FsSearch* search,
-                             FsFound* found) {
+static FsError ToolFindFirst(void* context, const char* pattern, FsSearch* search, FsFound* found) {
     MediaFileSystem* fs = Of(context);
     std::string folder, last;
     if (ResolveFolder(fs, pattern, &folder, &last) != kFsOk) return kFsPathNotFound;
@@ -206,7 +207,9 @@ static FsError ToolFindFirst(void* context, const char* pattern, FsSearch* searc
     return kFsOk;
 }
 
-static void ToolFindClose(void*, FsSearch search) { delete (ToolSearch*)search; }
+static void ToolFindClose(void*, FsSearch search) {
+    delete (ToolSearch*)search;
+}
 
 static FsError ToolFreeSpace(void* context, const char*, uint64_t* available,
                              uint32_t* clusterSize) {
@@ -216,24 +219,53 @@ static FsError ToolFreeSpace(void* context, const char*, uint64_t* available,
 }
 
 // Everything that would change a file: a tool that only looks refuses it.
-static FsError Refused(void*, FsFile, const void*, uint32_t) { return kFsAccessDenied; }
-static FsError RefusedOnFile(void*, FsFile) { return kFsAccessDenied; }
-static FsError RefusedTimes(void*, FsFile, FsTimes*) { return kFsAccessDenied; }
-static FsError RefusedSetTimes(void*, FsFile, const FsTimes*) { return kFsAccessDenied; }
-static FsError RefusedOnPath(void*, const char*) { return kFsAccessDenied; }
-static FsError RefusedSetAttributes(void*, const char*, uint32_t) { return kFsAccessDenied; }
-static FsError RefusedRename(void*, const char*, const char*, uint32_t) { return kFsAccessDenied; }
-static FsError RefusedMark(void*) { return kFsAccessDenied; }
+static FsError Refused(void*, FsFile, const void*, uint32_t) {
+    return kFsAccessDenied;
+}
+static FsError RefusedOnFile(void*, FsFile) {
+    return kFsAccessDenied;
+}
+static FsError RefusedTimes(void*, FsFile, FsTimes*) {
+    return kFsAccessDenied;
+}
+static FsError RefusedSetTimes(void*, FsFile, const FsTimes*) {
+    return kFsAccessDenied;
+}
+static FsError RefusedOnPath(void*, const char*) {
+    return kFsAccessDenied;
+}
+static FsError RefusedSetAttributes(void*, const char*, uint32_t) {
+    return kFsAccessDenied;
+}
+static FsError RefusedRename(void*, const char*, const char*, uint32_t) {
+    return kFsAccessDenied;
+}
+static FsError RefusedMark(void*) {
+    return kFsAccessDenied;
+}
 
 void InitMediaFileSystem(MediaFileSystem* fs, const std::string& mediaFolder,
                          const std::string& installFolder) {
-    fs->table = {fs,           ToolOpen,          ToolRead,
-                 Refused,      RefusedOnFile,     ToolClose,
-                 ToolSize,     RefusedTimes,      RefusedSetTimes,
-                 ToolGetAttributes, RefusedSetAttributes, RefusedRename,
-                 RefusedOnPath, RefusedOnPath,    RefusedOnPath,
-                 ToolFreeSpace, ToolFindFirst,    ToolFindNext,
-                 ToolFindClose, RefusedMark};
+    fs->table = {fs,
+                 ToolOpen,
+                 ToolRead,
+                 Refused,
+                 RefusedOnFile,
+                 ToolClose,
+                 ToolSize,
+                 RefusedTimes,
+                 RefusedSetTimes,
+                 ToolGetAttributes,
+                 RefusedSetAttributes,
+                 RefusedRename,
+                 RefusedOnPath,
+                 RefusedOnPath,
+                 RefusedOnPath,
+                 ToolFreeSpace,
+                 ToolFindFirst,
+                 ToolFindNext,
+                 ToolFindClose,
+                 RefusedMark};
     fs->mediaFolder = mediaFolder;
     fs->installFolder = installFolder;
     fs->unnamed.clear();
@@ -248,8 +280,10 @@ static void SilentBeginFile(void*, const char*, uint64_t) {}
 static void SilentAdvance(void*, uint64_t, uint64_t) {}
 static void SilentWait(void*, uint32_t, const bool*) {}
 static void SilentTell(void*) {}
-static bool SilentAsk(void*, uint64_t, uint64_t) { return false; }
+static bool SilentAsk(void*, uint64_t, uint64_t) {
+    return false;
+}
 
-const UpdateProgress kSilentProgress = {nullptr,     SilentOpen,    SilentClose,
-                                        SilentStep,  SilentBeginFile, SilentAdvance,
-                                        SilentWait,  SilentTell,    SilentAsk};
+const UpdateProgress kSilentProgress = {nullptr,    SilentOpen,      SilentClose,
+                                        SilentStep, SilentBeginFile, SilentAdvance,
+                                        SilentWait, SilentTell,      SilentAsk};

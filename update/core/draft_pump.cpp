@@ -13,8 +13,12 @@
 // A failure of the draft of file `index`, told as the destination it stands for.
 static bool FailInstall(UpdateRun* run, uint32_t index, FsError error) {
     const PlannedFile* file = &run->plan.files[index];
-    RecordFailure(run, run->cancelled ? kFailCancelled : FailureOfInstallError(error), error,
-                  file->installed[0] ? file->installed : file->target);
+    RecordFailure(run,
+                  run->cancelled
+                      ? kFailCancelled
+                      : FailureOfInstallError(run, error,
+                                              file->installed[0] ? file->installed : file->target),
+                  error, file->installed[0] ? file->installed : file->target);
     return false;
 }
 
@@ -77,10 +81,14 @@ static bool FillDraft(UpdateRun* run, uint32_t index, FsFile source, FsFile outp
         if (end == kCopied && !intact) return FailMedia(run, index, kFailMediaDamaged, kFsOk);
     }
     switch (end) {
-    case kCopied: break;
-    case kCopyCancelled: return FailMedia(run, index, kFailCancelled, kFsOk);
-    case kCopyReadFailed: return FailMedia(run, index, FailureOfMediaError(error), error);
-    case kCopyWriteFailed: return FailInstall(run, index, error);
+        case kCopied:
+            break;
+        case kCopyCancelled:
+            return FailMedia(run, index, kFailCancelled, kFsOk);
+        case kCopyReadFailed:
+            return FailMedia(run, index, FailureOfMediaError(error), error);
+        case kCopyWriteFailed:
+            return FailInstall(run, index, error);
     }
     error = fs->getTimes(fs->context, source, &file->times);
     if (error != kFsOk) return FailMedia(run, index, kFailMediaUnreadable, error);
@@ -100,8 +108,8 @@ bool DraftPlannedFile(UpdateRun* run, uint32_t index, uint8_t* buffer) {
     const char* draft = file->draft;
     if (!draft[0]) return FailInstall(run, index, kFsNameTooLong);
     FsFile source = nullptr;
-    FsError error = OpenWhenFree(run, file->source, kFsRead, kFsShareRead, kFsOpenExisting, true,
-                                 &source);
+    FsError error =
+        OpenWhenFree(run, file->source, kFsRead, kFsShareRead, kFsOpenExisting, true, &source);
     // Gone since the plan was made (a disc taken out): an error now, never a silent skip.
     if (error != kFsOk) return FailMedia(run, index, FailureOfMediaError(error), error);
     FsFile output = nullptr;

@@ -12,7 +12,6 @@ const char kJournalName[] = "~vup-journal.txt";
 
 static const char kHeader[] = "VORLIN-JOURNAL 1";
 
-
 bool IsValidJournalName(const char* name) {
     size_t n = strlen(name);
     if (n == 0 || n > kJournalMaxNameBytes) return false;
@@ -29,7 +28,8 @@ bool IsValidJournalName(const char* name) {
             size_t partLength = i - partStart;
             if (partLength == 0) return false;
             if (partLength == 1 && name[partStart] == '.') return false;
-            if (partLength == 2 && name[partStart] == '.' && name[partStart + 1] == '.') return false;
+            if (partLength == 2 && name[partStart] == '.' && name[partStart + 1] == '.')
+                return false;
             partStart = i + 1;
         }
     }
@@ -100,8 +100,8 @@ char* WriteJournal(const JournalEntry* entries, uint32_t count, size_t* length) 
         }
     }
     uint64_t digest = ComputeSumDigest(text, used);
-    used += (size_t)snprintf(text + used, capacity - used, "END %016llx\n",
-                             (unsigned long long)digest);
+    used +=
+        (size_t)snprintf(text + used, capacity - used, "END %016llx\n", (unsigned long long)digest);
     *length = used;
     return text;
 }

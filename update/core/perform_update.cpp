@@ -67,7 +67,12 @@ UpdateOutcome CopyCheckedUpdate(UpdateRun* run) {
         if (!CommitUpdate(run)) return kUpdateStopped;
     }
     progress->close(progress->context);
-    run->fs->markUpdated(run->fs->context);
+    // The game is new from the commit on; the record only tells the menu so.
+    FsError recorded = run->fs->markUpdated(run->fs->context);
     RemoveBackups(run);
+    if (recorded != kFsOk) {
+        run->error = recorded;
+        return kUpdateNotRecorded;
+    }
     return kUpdateDone;
 }

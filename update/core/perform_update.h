@@ -11,9 +11,10 @@
 #include "update/core/update_run.h"
 
 enum UpdateOutcome : uint8_t {
-    kUpdateDone,     // every file in place, `Updated` recorded, the display closed
-    kUpdateRefused,  // refused before the first byte (run->refusal); nothing was written
-    kUpdateStopped,  // stopped part-way (run->failure, run->game)
+    kUpdateDone,         // every file in place, `Updated` recorded, the display closed
+    kUpdateRefused,      // refused before the first byte (run->refusal); nothing was written
+    kUpdateStopped,      // stopped part-way (run->failure, run->game)
+    kUpdateNotRecorded,  // every file in place, but `Updated` could not be recorded (run->error)
 };
 
 UpdateOutcome PerformUpdate(UpdateRun* run);

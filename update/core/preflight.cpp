@@ -60,11 +60,39 @@ static bool PlannedFileSealed(UpdateRun* run, const PlannedFile* file) {
     return false;
 }
 
+void MarkSealedEntriesCopied(const UpdateRun* run, bool* copied) {
+    for (uint32_t i = 0; i < run->seal.count; i++) copied[i] = false;
+    for (uint32_t i = 0; i < run->plan.count; i++) {
+        const PlannedFile* file = &run->plan.files[i];
+        if (file->sealed && file->sealIndex < run->seal.count) copied[file->sealIndex] = true;
+    }
+}
+
+// Every file the seal lists is one the update copies. False with the refusal recorded.
+static bool SealedFilesAllCopied(UpdateRun* run) {
+    if (run->seal.count == 0) return true;
+    bool* copied = (bool*)malloc(run->seal.count * sizeof(bool));
+    if (!copied) {
+        RecordFailure(run, kFailOther, kFsNoMemory, kSealFileName);
+        return false;
+    }
+    MarkSealedEntriesCopied(run, copied);
+    bool all = true;
+    for (uint32_t i = 0; i < run->seal.count && all; i++) {
+        if (!copied[i]) {
+            RecordRefusal(run, kRefusedSealedNotCopied, run->seal.entries[i].name);
+            all = false;
+        }
+    }
+    free(copied);
+    return all;
+}
+
 bool CheckPlanAgainstSeal(UpdateRun* run) {
     for (uint32_t i = 0; i < run->plan.count; i++) {
         if (!PlannedFileSealed(run, &run->plan.files[i])) return false;
     }
-    return true;
+    return SealedFilesAllCopied(run);
 }
 
 bool DestinationReplaceable(UpdateRun* run, const char* destination, FsError* error,
@@ -100,7 +128,9 @@ static bool CheckPlannedFiles(UpdateRun* run) {
             if (isFolder) {
                 RecordRefusal(run, kRefusedCannotReplace, destination);
             } else {
-                RecordFailure(run, run->cancelled ? kFailCancelled : FailureOfInstallError(error),
+                RecordFailure(run,
+                              run->cancelled ? kFailCancelled
+                                             : FailureOfInstallError(run, error, destination),
                               error, destination);
             }
             return false;
@@ -110,8 +140,7 @@ static bool CheckPlannedFiles(UpdateRun* run) {
     for (uint32_t i = 0; i < run->plan.folderCount; i++) {
         const char* folder = run->plan.folderPaths[i];
         uint32_t attributes = 0;
-        if (folder[0] &&
-            run->fs->getAttributes(run->fs->context, folder, &attributes) == kFsOk &&
+        if (folder[0] && run->fs->getAttributes(run->fs->context, folder, &attributes) == kFsOk &&
             !(attributes & kFsFolder)) {
             RecordRefusal(run, kRefusedCannotReplace, folder);
             return false;
@@ -165,19 +194,33 @@ static bool CheckRoom(UpdateRun* run) {
 bool CheckUpdateBeforeCopying(UpdateRun* run) {
     if (CancelSeen(run)) return false;
     uint32_t attributes = 0;
-    if (run->fs->getAttributes(run->fs->context, run->installFolder, &attributes) != kFsOk ||
-        !(attributes & kFsFolder)) {
+    FsError error = run->fs->getAttributes(run->fs->context, run->installFolder, &attributes);
+    if (error != kFsOk && error != kFsNotFound && error != kFsPathNotFound) {
+        // There, perhaps, but it cannot be looked at: told by its cause, not as missing.
+        RecordFailure(run, FailureOfInstallError(run, error, run->installFolder), error,
+                      run->installFolder);
+        return false;
+    }
+    if (error != kFsOk || !(attributes & kFsFolder)) {
         RecordRefusal(run, kRefusedFolderMissing, run->installFolder);
         return false;
     }
     switch (RecoverInterruptedUpdate(run)) {
-    case kNoInterruptedUpdate: break;
-    case kInterruptedUpdateUndone: run->progress->tellRecovered(run->progress->context); break;
-    case kInterruptedUpdateNotUndone: run->game = kGameNotRestored; return false;
-    case kJournalNotLookedAt: return false;
+        case kNoInterruptedUpdate:
+            break;
+        case kInterruptedUpdateUndone:
+            run->progress->tellRecovered(run->progress->context);
+            break;
+        case kInterruptedUpdateNotUndone:
+            run->game = kGameNotRestored;
+            return false;
+        case kJournalNotLookedAt:
+            return false;
     }
     if (!CheckMediaSeal(run)) return false;
-    if (!BuildUpdatePlan(run) || !CheckPlannedFiles(run)) return false;
+    if (!BuildUpdatePlan(run) || !CheckPlannedFiles(run) || !SealedFilesAllCopied(run)) {
+        return false;
+    }
     // Leftovers of interrupted updates go first: their room counts as free.
     RemoveUpdateLeftovers(run, run->installFolder);
     for (uint32_t i = 0; i < run->plan.folderCount; i++) {

@@ -20,8 +20,12 @@ bool CheckUpdateBeforeCopying(UpdateRun* run);
 // that it is intact and that every file it lists is on the media. False with the refusal
 // recorded.
 bool CheckMediaSeal(UpdateRun* run);
-// Each planned file against the seal. False with the refusal recorded.
+// Each planned file against the seal, and every sealed file against the plan (a file the seal
+// lists that the update would not copy means the media is not the one sealed). False with the
+// refusal recorded.
 bool CheckPlanAgainstSeal(UpdateRun* run);
+// The seal's entries the plan copies (copied[i] for entry i; seal->count values).
+void MarkSealedEntriesCopied(const UpdateRun* run, bool* copied);
 // The seal's rules one by one, for a tool that names every problem: a planned file against the
 // loaded seal (kRefusedNone, kRefusedNotSealed or kRefusedSealedSizeDiffers), and whether the
 // media carries listed file `index` as a file.

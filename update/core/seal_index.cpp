@@ -83,8 +83,7 @@ SealState LoadSeal(const UpdateFileSystem* fs, SealIndex* seal, FsError* error) 
     return state;
 }
 
-bool FindSealedFile(const SealIndex* seal, const char* mediaName, uint64_t* digest,
-                    uint64_t* size) {
+bool FindSealedEntry(const SealIndex* seal, const char* mediaName, uint32_t* index) {
     if (!seal->sorted || strlen(mediaName) > kSumMaxNameBytes) return false;
     SealedName key;
     strcpy(key.lower, mediaName);
@@ -92,7 +91,15 @@ bool FindSealedFile(const SealIndex* seal, const char* mediaName, uint64_t* dige
     const SealedName* found = (const SealedName*)bsearch(&key, seal->sorted, seal->count,
                                                          sizeof(SealedName), CompareSealedNames);
     if (!found) return false;
-    *digest = seal->entries[found->entry].digest;
-    *size = seal->entries[found->entry].size;
+    *index = found->entry;
+    return true;
+}
+
+bool FindSealedFile(const SealIndex* seal, const char* mediaName, uint64_t* digest,
+                    uint64_t* size) {
+    uint32_t index;
+    if (!FindSealedEntry(seal, mediaName, &index)) return false;
+    *digest = seal->entries[index].digest;
+    *size = seal->entries[index].size;
     return true;
 }

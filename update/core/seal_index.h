@@ -12,11 +12,11 @@
 #include "update/core/update_fs.h"
 
 enum SealState : uint8_t {
-    kSealAbsent,     // no update.sum on the media
-    kSealLoaded,     // update.sum read; FindSealedFile answers
-    kSealMalformed,  // update.sum exists but is not a seal of the known format (or is too large)
-    kSealUnreadable, // update.sum exists but cannot be opened or read now
-    kSealDamaged,    // update.sum is well-formed, but its closing digest does not match
+    kSealAbsent,      // no update.sum on the media
+    kSealLoaded,      // update.sum read; FindSealedFile answers
+    kSealMalformed,   // update.sum exists but is not a seal of the known format (or is too large)
+    kSealUnreadable,  // update.sum exists but cannot be opened or read now
+    kSealDamaged,     // update.sum is well-formed, but its closing digest does not match
 };
 
 struct SealedName;
@@ -42,5 +42,6 @@ void ReleaseSeal(SealIndex* seal);
 
 // The sealed digest and size of a media file named as the update names it ("data.arc",
 // "help\index.htm"), case-insensitively. False when the seal does not list it (or none is loaded).
-bool FindSealedFile(const SealIndex* seal, const char* mediaName, uint64_t* digest,
-                    uint64_t* size);
+bool FindSealedFile(const SealIndex* seal, const char* mediaName, uint64_t* digest, uint64_t* size);
+// The same, with the entry's index in seal->entries.
+bool FindSealedEntry(const SealIndex* seal, const char* mediaName, uint32_t* index);

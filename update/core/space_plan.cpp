@@ -3,7 +3,9 @@
 
 static const uint64_t kMax = UINT64_MAX;
 
-static uint64_t AddSaturating(uint64_t a, uint64_t b) { return a > kMax - b ? kMax : a + b; }
+static uint64_t AddSaturating(uint64_t a, uint64_t b) {
+    return a > kMax - b ? kMax : a + b;
+}
 
 // Bytes the file system allocates for a file of `size` bytes.
 static uint64_t Allocated(uint64_t size, uint32_t clusterSize) {
@@ -25,7 +27,8 @@ uint64_t ComputeSpaceNeeded(const SpacePlanFile* files, uint32_t count, uint32_t
         uint64_t need = during > freed ? during - freed : 0;
         if (need > peak) peak = need;
         grown = AddSaturating(grown, written);
-        if (files[i].replaces) freed = AddSaturating(freed, Allocated(files[i].oldSize, clusterSize));
+        if (files[i].replaces)
+            freed = AddSaturating(freed, Allocated(files[i].oldSize, clusterSize));
     }
     return AddSaturating(peak, kSpaceReserve);
 }
@@ -46,4 +49,6 @@ uint64_t MebibytesRoundedUp(uint64_t bytes) {
     return (bytes >> 20) + ((bytes & 0xFFFFF) != 0 ? 1 : 0);
 }
 
-uint64_t MebibytesRoundedDown(uint64_t bytes) { return bytes >> 20; }
+uint64_t MebibytesRoundedDown(uint64_t bytes) {
+    return bytes >> 20;
+}

@@ -25,9 +25,9 @@ enum : uint32_t {
 };
 
 struct SpacePlanFile {
-    uint64_t newSize;   // the file as the update writes it
-    uint64_t oldSize;   // the file it replaces (only when `replaces`)
-    bool replaces;      // an old file of that name exists and is freed by the replacement
+    uint64_t newSize;  // the file as the update writes it
+    uint64_t oldSize;  // the file it replaces (only when `replaces`)
+    bool replaces;     // an old file of that name exists and is freed by the replacement
 };
 
 // The free bytes the one-at-a-time sequence needs at its peak, margins included; 0 for no files.

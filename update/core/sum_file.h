@@ -66,7 +66,7 @@ SumStatus FormatSumFile(const SumEntry* entries, uint32_t count, char** text, si
 
 // XXH3 64-bit digest (seed 0) of a block, and the streaming form the copy uses chunk by chunk.
 uint64_t ComputeSumDigest(const void* data, size_t size);
-struct SumDigestState;  // opaque
+struct SumDigestState;             // opaque
 SumDigestState* BeginSumDigest();  // null when memory is exhausted
 void UpdateSumDigest(SumDigestState* state, const void* data, size_t size);
 uint64_t FinishSumDigest(SumDigestState* state);  // also releases the state

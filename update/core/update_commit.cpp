@@ -42,8 +42,10 @@ static bool EntryPaths(const char* installFolder, const char* name, uint32_t ind
 }
 
 // Undoes what a commit by `entries` did in the install folder, as found on the disk. True when the
-// old game is whole again and the journal is gone; false (the journal kept) when a step failed,
-// with the file it failed on in `failedFile` and its error in *error.
+// old game is whole again; false (the journal kept) when a step failed, with the file it failed on
+// in `failedFile` and its error in *error. A journal that cannot be removed after a whole undo
+// stays, and the next update undoes it once more, which finds nothing left to do: the game is the
+// old one all the same.
 static bool UndoCommit(UpdateRun* run, const JournalEntry* entries, uint32_t count,
                        char* failedFile, FsError* error) {
     const char* installFolder = run->installFolder;
@@ -78,22 +80,14 @@ static bool UndoCommit(UpdateRun* run, const JournalEntry* entries, uint32_t cou
     }
     for (uint32_t i = count; i-- > 0;) {
         char folder[kUpdatePathBytes];
-        if (entries[i].kind == 'D' &&
-            snprintf(folder, sizeof folder, "%s\\%s", installFolder, entries[i].name) <
-                (int)sizeof folder) {
+        if (entries[i].kind == 'D' && snprintf(folder, sizeof folder, "%s\\%s", installFolder,
+                                               entries[i].name) < (int)sizeof folder) {
             // Only when empty: it held nothing but the update's files.
             run->fs->removeFolder(run->fs->context, folder);
         }
     }
     char journal[kUpdatePathBytes];
-    if (whole && JournalPath(installFolder, journal)) {
-        FsError removed = RemoveWhenFree(run, journal);
-        if (removed != kFsOk) {
-            *error = removed;
-            snprintf(failedFile, kUpdatePathBytes, "%s", journal);
-            whole = false;
-        }
-    }
+    if (whole && JournalPath(installFolder, journal)) RemoveWhenFree(run, journal);
     return whole;
 }
 
@@ -144,7 +138,7 @@ bool MakePlanFolders(UpdateRun* run) {
         FsError error = run->fs->makeFolder(run->fs->context, folder);
         if (error == kFsExists) continue;
         if (error != kFsOk) {
-            RecordFailure(run, FailureOfInstallError(error), error, folder);
+            RecordFailure(run, FailureOfInstallError(run, error, folder), error, folder);
             return false;
         }
         plan->folderMade[i] = true;
@@ -172,10 +166,12 @@ void RemoveBackups(UpdateRun* run) {
         const char* backup = run->plan.files[i].backup;
         if (!run->plan.files[i].replaces || !backup[0]) continue;
         // The old file may have been read-only; a backup is deleted all the same.
-        if (RemoveWhenFree(run, backup) == kFsAccessDenied &&
-            SetAttributesWhenFree(run, backup, kFsNormal) == kFsOk) {
-            RemoveWhenFree(run, backup);
+        uint32_t attributes = 0;
+        if (run->fs->getAttributes(run->fs->context, backup, &attributes) == kFsOk &&
+            (attributes & kFsReadOnly)) {
+            SetAttributesWhenFree(run, backup, kFsNormal);
         }
+        RemoveWhenFree(run, backup);
     }
 }
 
@@ -195,8 +191,9 @@ static bool FinishPlacedFile(UpdateRun* run, uint32_t index) {
         fs->close(fs->context, placed);
     }
     if (error == kFsOk) return true;
-    RecordFailure(run, run->cancelled ? kFailCancelled : FailureOfInstallError(error), error,
-                  file->installed);
+    RecordFailure(
+        run, run->cancelled ? kFailCancelled : FailureOfInstallError(run, error, file->installed),
+        error, file->installed);
     return false;
 }
 
@@ -212,12 +209,14 @@ static bool Placeable(UpdateRun* run, uint32_t index) {
 static bool PutInPlace(UpdateRun* run, uint32_t index) {
     const PlannedFile* file = &run->plan.files[index];
     if (!Placeable(run, index)) return false;
-    FsError error = file->replaces ? RenameThrough(run, file->installed, file->backup, 0, true)
-                                   : kFsOk;
+    FsError error =
+        file->replaces ? RenameThrough(run, file->installed, file->backup, 0, true) : kFsOk;
     if (error == kFsOk) error = RenameThrough(run, file->draft, file->installed, 0, true);
     if (error != kFsOk) {
-        RecordFailure(run, run->cancelled ? kFailCancelled : FailureOfInstallError(error), error,
-                      file->installed);
+        RecordFailure(
+            run,
+            run->cancelled ? kFailCancelled : FailureOfInstallError(run, error, file->installed),
+            error, file->installed);
         return false;
     }
     return FinishPlacedFile(run, index);
@@ -241,7 +240,7 @@ bool CommitUpdate(UpdateRun* run) {
     if (!journalled) {
         // Nothing installed has been touched: the drafts go, the journal if it was begun.
         free(entries);
-        RecordFailure(run, FailureOfInstallError(error), error, journal);
+        RecordFailure(run, FailureOfInstallError(run, error, journal), error, journal);
         if (strcmp(journal, run->installFolder) != 0) RemoveWhenFree(run, journal);
         RemoveDrafts(run);
         return false;
@@ -259,7 +258,7 @@ bool CommitUpdate(UpdateRun* run) {
     if (placed) {
         error = RemoveWhenFree(run, journal);
         if (error != kFsOk) {
-            RecordFailure(run, FailureOfInstallError(error), error, journal);
+            RecordFailure(run, FailureOfInstallError(run, error, journal), error, journal);
             placed = false;
         }
     }
@@ -279,15 +278,16 @@ bool PutDraftInPlaceNow(UpdateRun* run, uint32_t index) {
     const char* target = file->installed;
     const char* draft = file->draft;
     uint32_t attributes = 0;
-    bool readOnly = fs->getAttributes(fs->context, target, &attributes) == kFsOk &&
-                    (attributes & kFsReadOnly);
+    bool readOnly =
+        fs->getAttributes(fs->context, target, &attributes) == kFsOk && (attributes & kFsReadOnly);
     if (readOnly) fs->setAttributes(fs->context, target, kFsNormal);
     FsError error = RenameThrough(run, draft, target, kFsReplace, true);
     if (error != kFsOk) {
         if (readOnly) fs->setAttributes(fs->context, target, attributes);
         RemoveWhenFree(run, draft);
-        RecordFailure(run, run->cancelled ? kFailCancelled : FailureOfInstallError(error), error,
-                      target);
+        RecordFailure(run,
+                      run->cancelled ? kFailCancelled : FailureOfInstallError(run, error, target),
+                      error, target);
         return false;
     }
     run->replaced++;
@@ -340,7 +340,7 @@ RecoveryResult RecoverInterruptedUpdate(UpdateRun* run) {
     bool there = false;
     FsError error = PathExists(run, journal, &there);
     if (error != kFsOk) {
-        RecordFailure(run, FailureOfInstallError(error), error, journal);
+        RecordFailure(run, FailureOfInstallError(run, error, journal), error, journal);
         return kJournalNotLookedAt;
     }
     if (!there) return kNoInterruptedUpdate;
@@ -349,7 +349,7 @@ RecoveryResult RecoverInterruptedUpdate(UpdateRun* run) {
     uint8_t* bytes = ReadJournal(run, journal, &size, &found, &error);
     if (!found) return kNoInterruptedUpdate;
     if (!bytes) {
-        RecordFailure(run, FailureOfInstallError(error), error, journal);
+        RecordFailure(run, FailureOfInstallError(run, error, journal), error, journal);
         return kInterruptedUpdateNotUndone;
     }
     JournalEntry* entries = nullptr;
@@ -366,7 +366,7 @@ RecoveryResult RecoverInterruptedUpdate(UpdateRun* run) {
     bool undone = UndoCommit(run, entries, count, failedFile, &error);
     free(entries);
     if (!undone) {
-        RecordFailure(run, FailureOfInstallError(error), error, failedFile);
+        RecordFailure(run, FailureOfInstallError(run, error, failedFile), error, failedFile);
         return kInterruptedUpdateNotUndone;
     }
     return kInterruptedUpdateUndone;

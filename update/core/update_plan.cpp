@@ -33,11 +33,20 @@ bool SplitPatternFolder(const char* pattern, char* folder) {
     return true;
 }
 
+// `out` (kUpdatePathBytes bytes) receives the install folder joined with the relative `name`;
+// false when that does not fit. Every path of the install folder that the update writes is
+// composed here, once, when the plan is made.
+static bool InstallPath(const UpdateRun* run, const char* name, char* out) {
+    int n = snprintf(out, kUpdatePathBytes, "%s\\%s", run->installFolder, name);
+    return n > 0 && n < kUpdatePathBytes;
+}
+
 // The side file of `file` named by `extension`, or an empty text when it does not fit.
 static bool ComposeSidePath(const UpdateRun* run, const PlannedFile* file, uint32_t index,
                             const char* extension, char* out) {
     char side[kJournalMaxNameBytes + 1];
-    bool fits = JournalSideName(file->target, index, extension, side) && InstallPath(run, side, out);
+    bool fits =
+        JournalSideName(file->target, index, extension, side) && InstallPath(run, side, out);
     if (!fits) out[0] = '\0';
     return fits;
 }
@@ -67,8 +76,8 @@ static bool AddToPlan(UpdatePlan* plan, const PlannedFile& file) {
 // file can still be measured): kFsOk with *there; the error when the folder cannot be looked at.
 // A file standing where a folder of the path goes counts as nothing here: the check before
 // copying refuses it.
-static FsError LookAtInstalled(const UpdateRun* run, const char* path, bool* there,
-                               uint64_t* size, uint32_t* attributes) {
+static FsError LookAtInstalled(const UpdateRun* run, const char* path, bool* there, uint64_t* size,
+                               uint32_t* attributes) {
     const UpdateFileSystem* fs = run->fs;
     *there = false;
     *size = 0;
@@ -118,7 +127,11 @@ static bool PlanFile(UpdateRun* run, const char* source, const char* target, Upd
         RecordFailure(run, FailureOfMediaError(error), error, source);
         return false;
     }
-    file.sealed = FindSealedFile(&run->seal, source, &file.digest, &file.sealedSize);
+    file.sealed = FindSealedEntry(&run->seal, source, &file.sealIndex);
+    if (file.sealed) {
+        file.digest = run->seal.entries[file.sealIndex].digest;
+        file.sealedSize = run->seal.entries[file.sealIndex].size;
+    }
     ComposePlannedPaths(run, &file, run->plan.count);
     if (file.installed[0]) {
         // A folder of that name is not replaced: the check refuses it, a commit fails on it.
@@ -126,7 +139,8 @@ static bool PlanFile(UpdateRun* run, const char* source, const char* target, Upd
         bool there = false;
         error = LookAtInstalled(run, file.installed, &there, &file.oldSize, &oldAttributes);
         if (error != kFsOk) {
-            RecordFailure(run, FailureOfInstallError(error), error, file.installed);
+            RecordFailure(run, FailureOfInstallError(run, error, file.installed), error,
+                          file.installed);
             return false;
         }
         file.replaces = there && !(oldAttributes & kFsFolder);
@@ -203,8 +217,8 @@ bool BuildUpdatePlan(UpdateRun* run) {
     ReleaseUpdatePlan(&run->plan);
     if (!PlanExecutable(run)) return false;
     for (const char* entry : kUpdateFileList) {
-        bool goOn = entry[0] == '|' ? PlanPattern(run, entry + 1)
-                                    : PlanFile(run, entry, entry, kStageList);
+        bool goOn =
+            entry[0] == '|' ? PlanPattern(run, entry + 1) : PlanFile(run, entry, entry, kStageList);
         if (!goOn) return false;
     }
     return true;

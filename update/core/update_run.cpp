@@ -5,6 +5,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "resfs/cp932_lower.h"
+
 void BeginUpdateRun(UpdateRun* run, const UpdateFileSystem* fs, const UpdateProgress* progress,
                     const char* installFolder, const char* exeName) {
     memset(run, 0, sizeof *run);
@@ -42,18 +44,40 @@ UpdateFailure FailureOfMediaError(FsError error) {
     return error == kFsHeld ? kFailMediaInUse : kFailMediaUnreadable;
 }
 
-UpdateFailure FailureOfInstallError(FsError error) {
-    switch (error) {
-    case kFsHeld: return kFailInUse;
-    case kFsDiskFull: return kFailDiskFull;
-    case kFsAccessDenied: return kFailAccessDenied;
-    default: return kFailOther;
-    }
+// The probe's name beside `path`: a side file of the update's own, so that one a stopped update
+// leaves is removed with the other leftovers.
+static bool ProbePath(const char* path, char* out) {
+    const char* separator = FindLastCp932Separator(path, "\\");
+    if (!separator) return false;
+    int n = snprintf(out, kUpdatePathBytes, "%.*s\\~vup0000.tmp", (int)(separator - path), path);
+    return n > 0 && n < kUpdatePathBytes;
 }
 
-bool InstallPath(const UpdateRun* run, const char* name, char* out) {
-    int n = snprintf(out, kUpdatePathBytes, "%s\\%s", run->installFolder, name);
-    return n > 0 && n < kUpdatePathBytes;
+// Whether a new file can be written in the folder of `path`.
+static bool FolderWritable(const UpdateRun* run, const char* path) {
+    const UpdateFileSystem* fs = run->fs;
+    char probe[kUpdatePathBytes];
+    FsFile file = nullptr;
+    if (!ProbePath(path, probe) ||
+        fs->open(fs->context, probe, kFsWrite, 0, kFsCreateAlways, &file) != kFsOk) {
+        return false;
+    }
+    fs->close(fs->context, file);
+    fs->remove(fs->context, probe);
+    return true;
+}
+
+UpdateFailure FailureOfInstallError(const UpdateRun* run, FsError error, const char* path) {
+    switch (error) {
+        case kFsHeld:
+            return kFailInUse;
+        case kFsDiskFull:
+            return kFailDiskFull;
+        case kFsAccessDenied:
+            return FolderWritable(run, path) ? kFailInUse : kFailAccessDenied;
+        default:
+            return kFailOther;
+    }
 }
 
 FsError PathExists(const UpdateRun* run, const char* path, bool* exists) {
@@ -75,7 +99,9 @@ struct HoldWait {
 // scanner's hold usually ends within the first few; a program that keeps the file open is given
 // the whole limit.
 static bool WaitOutHold(UpdateRun* run, HoldWait* wait, FsError error, bool cancellable) {
-    if (error != kFsHeld || wait->waitedMs >= run->holdLimitMs) return false;
+    if ((error != kFsHeld && error != kFsAccessDenied) || wait->waitedMs >= run->holdLimitMs) {
+        return false;
+    }
     if (cancellable && run->cancelled) return false;
     uint32_t pause = wait->tries < 5 ? 50u << wait->tries : 1000u;
     if (pause > run->holdLimitMs - wait->waitedMs) pause = run->holdLimitMs - wait->waitedMs;

@@ -21,13 +21,14 @@ struct PlannedFile {
     char installed[kUpdatePathBytes];
     char draft[kUpdatePathBytes];
     char backup[kUpdatePathBytes];
-    uint64_t size;                  // as planned; the copy takes the file as it then is
-    uint64_t oldSize;               // the file it replaces (when `replaces`)
-    uint64_t digest;                // the sealed digest and size (when `sealed`)
+    uint64_t size;     // as planned; the copy takes the file as it then is
+    uint64_t oldSize;  // the file it replaces (when `replaces`)
+    uint64_t digest;   // the sealed digest and size (when `sealed`)
     uint64_t sealedSize;
-    FsTimes times;                  // the source's times, read while it is drafted
-    bool replaces;                  // a file of that name is in the install folder now
-    bool sealed;                    // update.sum lists it
+    FsTimes times;  // the source's times, read while it is drafted
+    bool replaces;  // a file of that name is in the install folder now
+    bool sealed;    // update.sum lists it (as entry `sealIndex`)
+    uint32_t sealIndex;
     UpdateStage stage;
 };
 
@@ -65,6 +66,7 @@ enum UpdateRefusal : uint8_t {
     kRefusedCannotReplace,      // a folder stands where a file goes, or a file where a folder goes
     kRefusedSealBroken,         // update.sum is damaged or not a seal
     kRefusedSealedFileMissing,  // the seal lists a file the media does not carry
+    kRefusedSealedNotCopied,    // the seal lists a file the update would not copy
     kRefusedNotSealed,          // the update would copy a file the seal does not list
     kRefusedSealedSizeDiffers,  // a media file's size is not the sealed one
     kRefusedNoRoom,             // not even one file at a time fits (figures)
@@ -82,15 +84,15 @@ enum GameState : uint8_t {
 struct UpdateRun {
     const UpdateFileSystem* fs;
     const UpdateProgress* progress;
-    uint32_t holdLimitMs;  // how long a file another program holds is waited for
+    uint32_t holdLimitMs;                  // how long a file another program holds is waited for
     char installFolder[kUpdatePathBytes];  // no trailing backslash
     char exeName[kUpdateNameBytes];        // EXENAME: the executable's installed name
     UpdatePlan plan;
     SealIndex seal;
-    bool cancelled;   // set by the display's Cancel; stays set for the whole update
-    bool fileByFile;  // each file is put in place as soon as it is drafted
-    uint32_t drafted;   // files of the plan drafted (all at once) or in place (file by file)
-    uint32_t replaced;  // files put in place file by file
+    bool cancelled;        // set by the display's Cancel; stays set for the whole update
+    bool fileByFile;       // each file is put in place as soon as it is drafted
+    uint32_t drafted;      // files of the plan drafted (all at once) or in place (file by file)
+    uint32_t replaced;     // files put in place file by file
     uint64_t stageCopied;  // bytes drafted in the stage under way
     // How the update ended (see PerformUpdate): a refusal, or a failure and the game's state.
     UpdateRefusal refusal;
@@ -114,18 +116,18 @@ void ReleaseUpdatePlan(UpdatePlan* plan);
 void RecordFailure(UpdateRun* run, UpdateFailure failure, FsError error, const char* file);
 // Records a refusal, naming `file` (may be null).
 void RecordRefusal(UpdateRun* run, UpdateRefusal refusal, const char* file);
-// The failure an operation's `error` stands for: on the media (a source) or in the install
-// folder (a draft, backup or installed file).
+// The failure an operation's `error` stands for: on the media (a source) or at `path` in the
+// install folder (a draft, backup or installed file, a folder). Access denied that has lasted is
+// told by the cause a probe can prove: when a new file can be written beside `path`, the folder
+// is writable and the file itself is busy (a scanner, a name pending deletion), not forbidden.
 UpdateFailure FailureOfMediaError(FsError error);
-UpdateFailure FailureOfInstallError(FsError error);
-// `out` (kUpdatePathBytes bytes) receives the install folder joined with the relative `name`;
-// false when that does not fit.
-bool InstallPath(const UpdateRun* run, const char* name, char* out);
+UpdateFailure FailureOfInstallError(const UpdateRun* run, FsError error, const char* path);
 
 // The operations an update makes on files another program may hold for a moment (a virus scanner,
 // an indexer): each is tried again, with growing waits through the display, until the run's hold
-// limit is used up. With `cancellable`, Cancel ends the waiting. A file already gone counts as
-// removed.
+// limit is used up. Access denied is waited out the same way: a scanner's handle and a name
+// pending deletion refuse with it for as long as they last. With `cancellable`, Cancel ends the
+// waiting. A file already gone counts as removed.
 FsError OpenWhenFree(UpdateRun* run, const char* path, uint32_t access, uint32_t share,
                      FsCreate create, bool cancellable, FsFile* file);
 FsError RenameWhenFree(UpdateRun* run, const char* from, const char* to, uint32_t flags,

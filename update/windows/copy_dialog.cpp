@@ -74,32 +74,32 @@ static void SetNameText(CopyDialog* dialog, const char* text) {
 
 INT_PTR CALLBACK CopyDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_INITDIALOG: {
-        // The dialog object travels with the window.
-        SetWindowLongPtrA(window, DWLP_USER, lParam);
-        CopyDialog* dialog = (CopyDialog*)lParam;
-        CenterWindowOnScreen(window);
-        SetDlgItemTextA(window, kNameText, "");
-        // COPYING has no total bar: the messages to it go nowhere.
-        SendDlgItemMessageA(window, kFileBar, PBM_SETRANGE, 0, MAKELPARAM(0, 1));
-        SendDlgItemMessageA(window, kFileBar, PBM_SETPOS, 0, 0);
-        SendDlgItemMessageA(window, kTotalBar, PBM_SETRANGE, 0, MAKELPARAM(0, 1));
-        SendDlgItemMessageA(window, kTotalBar, PBM_SETPOS, 0, 0);
-        dialog->animation = GetDlgItem(window, kAnimation);
-        SendMessageA(dialog->animation, ACM_OPENA, 0, (LPARAM) "AVI_FILECOPY");
-        SendMessageA(dialog->animation, ACM_PLAY, (WPARAM)-1, MAKELPARAM(0, 0xFFFF));
-        ShowWindow(dialog->animation, SW_SHOW);
-        return TRUE;
-    }
-    case WM_COMMAND:
-        if (LOWORD(wParam) == kCancelButton) {
-            CopyDialog* dialog = (CopyDialog*)GetWindowLongPtrA(window, DWLP_USER);
-            if (dialog) {
-                *dialog->cancelled = true;
-                SendMessageA(dialog->animation, ACM_STOP, 0, 0);
-            }
+        case WM_INITDIALOG: {
+            // The dialog object travels with the window.
+            SetWindowLongPtrA(window, DWLP_USER, lParam);
+            CopyDialog* dialog = (CopyDialog*)lParam;
+            CenterWindowOnScreen(window);
+            SetDlgItemTextA(window, kNameText, "");
+            // COPYING has no total bar: the messages to it go nowhere.
+            SendDlgItemMessageA(window, kFileBar, PBM_SETRANGE, 0, MAKELPARAM(0, 1));
+            SendDlgItemMessageA(window, kFileBar, PBM_SETPOS, 0, 0);
+            SendDlgItemMessageA(window, kTotalBar, PBM_SETRANGE, 0, MAKELPARAM(0, 1));
+            SendDlgItemMessageA(window, kTotalBar, PBM_SETPOS, 0, 0);
+            dialog->animation = GetDlgItem(window, kAnimation);
+            SendMessageA(dialog->animation, ACM_OPENA, 0, (LPARAM) "AVI_FILECOPY");
+            SendMessageA(dialog->animation, ACM_PLAY, (WPARAM)-1, MAKELPARAM(0, 0xFFFF));
+            ShowWindow(dialog->animation, SW_SHOW);
+            return TRUE;
         }
-        return FALSE;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == kCancelButton) {
+                CopyDialog* dialog = (CopyDialog*)GetWindowLongPtrA(window, DWLP_USER);
+                if (dialog) {
+                    *dialog->cancelled = true;
+                    SendMessageA(dialog->animation, ACM_STOP, 0, 0);
+                }
+            }
+            return FALSE;
     }
     return FALSE;
 }
@@ -139,13 +139,17 @@ bool OpenCopyDialog(CopyDialog* dialog, UpdateStage stage, uint64_t total) {
 
 // ---- the progress table -------------------------------------------------------------------------
 
-static CopyDialog* Of(void* context) { return (CopyDialog*)context; }
+static CopyDialog* Of(void* context) {
+    return (CopyDialog*)context;
+}
 
 static void ProgressOpen(void* context, UpdateStage stage, uint64_t total) {
     OpenCopyDialog(Of(context), stage, total);
 }
 
-static void ProgressClose(void* context) { CloseCopyDialog(Of(context)); }
+static void ProgressClose(void* context) {
+    CloseCopyDialog(Of(context));
+}
 
 static void ProgressShowStep(void* context, UpdateStep step) {
     SetNameText(Of(context), UpdateStepText(step));
@@ -201,14 +205,15 @@ static void ProgressTellRecovered(void* context) {
 
 static bool ProgressAskFileByFile(void* context, uint64_t neededAllAtOnce, uint64_t available) {
     if (Of(context)->quit) return false;
-    return AskYesNoDefaultNo(kOneAtATimeQuestion, (unsigned long)MebibytesRoundedUp(neededAllAtOnce),
+    return AskYesNoDefaultNo(kOneAtATimeQuestion,
+                             (unsigned long)MebibytesRoundedUp(neededAllAtOnce),
                              (unsigned long)MebibytesRoundedDown(available));
 }
 
 void InitCopyDialog(CopyDialog* dialog, bool* cancelled) {
     *dialog = {};
     dialog->cancelled = cancelled;
-    dialog->progress = {dialog,          ProgressOpen,      ProgressClose,
-                        ProgressShowStep, ProgressBeginFile, ProgressAdvance,
-                        ProgressWait,    ProgressTellRecovered, ProgressAskFileByFile};
+    dialog->progress = {dialog,           ProgressOpen,          ProgressClose,
+                        ProgressShowStep, ProgressBeginFile,     ProgressAdvance,
+                        ProgressWait,     ProgressTellRecovered, ProgressAskFileByFile};
 }

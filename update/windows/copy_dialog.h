@@ -16,9 +16,9 @@
 enum : uint32_t { kCopyBarUnit = 131072 };  // the bars count in units of 128 KiB
 
 struct CopyDialog {
-    HWND window;     // the open dialog, or null
-    HWND animation;  // its animation control
-    bool* cancelled;  // the run's Cancel flag
+    HWND window;              // the open dialog, or null
+    HWND animation;           // its animation control
+    bool* cancelled;          // the run's Cancel flag
     UpdateProgress progress;  // the table over this dialog, for the run
     uint64_t total;           // the stage's bytes (two-bar dialog)
     uint64_t fileSize;

@@ -41,7 +41,9 @@ enum {
     kMaxLevels = 999,  // CreateFolderChain walks levels 1 to 998
 };
 
-int IsLeadByte(unsigned char byte) { return IsCp932LeadByte(byte) ? 1 : 0; }
+int IsLeadByte(unsigned char byte) {
+    return IsCp932LeadByte(byte) ? 1 : 0;
+}
 
 // True when the text's last byte is a backslash that is a separator, not a trail byte.
 static bool EndsWithSeparator(const char* path) {
@@ -103,8 +105,8 @@ bool CreateFolderChain(const UpdateFileSystem* fs, const char* path) {
         CopyPathUpToSeparator(target, level, n);
         // A level that is a folder already is passed; any other is made.
         uint32_t attributes = 0;
-        bool isFolder = fs->getAttributes(fs->context, level, &attributes) == kFsOk &&
-                        (attributes & kFsFolder);
+        bool isFolder =
+            fs->getAttributes(fs->context, level, &attributes) == kFsOk && (attributes & kFsFolder);
         if (!isFolder && fs->makeFolder(fs->context, level) != kFsOk) return false;
         if (strcmp(level, target) == 0) break;
     }
@@ -232,7 +234,9 @@ bool ChooseInstallFolder(char* folder) {
 }
 
 // The folder text SETUP shows and reads back, kept with the dialog.
-static char* FolderTextOf(HWND dialog) { return (char*)GetWindowLongPtrA(dialog, DWLP_USER); }
+static char* FolderTextOf(HWND dialog) {
+    return (char*)GetWindowLongPtrA(dialog, DWLP_USER);
+}
 
 static void OnInitDialog(HWND dialog, char* folderText) {
     SetWindowLongPtrA(dialog, DWLP_USER, (LONG_PTR)folderText);

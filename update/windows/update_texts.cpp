@@ -38,44 +38,57 @@ const char* UpdateStepText(UpdateStep step) {
 static void TellRefusal(const UpdateRun* run) {
     const char* file = run->failedFile;
     switch (run->refusal) {
-    case kRefusedNone:
-    case kRefusedDeclined: return;
-    case kRefusedFolderMissing:
-        ShowErrorMessage("インストール先フォルダ[%s]が見つかりません。\n"
-                         "ゲームのインストール先を確認してください。",
-                         file);
-        return;
-    case kRefusedCannotReplace:
-        ShowErrorMessage("ファイル[%s]を書き換えられません。\nゲームを実行中の場合は終了して下さい。",
-                         file);
-        return;
-    case kRefusedSealBroken:
-        ShowErrorMessage("アップデート用のメディアの検証ファイル[update.sum]が壊れています。\n%s",
-                         kGetTheMediaAgain);
-        return;
-    case kRefusedNotSealed:
-        ShowErrorMessage("ファイル[%s]がアップデート用のメディアの検証ファイルに含まれていません。\n%s",
-                         file, kGetTheMediaAgain);
-        return;
-    case kRefusedSealedSizeDiffers:
-        ShowErrorMessage("ファイル[%s]のサイズが正しくありません。\n"
-                         "アップデート用のメディアが破損している可能性があります。\n%s",
-                         file, kGetTheMediaAgain);
-        return;
-    case kRefusedSealedFileMissing:
-        ShowErrorMessage("ファイル[%s]がアップデート用のメディアにありません。\n"
-                         "メディアが不完全な可能性があります。\n%s",
-                         file, kGetTheMediaAgain);
-        return;
-    case kRefusedNoRoom:
-        ShowErrorMessage(
-            "インストール先の空き容量が不足しています。\n"
-            "アップデートには%luMBの空き容量が必要です（1ファイルずつ更新する場合でも%luMB）。\n"
-            "現在の空き容量は%luMBです。",
-            (unsigned long)MebibytesRoundedUp(run->figures[0]),
-            (unsigned long)MebibytesRoundedUp(run->figures[1]),
-            (unsigned long)MebibytesRoundedDown(run->figures[2]));
-        return;
+        case kRefusedNone:
+        case kRefusedDeclined:
+            return;
+        case kRefusedFolderMissing:
+            ShowErrorMessage(
+                "インストール先フォルダ[%s]が見つかりません。\n"
+                "ゲームのインストール先を確認してください。",
+                file);
+            return;
+        case kRefusedCannotReplace:
+            ShowErrorMessage(
+                "ファイル[%s]を書き換えられません。\nゲームを実行中の場合は終了して下さい。", file);
+            return;
+        case kRefusedSealBroken:
+            ShowErrorMessage(
+                "アップデート用のメディアの検証ファイル[update.sum]が壊れています。\n%s",
+                kGetTheMediaAgain);
+            return;
+        case kRefusedNotSealed:
+            ShowErrorMessage(
+                "ファイル[%s]がアップデート用のメディアの検証ファイルに含まれていません。\n%s",
+                file, kGetTheMediaAgain);
+            return;
+        case kRefusedSealedSizeDiffers:
+            ShowErrorMessage(
+                "ファイル[%s]のサイズが正しくありません。\n"
+                "アップデート用のメディアが破損している可能性があります。\n%s",
+                file, kGetTheMediaAgain);
+            return;
+        case kRefusedSealedNotCopied:
+            ShowErrorMessage(
+                "アップデート用のメディアの検証ファイルに、アップデートでコピーされない"
+                "ファイル[%s]が含まれています。\n%s",
+                file, kGetTheMediaAgain);
+            return;
+        case kRefusedSealedFileMissing:
+            ShowErrorMessage(
+                "ファイル[%s]がアップデート用のメディアにありません。\n"
+                "メディアが不完全な可能性があります。\n%s",
+                file, kGetTheMediaAgain);
+            return;
+        case kRefusedNoRoom:
+            ShowErrorMessage(
+                "インストール先の空き容量が不足しています。\n"
+                "アップデートには%luMBの空き容量が必要です（1ファイルずつ更新する場合でも%"
+                "luMB）。\n"
+                "現在の空き容量は%luMBです。",
+                (unsigned long)MebibytesRoundedUp(run->figures[0]),
+                (unsigned long)MebibytesRoundedUp(run->figures[1]),
+                (unsigned long)MebibytesRoundedDown(run->figures[2]));
+            return;
     }
 }
 
@@ -92,29 +105,31 @@ static const char kUnchanged[] = "ゲームのファイルは変更されてい�
 // Why the update stopped, naming a file.
 static const char* CauseFormat(UpdateFailure failure) {
     switch (failure) {
-    case kFailMediaUnreadable:
-        return "ファイル[%s]の読み込みに失敗しました。\nアップデート用のメディアを確認してください。";
-    case kFailMediaDamaged:
-        return "ファイル[%s]のデータが正しくありません。\n"
-               "アップデート用のメディアが破損している可能性があります。\n"
-               "メディアを入手し直してから、もう一度アップデートを実行してください。";
-    case kFailMediaInUse:
-        return "ファイル[%s]を他のプログラムが使用しているため、読み込めません。\n"
-               "そのファイルを使用しているプログラムを閉じてから、"
-               "もう一度アップデートを実行してください。";
-    case kFailInUse:
-        return "ファイル[%s]を他のプログラムが使用しているため、書き換えられません。\n"
-               "ゲームを実行中の場合は終了し、そのファイルを使用しているプログラムを閉じてから、"
-               "もう一度アップデートを実行してください。";
-    case kFailAccessDenied:
-        return "ファイル[%s]に書き込む権限がありません。\n"
-               "アップデートを管理者として実行するか、書き込みのできるインストール先を"
-               "指定してください。";
-    case kFailDiskFull:
-        return "インストール先の空き容量が不足したため、ファイル[%s]を書き込めませんでした。\n"
-               "インストール先の容量を確認してください。";
-    default:
-        return "ファイル[%s]のコピーに失敗しました。\nインストール先を確認してください。";
+        case kFailMediaUnreadable:
+            return "ファイル[%s]"
+                   "の読み込みに失敗しました。\nアップデート用のメディアを確認してください。";
+        case kFailMediaDamaged:
+            return "ファイル[%s]のデータが正しくありません。\n"
+                   "アップデート用のメディアが破損している可能性があります。\n"
+                   "メディアを入手し直してから、もう一度アップデートを実行してください。";
+        case kFailMediaInUse:
+            return "ファイル[%s]を他のプログラムが使用しているため、読み込めません。\n"
+                   "そのファイルを使用しているプログラムを閉じてから、"
+                   "もう一度アップデートを実行してください。";
+        case kFailInUse:
+            return "ファイル[%s]を他のプログラムが使用しているため、書き換えられません。\n"
+                   "ゲームを実行中の場合は終了し、そのファイルを使用しているプログラムを閉じてから"
+                   "、"
+                   "もう一度アップデートを実行してください。";
+        case kFailAccessDenied:
+            return "ファイル[%s]に書き込む権限がありません。\n"
+                   "アップデートを管理者として実行するか、書き込みのできるインストール先を"
+                   "指定してください。";
+        case kFailDiskFull:
+            return "インストール先の空き容量が不足したため、ファイル[%s]を書き込めませんでした。\n"
+                   "インストール先の容量を確認してください。";
+        default:
+            return "ファイル[%s]のコピーに失敗しました。\nインストール先を確認してください。";
     }
 }
 
@@ -140,8 +155,20 @@ static void TellStop(const UpdateRun* run) {
 
 void TellUpdateEnd(const UpdateRun* run, UpdateOutcome outcome) {
     switch (outcome) {
-    case kUpdateDone: ShowInfoMessage(kUpdateDoneText); return;
-    case kUpdateRefused: TellRefusal(run); return;
-    case kUpdateStopped: TellStop(run); return;
+        case kUpdateDone:
+            ShowInfoMessage(kUpdateDoneText);
+            return;
+        case kUpdateNotRecorded:
+            ShowErrorMessage(
+                "ゲームのファイルは更新されましたが、アップデートしたことをレジストリに"
+                "記録できませんでした。\n"
+                "もう一度アップデートを実行してください。");
+            return;
+        case kUpdateRefused:
+            TellRefusal(run);
+            return;
+        case kUpdateStopped:
+            TellStop(run);
+            return;
     }
 }

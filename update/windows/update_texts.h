@@ -6,7 +6,7 @@
 #include "update/core/update_run.h"
 
 extern const char kUpdateQuestion[];      // before anything is done
-extern const char kUpdateDoneText[];          // the update is applied
+extern const char kUpdateDoneText[];      // the update is applied
 extern const char kUpdateCancelled[];     // Cancel, or a choice not made
 extern const char kNoInstallFolder[];     // the registry names no install folder
 extern const char kFolderNotWritable[];   // the chosen folder cannot be made

@@ -12,39 +12,52 @@
 
 FsError FsErrorOfWin32(DWORD error) {
     switch (error) {
-    case ERROR_SUCCESS: return kFsOk;
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_NO_MORE_FILES: return kFsNotFound;
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_DIRECTORY:
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_NETPATH: return kFsPathNotFound;
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS: return kFsExists;
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_USER_MAPPED_FILE: return kFsHeld;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_WRITE_PROTECT:
-    case ERROR_PRIVILEGE_NOT_HELD: return kFsAccessDenied;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return kFsDiskFull;
-    case ERROR_CRC:
-    case ERROR_NOT_READY:
-    case ERROR_READ_FAULT:
-    case ERROR_WRITE_FAULT:
-    case ERROR_GEN_FAILURE:
-    case ERROR_SECTOR_NOT_FOUND:
-    case ERROR_DEVICE_REMOVED:
-    case ERROR_HANDLE_EOF: return kFsDeviceError;
-    case ERROR_FILENAME_EXCED_RANGE: return kFsNameTooLong;
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY: return kFsNoMemory;
-    default: return kFsOther;
+        case ERROR_SUCCESS:
+            return kFsOk;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_NO_MORE_FILES:
+            return kFsNotFound;
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_DIRECTORY:
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_NETPATH:
+            return kFsPathNotFound;
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS:
+            return kFsExists;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_USER_MAPPED_FILE:
+            return kFsHeld;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_WRITE_PROTECT:
+        case ERROR_PRIVILEGE_NOT_HELD:
+            return kFsAccessDenied;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return kFsDiskFull;
+        case ERROR_CRC:
+        case ERROR_NOT_READY:
+        case ERROR_READ_FAULT:
+        case ERROR_WRITE_FAULT:
+        case ERROR_GEN_FAILURE:
+        case ERROR_SECTOR_NOT_FOUND:
+        case ERROR_DEVICE_REMOVED:
+        case ERROR_HANDLE_EOF:
+            return kFsDeviceError;
+        case ERROR_FILENAME_EXCED_RANGE:
+            return kFsNameTooLong;
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY:
+            return kFsNoMemory;
+        default:
+            return kFsOther;
     }
 }
 
-static Win32FileSystem* Of(void* context) { return (Win32FileSystem*)context; }
+static Win32FileSystem* Of(void* context) {
+    return (Win32FileSystem*)context;
+}
 
 // The outcome of a call that returned `ok`: kFsOk, or the thread's last error as the core's.
 static FsError Result(void* context, BOOL ok) {
@@ -55,7 +68,9 @@ static FsError Result(void* context, BOOL ok) {
     return fsError == kFsOk ? kFsOther : fsError;
 }
 
-static HANDLE HandleOf(FsFile file) { return (HANDLE)file; }
+static HANDLE HandleOf(FsFile file) {
+    return (HANDLE)file;
+}
 
 static FsError Win32Open(void* context, const char* path, uint32_t access, uint32_t share,
                          FsCreate create, FsFile* file) {
@@ -219,11 +234,14 @@ static FsError Win32FindFirst(void* context, const char* pattern, FsSearch* sear
     return kFsOk;
 }
 
-static void Win32FindClose(void*, FsSearch search) { FindClose((HANDLE)search); }
+static void Win32FindClose(void*, FsSearch search) {
+    FindClose((HANDLE)search);
+}
 
 static FsError Win32MarkUpdated(void* context) {
     Win32FileSystem* fs = Of(context);
-    if (WriteRegistryInt(fs->regGlobal, fs->regLocal, "Updated", 1) == 0) return kFsOk;
+    // Flushed: the record is on the disk when the update says it is done.
+    if (WriteRegistryString(fs->regGlobal, fs->regLocal, "Updated", "1", 1) == 0) return kFsOk;
     return kFsOther;
 }
 
