@@ -31,7 +31,8 @@ std::string Write(const std::vector<JournalEntry>& entries) {
 bool Parse(const std::string& text, std::vector<JournalEntry>* out) {
     JournalEntry* entries = nullptr;
     uint32_t count = 0;
-    bool ok = ParseJournal((const uint8_t*)text.data(), text.size(), &entries, &count);
+    bool committed = false;
+    bool ok = ParseJournal((const uint8_t*)text.data(), text.size(), &entries, &count, &committed);
     if (out) out->assign(entries, entries + count);
     free(entries);
     return ok;
@@ -87,11 +88,21 @@ TEST(Journal, NamesThatCannotStandInAJournal) {
         bool valid;
     };
     const Case cases[] = {
-        {"data.arc", true},   {"help\\index.htm", true}, {"help\\表.htm", true},
-        {"ソ", true},         {"", false},               {"..\\x", false},
-        {"help\\..\\x", false}, {".\\x", false},         {"\\x", false},
-        {"x\\", false},       {"C:\\x", false},          {"a/b", false},
-        {"a\\\\b", false},    {"a\tb", false},           {"\x82", false},
+        {"data.arc", true},
+        {"help\\index.htm", true},
+        {"help\\表.htm", true},
+        {"ソ", true},
+        {"", false},
+        {"..\\x", false},
+        {"help\\..\\x", false},
+        {".\\x", false},
+        {"\\x", false},
+        {"x\\", false},
+        {"C:\\x", false},
+        {"a/b", false},
+        {"a\\\\b", false},
+        {"a\tb", false},
+        {"\x82", false},
     };
     for (const Case& c : cases) EXPECT_EQ(IsValidJournalName(c.name), c.valid) << c.name;
     EXPECT_EQ(Write({Entry('R', "..\\escape")}), "") << "the writer refuses them too";
@@ -111,11 +122,46 @@ TEST(Journal, SideFileNames) {
         bool side;
     };
     const Case cases[] = {
-        {"~vup00000003.new", true}, {"~VUP0000ABCD.OLD", true}, {"~vup1a2b.tmp", true},
+        {"~vup00000003.new", true},  {"~VUP0000ABCD.OLD", true},  {"~vup1a2b.tmp", true},
         {"~vup-journal.txt", false}, {"~vup0000000g.new", false}, {"~vup00000003.bak", false},
-        {"~vup1a2b.new", false},    {"vup00000003.new", false},   {"data.arc", false},
+        {"~vup1a2b.new", false},     {"vup00000003.new", false},  {"data.arc", false},
     };
     for (const Case& c : cases) EXPECT_EQ(IsUpdateSideFileName(c.name), c.side) << c.name;
 }
 
 }  // namespace
+
+// The COMMITTED line after END marks the commit point; anything else after END is no journal.
+TEST(Journal, CommittedLineAfterEnd) {
+    std::string text = Write({Entry('R', "VORLIN.EXE"), Entry('A', "help\\index.htm")});
+    ASSERT_FALSE(text.empty());
+    struct Case {
+        const char* name;
+        std::string tail;
+        bool ok;
+        bool committed;
+    };
+    const Case cases[] = {
+        {"none", "", true, false},
+        {"committed", "COMMITTED\n", true, true},
+        {"committed with CR LF", "COMMITTED\r\n", true, true},
+        {"cut short", "COMMIT", false, false},
+        {"without its line end", "COMMITTED", false, false},
+        {"twice", "COMMITTED\nCOMMITTED\n", false, false},
+        {"another word", "FINISHED\n", false, false},
+    };
+    for (const Case& c : cases) {
+        std::string whole = text + c.tail;
+        JournalEntry* entries = nullptr;
+        uint32_t count = 0;
+        bool committed = false;
+        bool ok =
+            ParseJournal((const uint8_t*)whole.data(), whole.size(), &entries, &count, &committed);
+        free(entries);
+        EXPECT_EQ(ok, c.ok) << c.name;
+        EXPECT_EQ(committed, c.committed) << c.name;
+        if (ok) {
+            EXPECT_EQ(count, 2u) << c.name;
+        }
+    }
+}

@@ -16,6 +16,7 @@
 #include "tests/update/model_fs/model_file_system.h"
 #include "update/core/perform_update.h"
 #include "update/core/sum_file.h"
+#include "update/core/update_commit.h"
 
 namespace {
 
@@ -162,7 +163,15 @@ TEST_F(ModelUpdate, EveryOperationFailingLeavesTheGameWhollyOldOrNewAndTheNextRu
             UpdateOutcome outcome = Run(&run);
             runs++;
             std::map<std::string, std::string> after = Installed();
+            // A committed journal whose removal failed is the next update's to clear away; the
+            // game is new. Any other journal is an interrupted commit.
+            const std::string kCommitted = "COMMITTED\n";
             bool journal = after.count("~vup-journal.txt") != 0;
+            const std::string& journalText = journal ? after["~vup-journal.txt"] : kCommitted;
+            bool committed = journal && journalText.size() >= kCommitted.size() &&
+                             journalText.compare(journalText.size() - kCommitted.size(),
+                                                 kCommitted.size(), kCommitted) == 0;
+            if (committed) journal = false;
             std::map<std::string, std::string> game = WithoutSideFiles(after);
             if (fault.error != kFsOk) {
                 EXPECT_TRUE(ModelOpenHandles(&model).empty()) << "a file left open";
@@ -363,6 +372,77 @@ TEST_F(ModelUpdate, UndoneCommitWhoseJournalStaysIsStillRestored) {
     EXPECT_EQ(WithoutSideFiles(Installed()), oldSet);
     EXPECT_EQ(Run(), kUpdateDone);
     EXPECT_EQ(Installed(), newSet);
+}
+
+// The power fails at every operation of a clean update, keeping each ordered prefix of the file
+// system's changes that were not yet on the disk, and every file's flushed bytes. Recovery alone
+// must then leave the game wholly old or wholly new, byte for byte; the next update must end with
+// the new set and nothing of the update left.
+TEST_F(ModelUpdate, PowerCutAtEveryOperationThenRecoveryLeavesTheGameWhole) {
+    MakeOldGame();
+    std::map<std::string, std::string> oldSet = Installed();
+    uint32_t first = model.operations;
+    ASSERT_EQ(Run(), kUpdateDone);
+    const uint32_t operations = model.operations - first;
+    std::map<std::string, std::string> newSet = Installed();
+    int cuts = 0, oldAfter = 0, newAfter = 0;
+    for (uint32_t n = 1; n <= operations; n++) {
+        for (uint32_t keep = 0;; keep++) {
+            SCOPED_TRACE("power cut at operation " + std::to_string(n) + " of " +
+                         std::to_string(operations) + ", keeping " + std::to_string(keep));
+            ModelInit(&model);
+            SetUp();
+            MakeOldGame();
+            model.crashAt = model.operations + n;
+            {
+                UpdateRun run;
+                BeginUpdateRun(&run, &model.fs, &progress, kInstall, "vorlin.exe");
+                PerformUpdate(&run);
+                EndUpdateRun(&run);
+            }
+            uint32_t pending = ModelPendingMetadataCount(&model);
+            if (keep > pending) break;
+            ModelPowerCut(&model, keep);
+            cuts++;
+            // Recovery alone, as the next update begins with it.
+            UpdateRun recovery;
+            BeginUpdateRun(&recovery, &model.fs, &progress, kInstall, "vorlin.exe");
+            RecoveryResult result = RecoverInterruptedUpdate(&recovery);
+            EndUpdateRun(&recovery);
+            ModelEndProcess(&model);
+            EXPECT_NE(result, kInterruptedUpdateNotUndone);
+            std::map<std::string, std::string> after = Installed();
+            EXPECT_EQ(after.count("~vup-journal.txt"), 0u) << "recovery left the journal";
+            std::map<std::string, std::string> game = WithoutSideFiles(after);
+            if (game == newSet) {
+                newAfter++;
+            } else {
+                oldAfter++;
+                EXPECT_EQ(game, oldSet) << "neither the old game nor the new one";
+            }
+            EXPECT_EQ(Run(), kUpdateDone);
+            EXPECT_EQ(Installed(), newSet) << "after the next update";
+            if (HasFailure()) return;
+        }
+    }
+    printf("[ power    ] %u operations, %d cuts: %d old, %d new after recovery\n", operations, cuts,
+           oldAfter, newAfter);
+}
+
+// An update that has said it is done stays done through a power cut that loses every change the
+// file system had not yet made durable: its commit point was flushed by the update itself.
+TEST_F(ModelUpdate, FinishedUpdateSurvivesAPowerCut) {
+    MakeOldGame();
+    ASSERT_EQ(Run(), kUpdateDone);
+    std::map<std::string, std::string> newSet = Installed();
+    ModelPowerCut(&model, 0);
+    UpdateRun recovery;
+    BeginUpdateRun(&recovery, &model.fs, &progress, kInstall, "vorlin.exe");
+    EXPECT_NE(RecoverInterruptedUpdate(&recovery), kInterruptedUpdateNotUndone);
+    EndUpdateRun(&recovery);
+    ModelEndProcess(&model);
+    EXPECT_EQ(WithoutSideFiles(Installed()), newSet);
+    EXPECT_TRUE(model.updated);
 }
 
 }  // namespace

@@ -207,6 +207,7 @@ bool CheckUpdateBeforeCopying(UpdateRun* run) {
     }
     switch (RecoverInterruptedUpdate(run)) {
         case kNoInterruptedUpdate:
+        case kInterruptedUpdateFinished:
             break;
         case kInterruptedUpdateUndone:
             run->progress->tellRecovered(run->progress->context);

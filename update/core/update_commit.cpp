@@ -11,9 +11,20 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
+
 #include "update/core/journal_format.h"
 
 enum : uint32_t { kMaxJournalBytes = 256u << 20 };
+
+// Removes one of the update's side files when it is there; a backup of a read-only old file is
+// read-only too, and is removed all the same.
+static void RemoveSideFile(UpdateRun* run, const char* path) {
+    uint32_t attributes = 0;
+    if (run->fs->getAttributes(run->fs->context, path, &attributes) != kFsOk) return;
+    if (attributes & kFsReadOnly) SetAttributesWhenFree(run, path, kFsNormal);
+    RemoveWhenFree(run, path);
+}
 
 // Every rename of the commit and its undo is written through before the next step.
 static FsError RenameThrough(UpdateRun* run, const char* from, const char* to, uint32_t flags,
@@ -91,6 +102,20 @@ static bool UndoCommit(UpdateRun* run, const JournalEntry* entries, uint32_t cou
     return whole;
 }
 
+// Clears away what a committed update by `entries` left in the install folder: the backups of
+// the old files, and any draft.
+static void FinishCommittedUpdate(UpdateRun* run, const JournalEntry* entries, uint32_t count) {
+    uint32_t index = 0;
+    for (uint32_t i = 0; i < count; i++) {
+        if (entries[i].kind == 'D') continue;
+        char target[kUpdatePathBytes], draft[kUpdatePathBytes], backup[kUpdatePathBytes];
+        if (EntryPaths(run->installFolder, entries[i].name, index++, target, draft, backup)) {
+            RemoveSideFile(run, backup);
+            RemoveSideFile(run, draft);
+        }
+    }
+}
+
 // The journal entries of the run's plan: the folders it made, then every file.
 static JournalEntry* PlanJournal(const UpdateRun* run, uint32_t* count) {
     const UpdatePlan* plan = &run->plan;
@@ -163,15 +188,9 @@ void RemoveDrafts(UpdateRun* run) {
 
 void RemoveBackups(UpdateRun* run) {
     for (uint32_t i = 0; i < run->plan.count; i++) {
-        const char* backup = run->plan.files[i].backup;
-        if (!run->plan.files[i].replaces || !backup[0]) continue;
-        // The old file may have been read-only; a backup is deleted all the same.
-        uint32_t attributes = 0;
-        if (run->fs->getAttributes(run->fs->context, backup, &attributes) == kFsOk &&
-            (attributes & kFsReadOnly)) {
-            SetAttributesWhenFree(run, backup, kFsNormal);
+        if (run->plan.files[i].replaces && run->plan.files[i].backup[0]) {
+            RemoveSideFile(run, run->plan.files[i].backup);
         }
-        RemoveWhenFree(run, backup);
     }
 }
 
@@ -232,12 +251,13 @@ bool CommitUpdate(UpdateRun* run) {
     FsError error = kFsNoMemory;
     bool journalled = text != nullptr && JournalPath(run->installFolder, journal);
     if (!journalled) snprintf(journal, sizeof journal, "%s", run->installFolder);
+    // Durable by its own flush (WriteWholeFile) before the first installed file is touched.
     if (journalled) {
         error = WriteWholeFile(run, journal, text, length);
         journalled = error == kFsOk;
     }
-    free(text);
     if (!journalled) {
+        free(text);
         // Nothing installed has been touched: the drafts go, the journal if it was begun.
         free(entries);
         RecordFailure(run, FailureOfInstallError(run, error, journal), error, journal);
@@ -254,14 +274,21 @@ bool CommitUpdate(UpdateRun* run) {
             placed = PutInPlace(run, i);
         }
     }
-    // The journal's removal is the moment the update is done.
+    // The commit point: the journal written once more with its COMMITTED line, and flushed. Each
+    // rename before it was written through, so once this flush returns every new file is on the
+    // disk under its name, and a power cut from here on leaves the new game: the next update
+    // finds the committed journal and only clears away what is left.
     if (placed) {
-        error = RemoveWhenFree(run, journal);
+        std::string committed = std::string(text, length) + kJournalCommitted + "\n";
+        error = WriteWholeFile(run, journal, committed.data(), committed.size());
         if (error != kFsOk) {
             RecordFailure(run, FailureOfInstallError(run, error, journal), error, journal);
             placed = false;
         }
     }
+    free(text);
+    // A committed journal that cannot be removed now is removed by the next update.
+    if (placed) RemoveWhenFree(run, journal);
     if (!placed) {
         char failedFile[kUpdatePathBytes];
         FsError undoError = kFsOk;
@@ -354,13 +381,21 @@ RecoveryResult RecoverInterruptedUpdate(UpdateRun* run) {
     }
     JournalEntry* entries = nullptr;
     uint32_t count = 0;
-    bool complete = ParseJournal(bytes, size, &entries, &count);
+    bool committed = false;
+    bool complete = ParseJournal(bytes, size, &entries, &count, &committed);
     free(bytes);
     if (!complete) {
         // Cut short while it was written: no installed file had been touched yet. What the stopped
         // update left (its drafts) goes with the leftovers.
         RemoveWhenFree(run, journal);
         return kNoInterruptedUpdate;
+    }
+    if (committed) {
+        // Every new file was in place: what is left is the update's own side files.
+        FinishCommittedUpdate(run, entries, count);
+        free(entries);
+        RemoveWhenFree(run, journal);
+        return kInterruptedUpdateFinished;
     }
     char failedFile[kUpdatePathBytes];
     bool undone = UndoCommit(run, entries, count, failedFile, &error);

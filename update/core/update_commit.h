@@ -3,9 +3,10 @@
 //
 // The commit: a journal naming every file (journal_format.h) is written into the install folder
 // and flushed; then, file by file, the old file is moved aside under its backup name and its draft
-// moved in under the real name; once every file is in place the journal is removed. Removing the
-// journal is the moment the update counts as done: the backups are deleted after it, and `Updated`
-// is written. A failure or Cancel before that moment undoes the renames made so far.
+// moved in under the real name, each rename written through; once every file is in place the
+// journal is written once more with a COMMITTED line and flushed. That flush is the moment the
+// update counts as done: the journal and the backups are removed after it, and `Updated` is
+// written. A failure or Cancel before that moment undoes the renames made so far.
 //
 // Recovery: an update that finds a journal undoes the interrupted commit before anything else,
 // rather than finishing it. The undo needs only the old files, which the commit moved aside but
@@ -34,10 +35,12 @@ bool PutDraftInPlaceNow(UpdateRun* run, uint32_t index);
 enum RecoveryResult : uint8_t {
     kNoInterruptedUpdate,  // no journal (or one cut short before any file was touched: removed)
     kInterruptedUpdateUndone,
+    kInterruptedUpdateFinished,   // it had passed its commit point: its side files cleared away
     kInterruptedUpdateNotUndone,  // failure recorded in the run; the journal stays
     kJournalNotLookedAt,          // whether there is one cannot be told: failure recorded
 };
-// Looks for the journal of an interrupted commit in the run's install folder and undoes it.
+// Looks for the journal of an interrupted commit in the run's install folder and undoes it, or,
+// when it had passed its commit point, clears away its side files.
 RecoveryResult RecoverInterruptedUpdate(UpdateRun* run);
 // Deletes the update's own side files (drafts, backups, earlier launchers' temporary files) left
 // in `folder` without a journal; returns how many.
