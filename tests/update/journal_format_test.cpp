@@ -31,8 +31,7 @@ std::string Write(const std::vector<JournalEntry>& entries) {
 bool Parse(const std::string& text, std::vector<JournalEntry>* out) {
     JournalEntry* entries = nullptr;
     uint32_t count = 0;
-    bool committed = false;
-    bool ok = ParseJournal((const uint8_t*)text.data(), text.size(), &entries, &count, &committed);
+    bool ok = ParseJournal((const uint8_t*)text.data(), text.size(), &entries, &count);
     if (out) out->assign(entries, entries + count);
     free(entries);
     return ok;
@@ -130,38 +129,3 @@ TEST(Journal, SideFileNames) {
 }
 
 }  // namespace
-
-// The COMMITTED line after END marks the commit point; anything else after END is no journal.
-TEST(Journal, CommittedLineAfterEnd) {
-    std::string text = Write({Entry('R', "VORLIN.EXE"), Entry('A', "help\\index.htm")});
-    ASSERT_FALSE(text.empty());
-    struct Case {
-        const char* name;
-        std::string tail;
-        bool ok;
-        bool committed;
-    };
-    const Case cases[] = {
-        {"none", "", true, false},
-        {"committed", "COMMITTED\n", true, true},
-        {"committed with CR LF", "COMMITTED\r\n", true, true},
-        {"cut short", "COMMIT", false, false},
-        {"without its line end", "COMMITTED", false, false},
-        {"twice", "COMMITTED\nCOMMITTED\n", false, false},
-        {"another word", "FINISHED\n", false, false},
-    };
-    for (const Case& c : cases) {
-        std::string whole = text + c.tail;
-        JournalEntry* entries = nullptr;
-        uint32_t count = 0;
-        bool committed = false;
-        bool ok =
-            ParseJournal((const uint8_t*)whole.data(), whole.size(), &entries, &count, &committed);
-        free(entries);
-        EXPECT_EQ(ok, c.ok) << c.name;
-        EXPECT_EQ(committed, c.committed) << c.name;
-        if (ok) {
-            EXPECT_EQ(count, 2u) << c.name;
-        }
-    }
-}

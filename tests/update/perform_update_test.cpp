@@ -9,6 +9,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -27,7 +28,8 @@ const char kInstall[] = "C:\\Games\\Hoshi";
 struct Recorder {
     ModelFileSystem* model;
     std::vector<std::string> events;
-    int open = -1;  // the stage whose display is open
+    std::function<void(const char* name)> onBeginFile;  // when set: as each file begins
+    int open = -1;                                      // the stage whose display is open
 };
 
 // A display of the stage already open stays, as the copy dialog does.
@@ -41,7 +43,10 @@ void RecClose(void* c) {
     ((Recorder*)c)->open = -1;
 }
 void RecShowStep(void*, UpdateStep) {}
-void RecBeginFile(void*, const char*, uint64_t) {}
+void RecBeginFile(void* c, const char* name, uint64_t) {
+    Recorder* r = (Recorder*)c;
+    if (r->onBeginFile) r->onBeginFile(name);
+}
 void RecAdvance(void*, uint64_t, uint64_t) {}
 void RecWait(void* c, uint32_t ms, const bool*) {
     ModelWait(((Recorder*)c)->model, ms);
@@ -163,15 +168,10 @@ TEST_F(ModelUpdate, EveryOperationFailingLeavesTheGameWhollyOldOrNewAndTheNextRu
             UpdateOutcome outcome = Run(&run);
             runs++;
             std::map<std::string, std::string> after = Installed();
-            // A committed journal whose removal failed is the next update's to clear away; the
-            // game is new. Any other journal is an interrupted commit.
-            const std::string kCommitted = "COMMITTED\n";
-            bool journal = after.count("~vup-journal.txt") != 0;
-            const std::string& journalText = journal ? after["~vup-journal.txt"] : kCommitted;
-            bool committed = journal && journalText.size() >= kCommitted.size() &&
-                             journalText.compare(journalText.size() - kCommitted.size(),
-                                                 kCommitted.size(), kCommitted) == 0;
-            if (committed) journal = false;
+            // A journal beside its commit mark, whose removal failed, is the next update's to
+            // clear away; the game is new. Any other journal is an interrupted commit.
+            bool journal =
+                after.count("~vup-journal.txt") != 0 && after.count("~vup-commit.txt") == 0;
             std::map<std::string, std::string> game = WithoutSideFiles(after);
             if (fault.error != kFsOk) {
                 EXPECT_TRUE(ModelOpenHandles(&model).empty()) << "a file left open";
@@ -269,7 +269,7 @@ TEST_F(ModelUpdate, AccessDeniedIsWaitedOutAndToldByItsCause) {
         {"a denial that lasts, in a folder that can be written", 0, false, kUpdateStopped,
          kFailInUse, "C:\\Games\\Hoshi\\data.arc"},
         {"a drive that cannot be written", 0, true, kUpdateStopped, kFailAccessDenied,
-         "C:\\Games\\Hoshi\\vorlin.exe"},
+         "C:\\Games\\Hoshi"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -443,6 +443,40 @@ TEST_F(ModelUpdate, FinishedUpdateSurvivesAPowerCut) {
     ModelEndProcess(&model);
     EXPECT_EQ(WithoutSideFiles(Installed()), newSet);
     EXPECT_TRUE(model.updated);
+}
+
+// A second launcher on the same install folder, of another title or version, starting while the
+// first drafts data.arc: it is refused before it touches anything, and the first update ends with
+// its own files.
+TEST_F(ModelUpdate, SecondLauncherOnTheSameFolderIsRefused) {
+    MakeOldGame();
+    std::map<std::string, std::string> during;
+    UpdateOutcome second = kUpdateDone;
+    UpdateRun secondRun;
+    Recorder other = {&model, {}, nullptr};
+    UpdateProgress otherProgress = progress;
+    otherProgress.context = &other;
+    recorder.onBeginFile = [&](const char* name) {
+        if (strcmp(name, "data.arc") != 0 || !during.empty()) return;
+        during = Installed();
+        UpdateRun run;
+        BeginUpdateRun(&run, &model.fs, &otherProgress, kInstall, "game.exe");
+        second = PerformUpdate(&run);
+        secondRun = run;
+        secondRun.plan = {};
+        secondRun.seal = {};
+        secondRun.lock = nullptr;
+        EndUpdateRun(&run);
+    };
+    EXPECT_EQ(Run(), kUpdateDone);
+    EXPECT_EQ(second, kUpdateRefused);
+    EXPECT_EQ(secondRun.refusal, kRefusedUpdateRunning);
+    EXPECT_STREQ(secondRun.failedFile, kInstall);
+    EXPECT_EQ(WithoutSideFiles(Installed()).count("vorlin.exe"), 1u);
+    std::string exe;
+    EXPECT_TRUE(ModelReadFile(&model, "C:\\Games\\Hoshi\\vorlin.exe", &exe));
+    EXPECT_EQ(exe, "new game");
+    EXPECT_EQ(Installed().count("~vup-lock.txt"), 0u) << "the lock is gone with the update";
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 const char kJournalName[] = "~vup-journal.txt";
 
 static const char kHeader[] = "VORLIN-JOURNAL 1";
-const char kJournalCommitted[] = "COMMITTED";
 
 bool IsValidJournalName(const char* name) {
     size_t n = strlen(name);
@@ -123,11 +122,9 @@ static bool NextLine(const uint8_t* bytes, size_t size, size_t* pos, const char*
     return true;
 }
 
-bool ParseJournal(const uint8_t* bytes, size_t size, JournalEntry** entries, uint32_t* count,
-                  bool* committed) {
+bool ParseJournal(const uint8_t* bytes, size_t size, JournalEntry** entries, uint32_t* count) {
     *entries = nullptr;
     *count = 0;
-    *committed = false;
     size_t pos = 0;
     const char* line;
     size_t n;
@@ -150,15 +147,7 @@ bool ParseJournal(const uint8_t* bytes, size_t size, JournalEntry** entries, uin
             char hex[17];
             memcpy(hex, line + 4, 16);
             hex[16] = '\0';
-            if (strtoull(hex, nullptr, 16) != expected) break;
-            // Nothing may follow END but the COMMITTED line, written once every file was in place.
-            if (pos != size) {
-                if (!NextLine(bytes, size, &pos, &line, &n) || pos != size ||
-                    n != strlen(kJournalCommitted) || memcmp(line, kJournalCommitted, n) != 0) {
-                    break;
-                }
-                *committed = true;
-            }
+            if (pos != size || strtoull(hex, nullptr, 16) != expected) break;
             *entries = list;
             *count = used;
             return true;

@@ -10,7 +10,6 @@
 //   A <name>            a file the update adds (no file of that name existed)
 //   ...
 //   END <digest>
-//   COMMITTED           only once every file is in place: the update's commit point
 //
 //   folder, name   relative to the install folder, code page 932, folders separated by
 //                  backslashes ("VORLIN.EXE", "help\index.htm"), 1 to 259 bytes, no byte below
@@ -43,13 +42,9 @@ struct JournalEntry {
 // (release with free); null when an entry is not valid or memory is exhausted.
 char* WriteJournal(const JournalEntry* entries, uint32_t count, size_t* length);
 // Parses a whole journal. True with *entries a new array (release with free; null when there are
-// none) in file order and *committed telling whether the COMMITTED line follows END; false, with
-// *entries null and *count 0, when the text is not a complete journal. Never reads outside
-// bytes[0..size).
-bool ParseJournal(const uint8_t* bytes, size_t size, JournalEntry** entries, uint32_t* count,
-                  bool* committed);
-// The line that marks a journal committed, without its line end.
-extern const char kJournalCommitted[];
+// none) in file order; false, with *entries null and *count 0, when the text is not a complete
+// journal. Never reads outside bytes[0..size).
+bool ParseJournal(const uint8_t* bytes, size_t size, JournalEntry** entries, uint32_t* count);
 // Whether `name` may stand in a journal (as above).
 bool IsValidJournalName(const char* name);
 // `out` (kJournalMaxNameBytes + 1 bytes) receives the name of file line `index`'s draft (".new")

@@ -5,11 +5,44 @@
 // against the sealed digest while they are drafted.
 #include "update/core/preflight.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 
 #include "update/core/space_plan.h"
 #include "update/core/update_commit.h"
 #include "update/core/update_plan.h"
+
+const char kInstallLockName[] = "~vup-lock.txt";
+
+static bool LockPath(const UpdateRun* run, char* out) {
+    int n = snprintf(out, kUpdatePathBytes, "%s\\%s", run->installFolder, kInstallLockName);
+    return n > 0 && n < kUpdatePathBytes;
+}
+
+bool TakeInstallLock(UpdateRun* run) {
+    char path[kUpdatePathBytes];
+    if (!LockPath(run, path)) {
+        RecordFailure(run, kFailOther, kFsNameTooLong, run->installFolder);
+        return false;
+    }
+    FsError error = run->fs->open(run->fs->context, path, kFsWrite, 0, kFsCreateAlways, &run->lock);
+    if (error == kFsOk) return true;
+    run->lock = nullptr;
+    if (error == kFsHeld) {
+        RecordRefusal(run, kRefusedUpdateRunning, run->installFolder);
+    } else {
+        RecordFailure(run, FailureOfInstallError(run, error, path), error, run->installFolder);
+    }
+    return false;
+}
+
+void ReleaseInstallLock(UpdateRun* run) {
+    if (!run->lock) return;
+    run->fs->close(run->fs->context, run->lock);
+    run->lock = nullptr;
+    char path[kUpdatePathBytes];
+    if (LockPath(run, path)) run->fs->remove(run->fs->context, path);
+}
 
 // Keeps the display answering; true once Cancel was pressed (recorded).
 static bool CancelSeen(UpdateRun* run) {
@@ -205,6 +238,7 @@ bool CheckUpdateBeforeCopying(UpdateRun* run) {
         RecordRefusal(run, kRefusedFolderMissing, run->installFolder);
         return false;
     }
+    if (!TakeInstallLock(run)) return false;
     switch (RecoverInterruptedUpdate(run)) {
         case kNoInterruptedUpdate:
         case kInterruptedUpdateFinished:

@@ -32,6 +32,15 @@ static FsError RenameThrough(UpdateRun* run, const char* from, const char* to, u
     return RenameWhenFree(run, from, to, flags | kFsWriteThrough, cancellable);
 }
 
+// The commit mark: written and flushed once every file of a commit is in place.
+static const char kCommitMarkName[] = "~vup-commit.txt";
+static const char kCommitMarkText[] = "COMMITTED\n";
+
+static bool CommitMarkPath(const char* installFolder, char* out) {
+    return snprintf(out, kUpdatePathBytes, "%s\\%s", installFolder, kCommitMarkName) <
+           kUpdatePathBytes;
+}
+
 static bool JournalPath(const char* installFolder, char* out) {
     return snprintf(out, kUpdatePathBytes, "%s\\%s", installFolder, kJournalName) <
            kUpdatePathBytes;
@@ -274,21 +283,27 @@ bool CommitUpdate(UpdateRun* run) {
             placed = PutInPlace(run, i);
         }
     }
-    // The commit point: the journal written once more with its COMMITTED line, and flushed. Each
-    // rename before it was written through, so once this flush returns every new file is on the
-    // disk under its name, and a power cut from here on leaves the new game: the next update
-    // finds the committed journal and only clears away what is left.
+    // The commit point: the commit mark written and flushed. Each rename before it was written
+    // through, and the mark's own flush makes its creation durable, so once it returns every new
+    // file is on the disk under its name; a power cut from here on leaves the new game, and the
+    // next update, finding the journal with the mark, only clears away what is left. The journal
+    // goes before the mark: a journal without its mark is always undone.
+    char mark[kUpdatePathBytes];
+    if (placed && !CommitMarkPath(run->installFolder, mark)) {
+        RecordFailure(run, kFailOther, kFsNameTooLong, run->installFolder);
+        placed = false;
+    }
     if (placed) {
-        std::string committed = std::string(text, length) + kJournalCommitted + "\n";
-        error = WriteWholeFile(run, journal, committed.data(), committed.size());
+        error = WriteWholeFile(run, mark, kCommitMarkText, strlen(kCommitMarkText));
         if (error != kFsOk) {
-            RecordFailure(run, FailureOfInstallError(run, error, journal), error, journal);
+            RecordFailure(run, FailureOfInstallError(run, error, mark), error, mark);
+            RemoveWhenFree(run, mark);
             placed = false;
         }
     }
     free(text);
-    // A committed journal that cannot be removed now is removed by the next update.
-    if (placed) RemoveWhenFree(run, journal);
+    // A journal and mark that cannot be removed now are cleared away by the next update.
+    if (placed && RemoveWhenFree(run, journal) == kFsOk) RemoveWhenFree(run, mark);
     if (!placed) {
         char failedFile[kUpdatePathBytes];
         FsError undoError = kFsOk;
@@ -370,7 +385,12 @@ RecoveryResult RecoverInterruptedUpdate(UpdateRun* run) {
         RecordFailure(run, FailureOfInstallError(run, error, journal), error, journal);
         return kJournalNotLookedAt;
     }
-    if (!there) return kNoInterruptedUpdate;
+    if (!there) {
+        // A commit mark left alone: its journal was removed, the update was done.
+        char mark[kUpdatePathBytes];
+        if (CommitMarkPath(run->installFolder, mark)) RemoveWhenFree(run, mark);
+        return kNoInterruptedUpdate;
+    }
     size_t size = 0;
     bool found = false;
     uint8_t* bytes = ReadJournal(run, journal, &size, &found, &error);
@@ -381,8 +401,7 @@ RecoveryResult RecoverInterruptedUpdate(UpdateRun* run) {
     }
     JournalEntry* entries = nullptr;
     uint32_t count = 0;
-    bool committed = false;
-    bool complete = ParseJournal(bytes, size, &entries, &count, &committed);
+    bool complete = ParseJournal(bytes, size, &entries, &count);
     free(bytes);
     if (!complete) {
         // Cut short while it was written: no installed file had been touched yet. What the stopped
@@ -390,11 +409,21 @@ RecoveryResult RecoverInterruptedUpdate(UpdateRun* run) {
         RemoveWhenFree(run, journal);
         return kNoInterruptedUpdate;
     }
+    char mark[kUpdatePathBytes];
+    bool committed = false;
+    if (CommitMarkPath(run->installFolder, mark)) {
+        error = PathExists(run, mark, &committed);
+        if (error != kFsOk) {
+            free(entries);
+            RecordFailure(run, FailureOfInstallError(run, error, mark), error, mark);
+            return kJournalNotLookedAt;
+        }
+    }
     if (committed) {
         // Every new file was in place: what is left is the update's own side files.
         FinishCommittedUpdate(run, entries, count);
         free(entries);
-        RemoveWhenFree(run, journal);
+        if (RemoveWhenFree(run, journal) == kFsOk) RemoveWhenFree(run, mark);
         return kInterruptedUpdateFinished;
     }
     char failedFile[kUpdatePathBytes];

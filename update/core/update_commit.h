@@ -3,10 +3,10 @@
 //
 // The commit: a journal naming every file (journal_format.h) is written into the install folder
 // and flushed; then, file by file, the old file is moved aside under its backup name and its draft
-// moved in under the real name, each rename written through; once every file is in place the
-// journal is written once more with a COMMITTED line and flushed. That flush is the moment the
-// update counts as done: the journal and the backups are removed after it, and `Updated` is
-// written. A failure or Cancel before that moment undoes the renames made so far.
+// moved in under the real name, each rename written through; once every file is in place a commit
+// mark is written beside the journal and flushed. That flush is the moment the update counts as
+// done: the journal, the mark and the backups are removed after it, and `Updated` is written. A
+// failure or Cancel before that moment undoes the renames made so far.
 //
 // Recovery: an update that finds a journal undoes the interrupted commit before anything else,
 // rather than finishing it. The undo needs only the old files, which the commit moved aside but

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "resfs/cp932_lower.h"
+#include "update/core/preflight.h"
 
 void BeginUpdateRun(UpdateRun* run, const UpdateFileSystem* fs, const UpdateProgress* progress,
                     const char* installFolder, const char* exeName) {
@@ -23,6 +24,7 @@ void ReleaseUpdatePlan(UpdatePlan* plan) {
 }
 
 void EndUpdateRun(UpdateRun* run) {
+    ReleaseInstallLock(run);
     ReleaseUpdatePlan(&run->plan);
     ReleaseSeal(&run->seal);
 }

@@ -63,6 +63,7 @@ enum UpdateFailure : uint8_t {
 enum UpdateRefusal : uint8_t {
     kRefusedNone,
     kRefusedFolderMissing,      // the install folder is not there (failedFile)
+    kRefusedUpdateRunning,      // another update holds the install folder's lock
     kRefusedCannotReplace,      // a folder stands where a file goes, or a file where a folder goes
     kRefusedSealBroken,         // update.sum is damaged or not a seal
     kRefusedSealedFileMissing,  // the seal lists a file the media does not carry
@@ -89,6 +90,7 @@ struct UpdateRun {
     char exeName[kUpdateNameBytes];        // EXENAME: the executable's installed name
     UpdatePlan plan;
     SealIndex seal;
+    FsFile lock;           // the install folder's lock, held from the check to the end (or null)
     bool cancelled;        // set by the display's Cancel; stays set for the whole update
     bool fileByFile;       // each file is put in place as soon as it is drafted
     uint32_t drafted;      // files of the plan drafted (all at once) or in place (file by file)
@@ -109,6 +111,7 @@ enum : uint32_t { kDefaultHoldLimitMs = 10000 };
 // and the executable's installed name `exeName`.
 void BeginUpdateRun(UpdateRun* run, const UpdateFileSystem* fs, const UpdateProgress* progress,
                     const char* installFolder, const char* exeName);
+// Releases the install folder's lock, if taken, and frees the plan and the seal.
 void EndUpdateRun(UpdateRun* run);
 // Frees the plan's files and empties it.
 void ReleaseUpdatePlan(UpdatePlan* plan);

@@ -47,6 +47,12 @@ static void TellRefusal(const UpdateRun* run) {
                 "ゲームのインストール先を確認してください。",
                 file);
             return;
+        case kRefusedUpdateRunning:
+            ShowErrorMessage(
+                "インストール先フォルダ[%s]では、別のアップデートを実行中です。\n"
+                "そのアップデートが終わってから、もう一度アップデートを実行してください。",
+                file);
+            return;
         case kRefusedCannotReplace:
             ShowErrorMessage(
                 "ファイル[%s]を書き換えられません。\nゲームを実行中の場合は終了して下さい。", file);
