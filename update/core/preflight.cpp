@@ -25,10 +25,13 @@ bool TakeInstallLock(UpdateRun* run) {
         RecordFailure(run, kFailOther, kFsNameTooLong, run->installFolder);
         return false;
     }
-    FsError error = run->fs->open(run->fs->context, path, kFsWrite, 0, kFsCreateAlways, &run->lock);
+    // A scanner may open the new lock file for a moment; a second launcher keeps it.
+    FsError error = OpenWhenFree(run, path, kFsWrite, 0, kFsCreateAlways, true, &run->lock);
     if (error == kFsOk) return true;
     run->lock = nullptr;
-    if (error == kFsHeld) {
+    if (error == kFsHeld && run->cancelled) {
+        RecordFailure(run, kFailCancelled, error, run->installFolder);
+    } else if (error == kFsHeld) {
         RecordRefusal(run, kRefusedUpdateRunning, run->installFolder);
     } else {
         RecordFailure(run, FailureOfInstallError(run, error, path), error, run->installFolder);
