@@ -479,4 +479,75 @@ TEST_F(ModelUpdate, SecondLauncherOnTheSameFolderIsRefused) {
     EXPECT_EQ(Installed().count("~vup-lock.txt"), 0u) << "the lock is gone with the update";
 }
 
+// A journal that cannot be read (damaged, cut short, or of a later format) beside the backups of
+// an interrupted commit is the only record of what they stand for: nothing is deleted, and the
+// player is told; one cut short before any file was touched is removed, and the update goes on.
+TEST_F(ModelUpdate, UnreadableJournalBesideBackupsDeletesNothing) {
+    const char kJournal[] = "C:\\Games\\Hoshi\\~vup-journal.txt";
+    struct Case {
+        const char* name;
+        bool interrupted;  // the commit had begun: backups exist
+        std::function<std::string(const std::string&)> damage;
+        UpdateOutcome outcome;
+    };
+    const Case cases[] = {
+        {"a later format", true,
+         [](const std::string& j) { return "VORLIN-JOURNAL 2" + j.substr(16); }, kUpdateStopped},
+        {"its END line cut", true,
+         [](const std::string& j) { return j.substr(0, j.rfind("END ") + 6); }, kUpdateStopped},
+        {"cut after its first line", true,
+         [](const std::string& j) { return j.substr(0, j.find('\n') + 1); }, kUpdateStopped},
+        {"garbage", true, [](const std::string&) { return std::string("\x01\x02garbage"); },
+         kUpdateStopped},
+        {"cut short before any file was touched", false,
+         [](const std::string& j) { return j.substr(0, j.size() / 2); }, kUpdateDone},
+    };
+    // Where the first old file is moved aside: the commit has begun.
+    MakeOldGame();
+    model.tracing = true;
+    uint32_t first = model.operations;
+    ASSERT_EQ(Run(), kUpdateDone);
+    std::vector<uint32_t> asides = OperationsOf(model, "rename C:\\Games\\Hoshi\\vorlin.exe > ");
+    std::vector<uint32_t> journals = OperationsOf(model, "flush");
+    ASSERT_EQ(asides.size(), 1u);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ModelInit(&model);
+        SetUp();
+        MakeOldGame();
+        // Killed just after the first old file was moved aside; or, for a journal cut short
+        // while it was written, just before the commit began.
+        model.crashAt = model.operations + asides[0] + 1 - first;
+        Run();
+        std::string journal;
+        ASSERT_TRUE(ModelReadFile(&model, kJournal, &journal));
+        if (!c.interrupted) {
+            // Back to the moment before the first rename: the old file in place again.
+            std::string backup;
+            ASSERT_TRUE(ModelReadFile(&model, "C:\\Games\\Hoshi\\~vup00000000.old", &backup));
+            ModelAddFile(&model, "C:\\Games\\Hoshi\\vorlin.exe", backup);
+            ModelAddFile(&model, "C:\\Games\\Hoshi\\~vup00000000.old", "");
+            model.fs.remove(model.fs.context, "C:\\Games\\Hoshi\\~vup00000000.old");
+            ModelEndProcess(&model);
+        }
+        ModelAddFile(&model, kJournal, c.damage(journal));
+        std::map<std::string, std::string> before = Installed();
+        before.erase("~vup-lock.txt");  // the killed launcher's lock: taken over and removed
+        UpdateRun run;
+        EXPECT_EQ(Run(&run), c.outcome);
+        if (c.outcome == kUpdateStopped) {
+            EXPECT_EQ(run.failure, kFailJournalUnreadable);
+            EXPECT_STREQ(run.failedFile, kJournal);
+            std::map<std::string, std::string> after = Installed();
+            for (const auto& e : before) {
+                EXPECT_TRUE(after.count(e.first) && after[e.first] == e.second)
+                    << e.first << " was deleted or changed";
+            }
+            EXPECT_EQ(after.size(), before.size()) << "nothing added";
+        } else {
+            EXPECT_EQ(Installed().count("~vup-journal.txt"), 0u);
+        }
+    }
+}
+
 }  // namespace

@@ -13,7 +13,9 @@
 
 #include <string>
 
+#include "resfs/cp932_lower.h"
 #include "update/core/journal_format.h"
+#include "update/core/update_list.h"
 
 enum : uint32_t { kMaxJournalBytes = 256u << 20 };
 
@@ -123,6 +125,40 @@ static void FinishCommittedUpdate(UpdateRun* run, const JournalEntry* entries, u
             RemoveSideFile(run, draft);
         }
     }
+}
+
+// Whether a backup of an old file (a ".old" side file of the update's own, of any run) is in the
+// install folder or in a folder the update list writes into. kFsOk with *found, or the error that
+// kept a folder from being looked at.
+static FsError FindBackups(UpdateRun* run, bool* found) {
+    const UpdateFileSystem* fs = run->fs;
+    *found = false;
+    char folders[1 + kUpdateFileListSize][kUpdatePathBytes];
+    uint32_t count = 0;
+    snprintf(folders[count++], kUpdatePathBytes, "%s", run->installFolder);
+    for (const char* entry : kUpdateFileList) {
+        const char* separator = entry[0] == '|' ? FindLastCp932Separator(entry, "\\") : nullptr;
+        if (!separator) continue;
+        int n = snprintf(folders[count], kUpdatePathBytes, "%s\\%.*s", run->installFolder,
+                         (int)(separator - entry - 1), entry + 1);
+        if (n > 0 && n < kUpdatePathBytes) count++;
+    }
+    for (uint32_t i = 0; i < count && !*found; i++) {
+        char pattern[kUpdatePathBytes];
+        if (snprintf(pattern, sizeof pattern, "%s\\~vup*.old", folders[i]) >= kUpdatePathBytes) {
+            continue;
+        }
+        FsSearch search = nullptr;
+        FsFound match;
+        FsError error = fs->findFirst(fs->context, pattern, &search, &match);
+        if (error == kFsNotFound || error == kFsPathNotFound) continue;
+        if (error != kFsOk) return error;
+        do {
+            if (!(match.attributes & kFsFolder) && IsUpdateSideFileName(match.name)) *found = true;
+        } while (!*found && fs->findNext(fs->context, search, &match) == kFsOk);
+        fs->findClose(fs->context, search);
+    }
+    return kFsOk;
 }
 
 // The journal entries of the run's plan: the folders it made, then every file.
@@ -404,8 +440,16 @@ RecoveryResult RecoverInterruptedUpdate(UpdateRun* run) {
     bool complete = ParseJournal(bytes, size, &entries, &count);
     free(bytes);
     if (!complete) {
-        // Cut short while it was written: no installed file had been touched yet. What the stopped
-        // update left (its drafts) goes with the leftovers.
+        // Cut short while it was first written, no installed file had been touched yet, and the
+        // drafts the stopped update left go with the leftovers. But a journal that cannot be read
+        // beside backups (damaged, or of a later launcher's format) is the only record of what
+        // they stand for: nothing is deleted, and the player is told.
+        bool backups = false;
+        error = FindBackups(run, &backups);
+        if (error != kFsOk || backups) {
+            RecordFailure(run, kFailJournalUnreadable, error, journal);
+            return kInterruptedUpdateNotUndone;
+        }
         RemoveWhenFree(run, journal);
         return kNoInterruptedUpdate;
     }

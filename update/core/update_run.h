@@ -49,14 +49,15 @@ struct UpdatePlan {
 // Why an update stopped part-way; each has its own message.
 enum UpdateFailure : uint8_t {
     kFailNone,
-    kFailCancelled,        // Cancel pressed
-    kFailMediaUnreadable,  // a media file cannot be opened or read (removed, damaged disc)
-    kFailMediaDamaged,     // a media file is not the sealed one (size or digest)
-    kFailMediaInUse,       // another program holds a media file, beyond the time allowed
-    kFailInUse,            // another program holds the file, beyond the time allowed
-    kFailAccessDenied,     // no right to write there (a standard user, a read-only volume)
-    kFailDiskFull,         // the install volume filled up
-    kFailOther,            // any other error of a file operation
+    kFailCancelled,          // Cancel pressed
+    kFailMediaUnreadable,    // a media file cannot be opened or read (removed, damaged disc)
+    kFailMediaDamaged,       // a media file is not the sealed one (size or digest)
+    kFailMediaInUse,         // another program holds a media file, beyond the time allowed
+    kFailInUse,              // another program holds the file, beyond the time allowed
+    kFailAccessDenied,       // no right to write there (a standard user, a read-only volume)
+    kFailDiskFull,           // the install volume filled up
+    kFailJournalUnreadable,  // an interrupted update's journal cannot be read beside backups
+    kFailOther,              // any other error of a file operation
 };
 
 // Why an update was refused before its first byte: nothing was written. Each has its own message.

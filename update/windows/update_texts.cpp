@@ -134,6 +134,10 @@ static const char* CauseFormat(UpdateFailure failure) {
         case kFailDiskFull:
             return "インストール先の空き容量が不足したため、ファイル[%s]を書き込めませんでした。\n"
                    "インストール先の容量を確認してください。";
+        case kFailJournalUnreadable:
+            return "前回中断されたアップデートの記録[%s]が読み取れないため、"
+                   "ゲームのファイルが不完全な可能性があります。\n"
+                   "ゲームを再インストールしてから、もう一度アップデートを実行してください。";
         default:
             return "ファイル[%s]のコピーに失敗しました。\nインストール先を確認してください。";
     }
@@ -156,6 +160,11 @@ static void TellStop(const UpdateRun* run) {
     }
     char cause[768];
     snprintf(cause, sizeof cause, CauseFormat(run->failure), run->failedFile);
+    // Its own text says how the game stands and what to do.
+    if (run->failure == kFailJournalUnreadable) {
+        ShowErrorMessage("%s", cause);
+        return;
+    }
     ShowErrorMessage("%s\n%s", cause, stateLine);
 }
 
