@@ -9,10 +9,6 @@
 
 static const uint16_t kSubstituteChar = 0x8145;  // U+30FB, the platform's stand-in character
 
-bool IsCp932LeadByte(uint8_t byte) {
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
 static bool IsCp932TrailByte(uint8_t byte) {
     return byte >= 0x40 && byte <= 0xFC && byte != 0x7F;
 }

@@ -9,12 +9,14 @@
 // never read as a separator or a letter on its own.
 #pragma once
 
+#include "ui/mbcs_text.h"
+
 #include <stdint.h>
 
 #include <string>
 
 // True for the bytes that open a double-byte character.
-bool IsCp932LeadByte(uint8_t byte);
+// (IsCp932LeadByte, the test of a lead byte, is the text helpers' own: ui/mbcs_text.h.)
 
 // Lower-cases NUL-terminated text in place; its length never changes. Single bytes A-Z become
 // a-z, other single bytes (half-width katakana included) stay. A double-byte character changes as

@@ -3,7 +3,9 @@
 
 #include <cstring>
 
-#include "resfs/cp932_lower.h"
+bool IsCp932LeadByte(uint8_t byte) {
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
 
 // Length of the longest prefix of `text` of at most `maxBytes` bytes that ends on a character
 // boundary. A lead byte directly before the terminator counts as a character of its own.
@@ -17,7 +19,9 @@ static size_t FittingLength(const char* text, size_t maxBytes) {
     return i;
 }
 
-void CutMultibyteText(char* text, size_t maxBytes) { text[FittingLength(text, maxBytes)] = '\0'; }
+void CutMultibyteText(char* text, size_t maxBytes) {
+    text[FittingLength(text, maxBytes)] = '\0';
+}
 
 void CopyMultibyteText(char* dst, size_t dstSize, const char* src) {
     size_t n = FittingLength(src, dstSize - 1);

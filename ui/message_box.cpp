@@ -5,21 +5,27 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "resfs/path_limit.h"
 #include "ui/clipboard.h"
 #include "ui/mbcs_text.h"
 
 static HWND g_ownerWindow;
 static MessageBoxAnswer g_testAnswer;
-static char g_caption[kPathBytes];  // a caption buffer as large as a path one
+enum { kCaptionBytes = 260 };  // a window title, terminator included
+static char g_caption[kCaptionBytes];
 
 enum { kMessageBufferSize = 1024 };
 
-void SetOwnerWindow(HWND window) { g_ownerWindow = window; }
+void SetOwnerWindow(HWND window) {
+    g_ownerWindow = window;
+}
 
-void SetMessageBoxAnswerForTests(MessageBoxAnswer answer) { g_testAnswer = answer; }
+void SetMessageBoxAnswerForTests(MessageBoxAnswer answer) {
+    g_testAnswer = answer;
+}
 
-HWND GetOwnerWindow() { return g_ownerWindow; }
+HWND GetOwnerWindow() {
+    return g_ownerWindow;
+}
 
 const char* GetOwnerWindowTitle() {
     // No owner (or one that is gone) means an empty caption. Wine's GetWindowTextA of a null

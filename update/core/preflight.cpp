@@ -12,41 +12,6 @@
 #include "update/core/update_commit.h"
 #include "update/core/update_plan.h"
 
-const char kInstallLockName[] = "~vup-lock.txt";
-
-static bool LockPath(const UpdateRun* run, char* out) {
-    int n = snprintf(out, kUpdatePathBytes, "%s\\%s", run->installFolder, kInstallLockName);
-    return n > 0 && n < kUpdatePathBytes;
-}
-
-bool TakeInstallLock(UpdateRun* run) {
-    char path[kUpdatePathBytes];
-    if (!LockPath(run, path)) {
-        RecordFailure(run, kFailOther, kFsNameTooLong, run->installFolder);
-        return false;
-    }
-    // A scanner may open the new lock file for a moment; a second launcher keeps it.
-    FsError error = OpenWhenFree(run, path, kFsWrite, 0, kFsCreateAlways, true, &run->lock);
-    if (error == kFsOk) return true;
-    run->lock = nullptr;
-    if (error == kFsHeld && run->cancelled) {
-        RecordFailure(run, kFailCancelled, error, run->installFolder);
-    } else if (error == kFsHeld) {
-        RecordRefusal(run, kRefusedUpdateRunning, run->installFolder);
-    } else {
-        RecordFailure(run, FailureOfInstallError(run, error, path), error, run->installFolder);
-    }
-    return false;
-}
-
-void ReleaseInstallLock(UpdateRun* run) {
-    if (!run->lock) return;
-    run->fs->close(run->fs->context, run->lock);
-    run->lock = nullptr;
-    char path[kUpdatePathBytes];
-    if (LockPath(run, path)) run->fs->remove(run->fs->context, path);
-}
-
 // Keeps the display answering; true once Cancel was pressed (recorded).
 static bool CancelSeen(UpdateRun* run) {
     run->progress->wait(run->progress->context, 0, nullptr);

@@ -16,15 +16,6 @@
 // run says which, and the game's state).
 bool CheckUpdateBeforeCopying(UpdateRun* run);
 
-// One update per install folder: the lock is a file of the update's own in the install folder,
-// open without sharing from the check before the first byte to the end of the update, so that a
-// second launcher of any title or version is refused before it touches anything, and recovery
-// never runs under a live commit. False with the refusal (or the failure) recorded.
-bool TakeInstallLock(UpdateRun* run);
-// Closes the lock and removes its file (a lock a killed launcher left is taken over freely).
-void ReleaseInstallLock(UpdateRun* run);
-extern const char kInstallLockName[];  // "~vup-lock.txt"
-
 // The seal's rules, also for the media tools: loads the media's seal into run->seal and checks
 // that it is intact and that every file it lists is on the media. False with the refusal
 // recorded.

@@ -6,7 +6,6 @@
 #include <string.h>
 
 #include "resfs/cp932_lower.h"
-#include "update/core/preflight.h"
 
 void BeginUpdateRun(UpdateRun* run, const UpdateFileSystem* fs, const UpdateProgress* progress,
                     const char* installFolder, const char* exeName) {
@@ -88,6 +87,41 @@ FsError PathExists(const UpdateRun* run, const char* path, bool* exists) {
     *exists = error == kFsOk;
     if (error == kFsNotFound || error == kFsPathNotFound) return kFsOk;
     return error;
+}
+
+const char kInstallLockName[] = "~vup-lock.txt";
+
+static bool LockPath(const UpdateRun* run, char* out) {
+    int n = snprintf(out, kUpdatePathBytes, "%s\\%s", run->installFolder, kInstallLockName);
+    return n > 0 && n < kUpdatePathBytes;
+}
+
+bool TakeInstallLock(UpdateRun* run) {
+    char path[kUpdatePathBytes];
+    if (!LockPath(run, path)) {
+        RecordFailure(run, kFailOther, kFsNameTooLong, run->installFolder);
+        return false;
+    }
+    // A scanner may open the new lock file for a moment; a second launcher keeps it.
+    FsError error = OpenWhenFree(run, path, kFsWrite, 0, kFsCreateAlways, true, &run->lock);
+    if (error == kFsOk) return true;
+    run->lock = nullptr;
+    if (error == kFsHeld && run->cancelled) {
+        RecordFailure(run, kFailCancelled, error, run->installFolder);
+    } else if (error == kFsHeld) {
+        RecordRefusal(run, kRefusedUpdateRunning, run->installFolder);
+    } else {
+        RecordFailure(run, FailureOfInstallError(run, error, path), error, run->installFolder);
+    }
+    return false;
+}
+
+void ReleaseInstallLock(UpdateRun* run) {
+    if (!run->lock) return;
+    run->fs->close(run->fs->context, run->lock);
+    run->lock = nullptr;
+    char path[kUpdatePathBytes];
+    if (LockPath(run, path)) run->fs->remove(run->fs->context, path);
 }
 
 // One operation's waits: started with {} before its first try.

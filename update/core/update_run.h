@@ -127,6 +127,15 @@ void RecordRefusal(UpdateRun* run, UpdateRefusal refusal, const char* file);
 UpdateFailure FailureOfMediaError(FsError error);
 UpdateFailure FailureOfInstallError(const UpdateRun* run, FsError error, const char* path);
 
+// One update per install folder: the lock is a file of the update's own in the install folder,
+// open without sharing from the check before the first byte to the end of the update, so that a
+// second launcher of any title or version is refused before it touches anything, and recovery
+// never runs under a live commit. False with the refusal (or the failure) recorded.
+bool TakeInstallLock(UpdateRun* run);
+// Closes the lock and removes its file (a lock a killed launcher left is taken over freely).
+void ReleaseInstallLock(UpdateRun* run);
+extern const char kInstallLockName[];  // "~vup-lock.txt"
+
 // The operations an update makes on files another program may hold for a moment (a virus scanner,
 // an indexer): each is tried again, with growing waits through the display, until the run's hold
 // limit is used up. Access denied is waited out the same way: a scanner's handle and a name
