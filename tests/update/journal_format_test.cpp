@@ -129,3 +129,58 @@ TEST(Journal, SideFileNames) {
 }
 
 }  // namespace
+
+// The second format names the run whose side files the journal stands for and the install folder
+// it belongs to; both are covered by the END digest. The first format still reads, as run 0.
+TEST(Journal, RunAndFolderOfTheSecondFormat) {
+    std::vector<JournalEntry> in = {Entry('R', "VORLIN.EXE"), Entry('A', "help\\index.htm")};
+    size_t length = 0;
+    char* text =
+        WriteJournalOfRun(in.data(), (uint32_t)in.size(), 0x1234abcd, "C:\\Games\\Hoshi", &length);
+    ASSERT_NE(text, nullptr);
+    std::string written(text, length);
+    free(text);
+    EXPECT_EQ(written.rfind("VORLIN-JOURNAL 2\nRUN 1234abcd\nFOLDER C:\\Games\\Hoshi\n"
+                            "R VORLIN.EXE\n",
+                            0),
+              0u)
+        << written;
+    struct Case {
+        const char* name;
+        std::string text;
+        bool ok;
+        uint32_t runId;
+    };
+    std::string renamed = written;
+    renamed.replace(renamed.find("1234abcd"), 8, "1234abce");
+    std::string zero = written;
+    zero.replace(zero.find("1234abcd"), 8, "00000000");
+    const Case cases[] = {
+        {"as written", written, true, 0x1234abcd},
+        {"another run, the digest unchanged", renamed, false, 0},
+        {"run 0", zero, false, 0},
+        {"no FOLDER line", "VORLIN-JOURNAL 2\nRUN 1234abcd\nEND 0000000000000000\n", false, 0},
+        {"the first format", Write(in), true, 0},
+    };
+    for (const Case& c : cases) {
+        JournalEntry* entries = nullptr;
+        uint32_t count = 0;
+        JournalRun run;
+        bool ok =
+            ParseJournalOfRun((const uint8_t*)c.text.data(), c.text.size(), &entries, &count, &run);
+        free(entries);
+        EXPECT_EQ(ok, c.ok) << c.name;
+        if (ok) {
+            EXPECT_EQ(run.runId, c.runId) << c.name;
+            EXPECT_EQ(count, 2u) << c.name;
+            EXPECT_STREQ(run.folder, c.runId ? "C:\\Games\\Hoshi" : "") << c.name;
+        }
+    }
+    char out[kJournalMaxNameBytes + 1];
+    ASSERT_TRUE(JournalSideNameOfRun("help\\index.htm", 0x1234abcd, 5, ".old", out));
+    EXPECT_STREQ(out, "help\\~vup1234abcd00000005.old");
+    EXPECT_TRUE(IsUpdateSideFileName("~vup1234abcd00000005.old"));
+    EXPECT_TRUE(IsUpdateSideFileName("~VUP1234ABCD00000005.NEW"));
+    EXPECT_FALSE(IsUpdateSideFileName("~vup1234abcd0000005.old"));
+    EXPECT_FALSE(IsUpdateSideFileName("~vup1234abcd00000005.tmp"));
+}

@@ -95,9 +95,13 @@ protected:
         ModelAddFile(&model, "C:\\Games\\Hoshi\\help\\index.htm", "old help");
     }
     // One update; its outcome, and the run's end state in *ended.
+    // Each run has a run of its own, as each launcher does.
+    uint32_t nextRunId = 0x5eed0001;
+    uint32_t lastRunId = 0;
     UpdateOutcome Run(UpdateRun* ended = nullptr) {
         UpdateRun run;
         BeginUpdateRun(&run, &model.fs, &progress, kInstall, "vorlin.exe");
+        run.runId = lastRunId = nextRunId++;
         UpdateOutcome outcome = PerformUpdate(&run);
         if (ended) *ended = run;
         ended ? (void)(ended->plan = {}, ended->seal = {}) : (void)0;
@@ -211,6 +215,15 @@ TEST_F(ModelUpdate, EveryOperationFailingLeavesTheGameWhollyOldOrNewAndTheNextRu
     }
     printf("[ faults   ] %d faulty runs (%u operations x %zu kinds)\n", runs, operations,
            sizeof kFaults / sizeof kFaults[0]);
+}
+
+// The operation numbers whose trace line holds `what`.
+std::vector<uint32_t> OperationsWith(const ModelFileSystem& model, const std::string& what) {
+    std::vector<uint32_t> found;
+    for (uint32_t i = 0; i < model.trace.size(); i++) {
+        if (model.trace[i].find(what) != std::string::npos) found.push_back(i + 1);
+    }
+    return found;
 }
 
 // The operation numbers (counted from the model's first) whose trace line begins with `what`.
@@ -347,8 +360,7 @@ TEST_F(ModelUpdate, UndoneCommitWhoseJournalStaysIsStillRestored) {
     ASSERT_EQ(Run(), kUpdateDone);
     std::map<std::string, std::string> newSet = Installed();
     // The third draft moved in fails; then the undo's removal of the journal fails too.
-    std::vector<uint32_t> renames =
-        OperationsOf(model, "rename C:\\Games\\Hoshi\\~vup00000002.new");
+    std::vector<uint32_t> renames = OperationsWith(model, "00000002.new > ");
     ASSERT_EQ(renames.size(), 1u);
     ModelInit(&model);
     SetUp();
@@ -492,7 +504,7 @@ TEST_F(ModelUpdate, UnreadableJournalBesideBackupsDeletesNothing) {
     };
     const Case cases[] = {
         {"a later format", true,
-         [](const std::string& j) { return "VORLIN-JOURNAL 2" + j.substr(16); }, kUpdateStopped},
+         [](const std::string& j) { return "VORLIN-JOURNAL 3" + j.substr(16); }, kUpdateStopped},
         {"its END line cut", true,
          [](const std::string& j) { return j.substr(0, j.rfind("END ") + 6); }, kUpdateStopped},
         {"cut after its first line", true,
@@ -524,10 +536,11 @@ TEST_F(ModelUpdate, UnreadableJournalBesideBackupsDeletesNothing) {
         if (!c.interrupted) {
             // Back to the moment before the first rename: the old file in place again.
             std::string backup;
-            ASSERT_TRUE(ModelReadFile(&model, "C:\\Games\\Hoshi\\~vup00000000.old", &backup));
+            char name[64];
+            snprintf(name, sizeof name, "C:\\Games\\Hoshi\\~vup%08x00000000.old", lastRunId);
+            ASSERT_TRUE(ModelReadFile(&model, name, &backup));
             ModelAddFile(&model, "C:\\Games\\Hoshi\\vorlin.exe", backup);
-            ModelAddFile(&model, "C:\\Games\\Hoshi\\~vup00000000.old", "");
-            model.fs.remove(model.fs.context, "C:\\Games\\Hoshi\\~vup00000000.old");
+            model.fs.remove(model.fs.context, name);
             ModelEndProcess(&model);
         }
         ModelAddFile(&model, kJournal, c.damage(journal));
@@ -546,6 +559,68 @@ TEST_F(ModelUpdate, UnreadableJournalBesideBackupsDeletesNothing) {
             EXPECT_EQ(after.size(), before.size()) << "nothing added";
         } else {
             EXPECT_EQ(Installed().count("~vup-journal.txt"), 0u);
+        }
+    }
+}
+
+// Side files another update left, which the sweep cannot remove because a program holds them,
+// have names no later update uses: the update goes on around them and never takes one for its own
+// backup, whatever the update is stopped by.
+TEST_F(ModelUpdate, StaleSideFilesHeldOpenAreNeverTakenForThisUpdates) {
+    struct Case {
+        const char* name;
+        bool cancelAtTheCommit;  // stopped after the first old file was moved aside
+    };
+    const Case cases[] = {{"a whole update", false}, {"an update undone", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ModelInit(&model);
+        SetUp();
+        MakeOldGame();
+        std::map<std::string, std::string> oldSet = Installed();
+        // What an earlier update of run 1 and one of an earlier launcher left, each held open.
+        const char* stale[] = {"C:\\Games\\Hoshi\\~vup0000000100000002.old",
+                               "C:\\Games\\Hoshi\\~vup00000002.old"};
+        for (const char* name : stale) {
+            ModelAddFile(&model, name, "STALE");
+            ASSERT_NE(ModelHold(&model, name, kFsRead, kFsShareRead), 0u);
+        }
+        if (c.cancelAtTheCommit) {
+            recorder.onBeginFile = [&](const char*) {};
+            model.tracing = true;
+        }
+        UpdateRun run;
+        UpdateOutcome outcome = kUpdateDone;
+        if (c.cancelAtTheCommit) {
+            // Fails the commit's second rename: the first old file is moved aside and back.
+            uint32_t first = model.operations;
+            Run();
+            std::vector<uint32_t> renames = OperationsOf(model, "rename C:\\Games\\Hoshi\\");
+            ModelInit(&model);
+            SetUp();
+            MakeOldGame();
+            for (const char* name : stale) {
+                ModelAddFile(&model, name, "STALE");
+                ModelHold(&model, name, kFsRead, kFsShareRead);
+            }
+            ASSERT_GE(renames.size(), 2u);
+            model.failures[model.operations + renames[1] - first] = kFsOther;
+            outcome = Run(&run);
+            EXPECT_EQ(outcome, kUpdateStopped);
+            EXPECT_EQ(run.game, kGameRestored);
+            EXPECT_EQ(WithoutSideFiles(Installed()), WithoutSideFiles(oldSet));
+        } else {
+            EXPECT_EQ(Run(&run), kUpdateDone);
+            std::string exe, data;
+            EXPECT_TRUE(ModelReadFile(&model, "C:\\Games\\Hoshi\\vorlin.exe", &exe));
+            EXPECT_TRUE(ModelReadFile(&model, "C:\\Games\\Hoshi\\data.arc", &data));
+            EXPECT_EQ(exe, "new game");
+            EXPECT_EQ(data, std::string(300000, 'd'));
+        }
+        for (const char* name : stale) {
+            std::string bytes;
+            EXPECT_TRUE(ModelReadFile(&model, name, &bytes)) << name;
+            EXPECT_EQ(bytes, "STALE") << name;
         }
     }
 }

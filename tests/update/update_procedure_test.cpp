@@ -941,8 +941,10 @@ TEST_P(FailingOperations, LeaveTheGameWhollyOldOrNewAndTheNextRunRepairsIt) {
         }
         if (game == newSet && !journal) {
             newAfter++;
-            EXPECT_EQ(Updated(), 1);
+            // A process that died after its commit point has a new game not yet recorded: the
+            // next update, finding the commit mark, records it.
             if (Kind() != kCrash) {
+                EXPECT_EQ(Updated(), 1);
                 EXPECT_EQ(last, "アップデートを終了しました。");
             }
         } else if (game == oldSet && !journal) {

@@ -49,17 +49,17 @@ static bool JournalPath(const char* installFolder, char* out) {
 }
 
 // Paths of file line `index` of a journal: the installed name, its draft and its backup.
-static bool EntryPaths(const char* installFolder, const char* name, uint32_t index, char* target,
-                       char* draft, char* backup) {
+static bool EntryPaths(const char* installFolder, const char* name, uint32_t runId, uint32_t index,
+                       char* target, char* draft, char* backup) {
     char side[kJournalMaxNameBytes + 1];
     if (snprintf(target, kUpdatePathBytes, "%s\\%s", installFolder, name) >= kUpdatePathBytes) {
         return false;
     }
-    if (!JournalSideName(name, index, ".new", side) ||
+    if (!JournalSideNameOfRun(name, runId, index, ".new", side) ||
         snprintf(draft, kUpdatePathBytes, "%s\\%s", installFolder, side) >= kUpdatePathBytes) {
         return false;
     }
-    return JournalSideName(name, index, ".old", side) &&
+    return JournalSideNameOfRun(name, runId, index, ".old", side) &&
            snprintf(backup, kUpdatePathBytes, "%s\\%s", installFolder, side) < kUpdatePathBytes;
 }
 
@@ -68,7 +68,7 @@ static bool EntryPaths(const char* installFolder, const char* name, uint32_t ind
 // in `failedFile` and its error in *error. A journal that cannot be removed after a whole undo
 // stays, and the next update undoes it once more, which finds nothing left to do: the game is the
 // old one all the same.
-static bool UndoCommit(UpdateRun* run, const JournalEntry* entries, uint32_t count,
+static bool UndoCommit(UpdateRun* run, uint32_t runId, const JournalEntry* entries, uint32_t count,
                        char* failedFile, FsError* error) {
     const char* installFolder = run->installFolder;
     uint32_t files = 0;
@@ -80,7 +80,7 @@ static bool UndoCommit(UpdateRun* run, const JournalEntry* entries, uint32_t cou
         if (entry.kind == 'D') continue;
         index--;
         char target[kUpdatePathBytes], draft[kUpdatePathBytes], backup[kUpdatePathBytes];
-        if (!EntryPaths(installFolder, entry.name, index, target, draft, backup)) continue;
+        if (!EntryPaths(installFolder, entry.name, runId, index, target, draft, backup)) continue;
         bool backupThere = false, draftThere = false, targetThere = false;
         FsError step = PathExists(run, backup, &backupThere);
         if (step == kFsOk) step = PathExists(run, draft, &draftThere);
@@ -115,12 +115,14 @@ static bool UndoCommit(UpdateRun* run, const JournalEntry* entries, uint32_t cou
 
 // Clears away what a committed update by `entries` left in the install folder: the backups of
 // the old files, and any draft.
-static void FinishCommittedUpdate(UpdateRun* run, const JournalEntry* entries, uint32_t count) {
+static void FinishCommittedUpdate(UpdateRun* run, uint32_t runId, const JournalEntry* entries,
+                                  uint32_t count) {
     uint32_t index = 0;
     for (uint32_t i = 0; i < count; i++) {
         if (entries[i].kind == 'D') continue;
         char target[kUpdatePathBytes], draft[kUpdatePathBytes], backup[kUpdatePathBytes];
-        if (EntryPaths(run->installFolder, entries[i].name, index++, target, draft, backup)) {
+        if (EntryPaths(run->installFolder, entries[i].name, runId, index++, target, draft,
+                       backup)) {
             RemoveSideFile(run, backup);
             RemoveSideFile(run, draft);
         }
@@ -292,7 +294,10 @@ bool CommitUpdate(UpdateRun* run) {
     uint32_t count = 0;
     JournalEntry* entries = PlanJournal(run, &count);
     size_t length = 0;
-    char* text = entries ? WriteJournal(entries, count, &length) : nullptr;
+    char* text = !entries ? nullptr
+                 : run->runId
+                     ? WriteJournalOfRun(entries, count, run->runId, run->installFolder, &length)
+                     : WriteJournal(entries, count, &length);
     FsError error = kFsNoMemory;
     bool journalled = text != nullptr && JournalPath(run->installFolder, journal);
     if (!journalled) snprintf(journal, sizeof journal, "%s", run->installFolder);
@@ -343,7 +348,9 @@ bool CommitUpdate(UpdateRun* run) {
     if (!placed) {
         char failedFile[kUpdatePathBytes];
         FsError undoError = kFsOk;
-        if (!UndoCommit(run, entries, count, failedFile, &undoError)) run->game = kGameNotRestored;
+        if (!UndoCommit(run, run->runId, entries, count, failedFile, &undoError)) {
+            run->game = kGameNotRestored;
+        }
     }
     free(entries);
     return placed;
@@ -437,7 +444,8 @@ RecoveryResult RecoverInterruptedUpdate(UpdateRun* run) {
     }
     JournalEntry* entries = nullptr;
     uint32_t count = 0;
-    bool complete = ParseJournal(bytes, size, &entries, &count);
+    JournalRun written;
+    bool complete = ParseJournalOfRun(bytes, size, &entries, &count, &written);
     free(bytes);
     if (!complete) {
         // Cut short while it was first written, no installed file had been touched yet, and the
@@ -465,13 +473,13 @@ RecoveryResult RecoverInterruptedUpdate(UpdateRun* run) {
     }
     if (committed) {
         // Every new file was in place: what is left is the update's own side files.
-        FinishCommittedUpdate(run, entries, count);
+        FinishCommittedUpdate(run, written.runId, entries, count);
         free(entries);
         if (RemoveWhenFree(run, journal) == kFsOk) RemoveWhenFree(run, mark);
         return kInterruptedUpdateFinished;
     }
     char failedFile[kUpdatePathBytes];
-    bool undone = UndoCommit(run, entries, count, failedFile, &error);
+    bool undone = UndoCommit(run, written.runId, entries, count, failedFile, &error);
     free(entries);
     if (!undone) {
         RecordFailure(run, FailureOfInstallError(run, error, failedFile), error, failedFile);

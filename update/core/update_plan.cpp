@@ -45,8 +45,8 @@ static bool InstallPath(const UpdateRun* run, const char* name, char* out) {
 static bool ComposeSidePath(const UpdateRun* run, const PlannedFile* file, uint32_t index,
                             const char* extension, char* out) {
     char side[kJournalMaxNameBytes + 1];
-    bool fits =
-        JournalSideName(file->target, index, extension, side) && InstallPath(run, side, out);
+    bool fits = JournalSideNameOfRun(file->target, run->runId, index, extension, side) &&
+                InstallPath(run, side, out);
     if (!fits) out[0] = '\0';
     return fits;
 }

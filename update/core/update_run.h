@@ -86,7 +86,10 @@ enum GameState : uint8_t {
 struct UpdateRun {
     const UpdateFileSystem* fs;
     const UpdateProgress* progress;
-    uint32_t holdLimitMs;                  // how long a file another program holds is waited for
+    uint32_t holdLimitMs;  // how long a file another program holds is waited for
+    // This update's own: its side files' names carry it, so that no side file another update
+    // left is ever taken for one of this update's. 0 names them as earlier launchers did.
+    uint32_t runId;
     char installFolder[kUpdatePathBytes];  // no trailing backslash
     char exeName[kUpdateNameBytes];        // EXENAME: the executable's installed name
     UpdatePlan plan;

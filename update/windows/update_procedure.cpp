@@ -4,6 +4,8 @@
 // ended. A folder chosen here serves this update only.
 #include "update/windows/update_procedure.h"
 
+#include <windows.h>
+
 #include <cstdlib>
 
 #include "settings/env_settings.h"
@@ -14,6 +16,16 @@
 #include "update/windows/install_folder.h"
 #include "update/windows/update_texts.h"
 #include "update/windows/win32_file_system.h"
+
+// A run of this update's own, which its side files' names carry: never 0, and not the same for two
+// launchers started together.
+static uint32_t NewRunId() {
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    uint32_t id = (uint32_t)counter.QuadPart ^ (uint32_t)(counter.QuadPart >> 32) ^
+                  (GetCurrentProcessId() << 16) ^ GetTickCount();
+    return id ? id : 1;
+}
 
 // The install folder from the registry, or chosen and made. False when there is none to use (the
 // player has been told).
@@ -44,6 +56,7 @@ int RunUpdateOn(const UpdateFileSystem* fs, uint32_t holdLimitMs) {
     InitCopyDialog(&dialog, &run.cancelled);
     BeginUpdateRun(&run, fs, &dialog.progress, folder, GetExeNameSetting());
     run.holdLimitMs = holdLimitMs;
+    run.runId = NewRunId();
     UpdateOutcome outcome = PerformUpdate(&run);
     int quitStatus = 0;
     if (CopyDialogSawQuit(&dialog, &quitStatus)) {
