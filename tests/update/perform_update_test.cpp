@@ -9,6 +9,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <string>
@@ -51,8 +52,8 @@ void RecAdvance(void*, uint64_t, uint64_t) {}
 void RecWait(void* c, uint32_t ms, const bool*) {
     ModelWait(((Recorder*)c)->model, ms);
 }
-void RecTellRecovered(void* c) {
-    ((Recorder*)c)->events.push_back("recovered");
+void RecTell(void* c, UpdateNotice notice) {
+    ((Recorder*)c)->events.push_back(notice == kNoticeRecovered ? "recovered" : "was partly");
 }
 bool RecAskFileByFile(void* c, uint64_t, uint64_t) {
     ((Recorder*)c)->events.push_back("asked file by file");
@@ -77,8 +78,8 @@ protected:
     void SetUp() override {
         ModelInit(&model);
         recorder.model = &model;
-        progress = {&recorder,  RecOpen, RecClose,         RecShowStep,     RecBeginFile,
-                    RecAdvance, RecWait, RecTellRecovered, RecAskFileByFile};
+        progress = {&recorder,  RecOpen, RecClose, RecShowStep,     RecBeginFile,
+                    RecAdvance, RecWait, RecTell,  RecAskFileByFile};
         ModelSetCurrentFolder(&model, "M:\\");
         ModelAddFile(&model, "M:\\vorlin.bin", "new game");
         ModelAddFile(&model, "M:\\update.arc", std::string(5000, 'u'));
@@ -623,6 +624,39 @@ TEST_F(ModelUpdate, StaleSideFilesHeldOpenAreNeverTakenForThisUpdates) {
             EXPECT_EQ(bytes, "STALE") << name;
         }
     }
+}
+
+// Only the one-at-a-time order fits the drive, and the player takes it; the update stops after
+// the executable was replaced. The record it left tells the next update that the game is partly
+// updated; that update says so, makes the game whole and removes the record.
+TEST_F(ModelUpdate, OneAtATimeOrderLeavesARecordOfItself) {
+    MakeOldGame();
+    // The room the update needs in both orders, from a drive too small for either.
+    ModelSetDrive(&model, 'C', 64 * 1024, kModelDefaultCluster, false);
+    UpdateRun refused;
+    ASSERT_EQ(Run(&refused), kUpdateRefused);
+    ASSERT_EQ(refused.refusal, kRefusedNoRoom);
+    uint64_t allAtOnce = refused.figures[0], oneAtATime = refused.figures[1];
+    ASSERT_LT(oneAtATime, allAtOnce);
+    uint64_t used = 64 * 1024 - ModelFreeBytes(&model, 'C');
+    ModelSetDrive(&model, 'C', used + (oneAtATime + allAtOnce) / 2, kModelDefaultCluster, false);
+    // Stopped as update.arc is drafted, after the executable was put in place.
+    recorder.onBeginFile = [&](const char* name) {
+        if (strcmp(name, "update.arc") == 0) model.crashAt = model.operations + 1;
+    };
+    Run();
+    recorder.onBeginFile = nullptr;
+    std::string exe;
+    ASSERT_TRUE(ModelReadFile(&model, "C:\\Games\\Hoshi\\vorlin.exe", &exe));
+    EXPECT_EQ(exe, "new game") << "the executable was replaced at once";
+    EXPECT_EQ(Installed().count("~vup-partly.txt"), 1u);
+    recorder.events.clear();
+    EXPECT_EQ(Run(), kUpdateDone);
+    EXPECT_EQ(std::count(recorder.events.begin(), recorder.events.end(), "was partly"), 1);
+    EXPECT_EQ(Installed().count("~vup-partly.txt"), 0u);
+    std::string data;
+    ASSERT_TRUE(ModelReadFile(&model, "C:\\Games\\Hoshi\\data.arc", &data));
+    EXPECT_EQ(data, std::string(300000, 'd'));
 }
 
 }  // namespace

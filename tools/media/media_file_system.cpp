@@ -279,7 +279,7 @@ static void SilentStep(void*, UpdateStep) {}
 static void SilentBeginFile(void*, const char*, uint64_t) {}
 static void SilentAdvance(void*, uint64_t, uint64_t) {}
 static void SilentWait(void*, uint32_t, const bool*) {}
-static void SilentTell(void*) {}
+static void SilentTell(void*, UpdateNotice) {}
 static bool SilentAsk(void*, uint64_t, uint64_t) {
     return false;
 }

@@ -44,6 +44,8 @@ UpdateOutcome PerformUpdate(UpdateRun* run) {
 
 UpdateOutcome CopyCheckedUpdate(UpdateRun* run) {
     const UpdateProgress* progress = run->progress;
+    // The one-at-a-time order leaves a record of itself before it replaces anything.
+    if (run->fileByFile && !RecordOneAtATime(run)) return kUpdateStopped;
     // The executable, under the one-bar display the check opened; not on the media: nothing to
     // show.
     if (PlanHasStage(&run->plan, kStageExecutable)) {
@@ -67,6 +69,8 @@ UpdateOutcome CopyCheckedUpdate(UpdateRun* run) {
         if (!CommitUpdate(run)) return kUpdateStopped;
     }
     progress->close(progress->context);
+    // Every file is in place, in either order: the game is no longer partly updated.
+    ClearOneAtATimeRecord(run);
     // The game is new from the commit on; the record only tells the menu so.
     FsError recorded = run->fs->markUpdated(run->fs->context);
     RemoveBackups(run);

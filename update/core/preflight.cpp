@@ -212,7 +212,7 @@ bool CheckUpdateBeforeCopying(UpdateRun* run) {
         case kInterruptedUpdateFinished:
             break;
         case kInterruptedUpdateUndone:
-            run->progress->tellRecovered(run->progress->context);
+            run->progress->tell(run->progress->context, kNoticeRecovered);
             break;
         case kInterruptedUpdateNotUndone:
             run->game = kGameNotRestored;
@@ -220,6 +220,16 @@ bool CheckUpdateBeforeCopying(UpdateRun* run) {
         case kJournalNotLookedAt:
             return false;
     }
+    // An earlier update in the one-at-a-time order that stopped part-way left the game partly
+    // updated: the player is told, and this update makes it whole.
+    bool partly = false;
+    FsError look = FindOneAtATimeRecord(run, &partly);
+    if (look != kFsOk) {
+        RecordFailure(run, FailureOfInstallError(run, look, run->installFolder), look,
+                      run->installFolder);
+        return false;
+    }
+    if (partly) run->progress->tell(run->progress->context, kNoticeWasPartly);
     if (!CheckMediaSeal(run)) return false;
     if (!BuildUpdatePlan(run) || !CheckPlannedFiles(run) || !SealedFilesAllCopied(run)) {
         return false;

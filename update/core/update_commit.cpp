@@ -356,6 +356,42 @@ bool CommitUpdate(UpdateRun* run) {
     return placed;
 }
 
+static const char kOneAtATimeName[] = "~vup-partly.txt";
+static const char kOneAtATimeText[] = "ONE-AT-A-TIME\n";
+
+static bool OneAtATimePath(const UpdateRun* run, char* out) {
+    return snprintf(out, kUpdatePathBytes, "%s\\%s", run->installFolder, kOneAtATimeName) <
+           kUpdatePathBytes;
+}
+
+bool RecordOneAtATime(UpdateRun* run) {
+    char path[kUpdatePathBytes];
+    if (!OneAtATimePath(run, path)) {
+        RecordFailure(run, kFailOther, kFsNameTooLong, run->installFolder);
+        return false;
+    }
+    // Durable by its own flush before the first old file is replaced.
+    FsError error = WriteWholeFile(run, path, kOneAtATimeText, strlen(kOneAtATimeText));
+    if (error == kFsOk) return true;
+    RecordFailure(run, FailureOfInstallError(run, error, path), error, path);
+    RemoveWhenFree(run, path);
+    return false;
+}
+
+void ClearOneAtATimeRecord(UpdateRun* run) {
+    char path[kUpdatePathBytes];
+    bool there = false;
+    if (OneAtATimePath(run, path) && PathExists(run, path, &there) == kFsOk && there) {
+        RemoveWhenFree(run, path);
+    }
+}
+
+FsError FindOneAtATimeRecord(UpdateRun* run, bool* there) {
+    char path[kUpdatePathBytes];
+    *there = false;
+    return OneAtATimePath(run, path) ? PathExists(run, path, there) : kFsOk;
+}
+
 bool PutDraftInPlaceNow(UpdateRun* run, uint32_t index) {
     const UpdateFileSystem* fs = run->fs;
     const PlannedFile* file = &run->plan.files[index];

@@ -28,6 +28,13 @@ void RemoveDrafts(UpdateRun* run);
 // After the commit: removes the old files' backups (leftovers of a failure here are removed by the
 // next update).
 void RemoveBackups(UpdateRun* run);
+// The record of the one-at-a-time order: written and flushed before its first file is put in
+// place, removed once the update has every file in place, so that an update that finds it knows
+// the game is partly updated. False with the failure recorded.
+bool RecordOneAtATime(UpdateRun* run);
+void ClearOneAtATimeRecord(UpdateRun* run);
+// Whether the record is there: kFsOk with *there, or the error.
+FsError FindOneAtATimeRecord(UpdateRun* run, bool* there);
 // File by file: moves the draft of file `index` over its destination at once. False with the
 // failure recorded (the draft removed).
 bool PutDraftInPlaceNow(UpdateRun* run, uint32_t index);

@@ -21,6 +21,12 @@ enum UpdateStep : uint8_t {
     kStepCommitting,  // the drafts are put in place
 };
 
+// What a run tells the player on its way, before it goes on.
+enum UpdateNotice : uint8_t {
+    kNoticeRecovered,  // an interrupted commit of an earlier update was undone
+    kNoticeWasPartly,  // an earlier update in the one-at-a-time order stopped part-way
+};
+
 struct UpdateProgress {
     void* context;  // handed to every call
     // Shows the display of `stage` (replacing one of the other stage); `total` is the bytes the
@@ -35,8 +41,8 @@ struct UpdateProgress {
     // Keeps the display answering for `ms` milliseconds (0: once, at once), returning early once
     // `*stopWhenSet` becomes true (when not null). Cancel sets the run's flag meanwhile.
     void (*wait)(void* context, uint32_t ms, const bool* stopWhenSet);
-    // An interrupted earlier update was undone; the update goes on.
-    void (*tellRecovered)(void* context);
+    // Something the player is told on the way; the update goes on.
+    void (*tell)(void* context, UpdateNotice notice);
     // Only the one-at-a-time order fits the volume: true to update file by file.
     bool (*askFileByFile)(void* context, uint64_t neededAllAtOnce, uint64_t available);
 };

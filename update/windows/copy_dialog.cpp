@@ -199,8 +199,9 @@ static void ProgressWait(void* context, uint32_t ms, const bool* stopWhenSet) {
     }
 }
 
-static void ProgressTellRecovered(void* context) {
-    if (!Of(context)->quit) ShowInfoMessage(kRecoveredEarlier);
+static void ProgressTell(void* context, UpdateNotice notice) {
+    if (Of(context)->quit) return;
+    ShowInfoMessage(notice == kNoticeRecovered ? kRecoveredEarlier : kWasPartlyEarlier);
 }
 
 static bool ProgressAskFileByFile(void* context, uint64_t neededAllAtOnce, uint64_t available) {
@@ -213,7 +214,7 @@ static bool ProgressAskFileByFile(void* context, uint64_t neededAllAtOnce, uint6
 void InitCopyDialog(CopyDialog* dialog, bool* cancelled) {
     *dialog = {};
     dialog->cancelled = cancelled;
-    dialog->progress = {dialog,           ProgressOpen,          ProgressClose,
-                        ProgressShowStep, ProgressBeginFile,     ProgressAdvance,
-                        ProgressWait,     ProgressTellRecovered, ProgressAskFileByFile};
+    dialog->progress = {dialog,           ProgressOpen,      ProgressClose,
+                        ProgressShowStep, ProgressBeginFile, ProgressAdvance,
+                        ProgressWait,     ProgressTell,      ProgressAskFileByFile};
 }

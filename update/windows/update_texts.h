@@ -15,6 +15,7 @@ extern const char kRootFolder[];          // a drive root was typed
 extern const char kConfirmFolder[];       // "[%s]にインストールします"
 extern const char kBrowseTitle[];         // the folder browser's line
 extern const char kRecoveredEarlier[];    // an interrupted update was undone; the update goes on
+extern const char kWasPartlyEarlier[];    // an earlier one-at-a-time update stopped part-way
 extern const char kOneAtATimeQuestion[];  // %lu MB needed at once, %lu MB free
 
 // What the copy dialog says while no file is copied.
