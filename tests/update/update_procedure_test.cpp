@@ -826,6 +826,17 @@ bool IsSideFile(const std::string& relative) {
     return name.compare(0, 4, "~vup") == 0;
 }
 
+// A side file's path without its run ("~vup" + run + index + ".new" -> "~vup" + index + ".new"):
+// each update has a run of its own, so the same file's side files differ from run to run.
+std::string WithoutRun(const std::string& path) {
+    size_t slash = path.rfind('\\');
+    size_t start = slash == std::string::npos ? 0 : slash + 1;
+    if (path.size() - start == 24 && path.compare(start, 4, "~vup") == 0) {
+        return path.substr(0, start + 4) + path.substr(start + 12);
+    }
+    return path;
+}
+
 std::map<std::string, std::string> WithoutSideFiles(const std::map<std::string, std::string>& all) {
     std::map<std::string, std::string> kept;
     for (const auto& e : all) {
@@ -918,8 +929,8 @@ TEST_P(FailingOperations, LeaveTheGameWhollyOldOrNewAndTheNextRunRepairsIt) {
     // What each side file of the clean run stands for: drafts moved in, backups moved aside.
     std::map<std::string, std::string> meant;
     for (const auto& r : g_faults.renames) {
-        if (IsSideFile(r.first)) meant[r.first] = r.second;
-        if (IsSideFile(r.second)) meant[r.second] = r.first;
+        if (IsSideFile(r.first)) meant[WithoutRun(r.first)] = r.second;
+        if (IsSideFile(r.second)) meant[WithoutRun(r.second)] = r.first;
     }
     ASSERT_GE(meant.size(), 6u);
     int oldAfter = 0, newAfter = 0, interrupted = 0;
@@ -959,7 +970,7 @@ TEST_P(FailingOperations, LeaveTheGameWhollyOldOrNewAndTheNextRunRepairsIt) {
                 // The file named is the one that failed, or the installed file its draft or
                 // backup stands for.
                 std::string failed = g_faults.failedPath;
-                if (meant.count(failed)) failed = meant[failed];
+                if (meant.count(WithoutRun(failed))) failed = meant[WithoutRun(failed)];
                 // The install folder's lock is told as the folder.
                 if (failed == install.File("~vup-lock.txt")) failed = install.path;
                 // A search of a pattern's folder is told as that folder.
