@@ -168,8 +168,8 @@ TEST(InterruptedUpdate, KilledLauncherLeavesWholeFilesAndTheNextUpdateSucceeds) 
 
     EXPECT_EQ(ReadBytes(road.install.File("vorlin.exe")), "old game");
     EXPECT_EQ(ReadBytes(road.install.File("data.arc")), "old data");
-    EXPECT_EQ(TemporaryFilesIn(road.install.path).size(), 2u)
-        << "the executable's draft and the cut-off one";
+    EXPECT_EQ(TemporaryFilesIn(road.install.path).size(), 3u)
+        << "the executable's draft, the cut-off one and the killed launcher's install lock";
     EXPECT_EQ(road.Updated(), "");
 
     Child again;
