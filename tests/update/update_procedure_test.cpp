@@ -971,8 +971,11 @@ TEST_P(FailingOperations, LeaveTheGameWhollyOldOrNewAndTheNextRunRepairsIt) {
                 // backup stands for.
                 std::string failed = g_faults.failedPath;
                 if (meant.count(WithoutRun(failed))) failed = meant[WithoutRun(failed)];
-                // The install folder's lock is told as the folder.
-                if (failed == install.File("~vup-lock.txt")) failed = install.path;
+                // The install folder's lock and the one-at-a-time record are told as the folder.
+                if (failed == install.File("~vup-lock.txt") ||
+                    failed == install.File("~vup-partly.txt")) {
+                    failed = install.path;
+                }
                 // A search of a pattern's folder is told as that folder.
                 if (failed.find('*') != std::string::npos) failed.erase(failed.rfind('\\'));
                 if (!failed.empty()) {

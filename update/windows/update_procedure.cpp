@@ -58,6 +58,9 @@ int RunUpdateOn(const UpdateFileSystem* fs, uint32_t holdLimitMs) {
     run.holdLimitMs = holdLimitMs;
     run.runId = NewRunId();
     UpdateOutcome outcome = PerformUpdate(&run);
+    // The update's work on the install folder is over: another launcher may have it while the
+    // player reads the message.
+    ReleaseInstallLock(&run);
     int quitStatus = 0;
     if (CopyDialogSawQuit(&dialog, &quitStatus)) {
         // A quit message met while the update ran: it has put everything back as after Cancel;
