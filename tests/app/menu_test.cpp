@@ -210,7 +210,9 @@ TEST_F(Menu, ADeclinedUpdateLeavesTheMenuAsItWas) {
         }
         // The update has returned once the menu enables its buttons again.
         WaitFor([&] { return IsWindowEnabled(GetDlgItem(menu, 1002)) != FALSE; });
-        openAfter = IsWindowVisible(menu) != FALSE;
+        // Under Wine the menu hides and shows itself once more after its buttons come back (so
+        // that the window manager gives it the keyboard): it is open once it is visible again.
+        openAfter = WaitFor([&] { return IsWindowVisible(menu) != FALSE; });
         labelAfter = ItemText(menu, 1002);
         enabledAfter = IsWindowEnabled(GetDlgItem(menu, 1002)) != FALSE;
         PostMessageA(menu, WM_CLOSE, 0, 0);
