@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tests/update/model_fs/model_file_system.h"
+#include "tests/update/side_files.h"
 #include "update/core/perform_update.h"
 #include "update/core/sum_file.h"
 #include "update/core/update_commit.h"
@@ -111,21 +112,12 @@ protected:
         return outcome;
     }
     std::map<std::string, std::string> Installed() { return ModelSnapshot(&model, kInstall); }
-};
-
-bool IsSideFile(const std::string& relative) {
-    size_t slash = relative.rfind('\\', relative.size() - 2);
-    std::string name = relative.substr(slash == std::string::npos ? 0 : slash + 1);
-    return name.compare(0, 4, "~vup") == 0;
-}
-
-std::map<std::string, std::string> WithoutSideFiles(const std::map<std::string, std::string>& all) {
-    std::map<std::string, std::string> kept;
-    for (const auto& e : all) {
-        if (!IsSideFile(e.first)) kept.insert(e);
+    // A fresh disk (SetUp makes the model anew) with the old game installed.
+    void StartOver() {
+        SetUp();
+        MakeOldGame();
     }
-    return kept;
-}
+};
 
 TEST_F(ModelUpdate, CleanUpdateInstallsTheNewSetAndRecordsIt) {
     MakeOldGame();
@@ -159,9 +151,7 @@ TEST_F(ModelUpdate, EveryOperationFailingLeavesTheGameWhollyOldOrNewAndTheNextRu
         for (uint32_t n = 1; n <= operations; n++) {
             SCOPED_TRACE(std::string(fault.name) + " at operation " + std::to_string(n) + " of " +
                          std::to_string(operations));
-            ModelInit(&model);
-            SetUp();
-            MakeOldGame();
+            StartOver();
             model.updated = false;
             uint32_t at = model.operations + n;
             if (fault.error == kFsOk) {
@@ -287,9 +277,7 @@ TEST_F(ModelUpdate, AccessDeniedIsWaitedOutAndToldByItsCause) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ModelInit(&model);
-        SetUp();
-        MakeOldGame();
+        StartOver();
         if (c.readOnlyDrive)
             ModelSetDrive(&model, 'C', kModelDefaultCapacity, kModelDefaultCluster, true);
         uint32_t denial = c.readOnlyDrive ? 0
@@ -322,9 +310,7 @@ TEST_F(ModelUpdate, RecordThatCannotBeWrittenIsTold) {
     std::vector<uint32_t> record = OperationsOf(model, "markUpdated");
     ASSERT_EQ(record.size(), 1u);
     std::map<std::string, std::string> newSet = Installed();
-    ModelInit(&model);
-    SetUp();
-    MakeOldGame();
+    StartOver();
     model.failures[model.operations + record[0] - before] = kFsOther;
     EXPECT_EQ(Run(), kUpdateNotRecorded);
     EXPECT_FALSE(model.updated);
@@ -339,9 +325,7 @@ TEST_F(ModelUpdate, InstallFolderThatCannotBeLookedAtIsNotCalledMissing) {
     Run();
     std::vector<uint32_t> looks = OperationsOf(model, "getAttributes C:\\Games\\Hoshi");
     ASSERT_FALSE(looks.empty());
-    ModelInit(&model);
-    SetUp();
-    MakeOldGame();
+    StartOver();
     model.failures[model.operations + looks[0] - first] = kFsDeviceError;
     UpdateRun run;
     EXPECT_EQ(Run(&run), kUpdateStopped);
@@ -363,9 +347,7 @@ TEST_F(ModelUpdate, UndoneCommitWhoseJournalStaysIsStillRestored) {
     // The third draft moved in fails; then the undo's removal of the journal fails too.
     std::vector<uint32_t> renames = OperationsWith(model, "00000002.new > ");
     ASSERT_EQ(renames.size(), 1u);
-    ModelInit(&model);
-    SetUp();
-    MakeOldGame();
+    StartOver();
     model.tracing = true;
     first = model.operations;
     model.failures[first + renames[0]] = kFsOther;
@@ -373,9 +355,7 @@ TEST_F(ModelUpdate, UndoneCommitWhoseJournalStaysIsStillRestored) {
     std::vector<uint32_t> removals =
         OperationsOf(model, "remove C:\\Games\\Hoshi\\~vup-journal.txt");
     ASSERT_FALSE(removals.empty());
-    ModelInit(&model);
-    SetUp();
-    MakeOldGame();
+    StartOver();
     first = model.operations;
     model.failures[first + renames[0]] = kFsOther;
     model.failures[first + removals.back()] = kFsOther;
@@ -403,9 +383,7 @@ TEST_F(ModelUpdate, PowerCutAtEveryOperationThenRecoveryLeavesTheGameWhole) {
         for (uint32_t keep = 0;; keep++) {
             SCOPED_TRACE("power cut at operation " + std::to_string(n) + " of " +
                          std::to_string(operations) + ", keeping " + std::to_string(keep));
-            ModelInit(&model);
-            SetUp();
-            MakeOldGame();
+            StartOver();
             model.crashAt = model.operations + n;
             {
                 UpdateRun run;
@@ -525,9 +503,7 @@ TEST_F(ModelUpdate, UnreadableJournalBesideBackupsDeletesNothing) {
     ASSERT_EQ(asides.size(), 1u);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ModelInit(&model);
-        SetUp();
-        MakeOldGame();
+        StartOver();
         // Killed just after the first old file was moved aside; or, for a journal cut short
         // while it was written, just before the commit began.
         model.crashAt = model.operations + asides[0] + 1 - first;
@@ -575,9 +551,7 @@ TEST_F(ModelUpdate, StaleSideFilesHeldOpenAreNeverTakenForThisUpdates) {
     const Case cases[] = {{"a whole update", false}, {"an update undone", true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ModelInit(&model);
-        SetUp();
-        MakeOldGame();
+        StartOver();
         std::map<std::string, std::string> oldSet = Installed();
         // What an earlier update of run 1 and one of an earlier launcher left, each held open.
         const char* stale[] = {"C:\\Games\\Hoshi\\~vup0000000100000002.old",
@@ -597,9 +571,7 @@ TEST_F(ModelUpdate, StaleSideFilesHeldOpenAreNeverTakenForThisUpdates) {
             uint32_t first = model.operations;
             Run();
             std::vector<uint32_t> renames = OperationsOf(model, "rename C:\\Games\\Hoshi\\");
-            ModelInit(&model);
-            SetUp();
-            MakeOldGame();
+            StartOver();
             for (const char* name : stale) {
                 ModelAddFile(&model, name, "STALE");
                 ModelHold(&model, name, kFsRead, kFsShareRead);
@@ -674,9 +646,7 @@ TEST_F(ModelUpdate, SecondFaultInTheRecoveryStillEndsWhole) {
     int interrupted = 0, runs = 0;
     for (uint32_t n = 1; n <= operations; n++) {
         // Is the game left in the middle of a commit when killed at operation n?
-        ModelInit(&model);
-        SetUp();
-        MakeOldGame();
+        StartOver();
         model.crashAt = model.operations + n;
         Run();
         std::map<std::string, std::string> after = Installed();
@@ -689,9 +659,7 @@ TEST_F(ModelUpdate, SecondFaultInTheRecoveryStillEndsWhole) {
                 SCOPED_TRACE("killed at operation " + std::to_string(n) + ", then fault " +
                              std::to_string(second) + " at operation " + std::to_string(m) +
                              " of the recovery");
-                ModelInit(&model);
-                SetUp();
-                MakeOldGame();
+                StartOver();
                 model.crashAt = model.operations + n;
                 Run();
                 uint32_t at = model.operations + m;

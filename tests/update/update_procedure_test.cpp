@@ -11,6 +11,7 @@
 
 #include "settings/env_settings.h"
 #include "settings/registry_store.h"
+#include "tests/update/side_files.h"
 #include "tests/update/update_fixture.h"
 #include "update/core/journal_format.h"
 #include "update/core/space_plan.h"
@@ -820,12 +821,6 @@ int AnswerAtOnce(UINT flags, const char* text) {
     return (flags & MB_YESNO) ? IDYES : IDOK;
 }
 
-bool IsSideFile(const std::string& relative) {
-    size_t slash = relative.rfind('\\', relative.size() - 2);
-    std::string name = relative.substr(slash == std::string::npos ? 0 : slash + 1);
-    return name.compare(0, 4, "~vup") == 0;
-}
-
 // A side file's path without its run ("~vup" + run + index + ".new" -> "~vup" + index + ".new"):
 // each update has a run of its own, so the same file's side files differ from run to run.
 std::string WithoutRun(const std::string& path) {
@@ -835,14 +830,6 @@ std::string WithoutRun(const std::string& path) {
         return path.substr(0, start + 4) + path.substr(start + 12);
     }
     return path;
-}
-
-std::map<std::string, std::string> WithoutSideFiles(const std::map<std::string, std::string>& all) {
-    std::map<std::string, std::string> kept;
-    for (const auto& e : all) {
-        if (!IsSideFile(e.first)) kept.insert(e);
-    }
-    return kept;
 }
 
 std::string Describe(const std::map<std::string, std::string>& files) {

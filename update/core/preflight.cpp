@@ -20,7 +20,9 @@ static bool CancelSeen(UpdateRun* run) {
     return true;
 }
 
-bool CheckMediaSeal(UpdateRun* run) {
+// Loads the media's seal into run->seal and checks that it is intact and that every file it lists
+// is on the media. False with the refusal recorded.
+static bool CheckMediaSeal(UpdateRun* run) {
     FsError error = kFsOk;
     SealState state = LoadSeal(run->fs, &run->seal, &error);
     if (state == kSealUnreadable) {
@@ -89,15 +91,10 @@ static bool SealedFilesAllCopied(UpdateRun* run) {
     return all;
 }
 
-bool CheckPlanAgainstSeal(UpdateRun* run) {
-    for (uint32_t i = 0; i < run->plan.count; i++) {
-        if (!PlannedFileSealed(run, &run->plan.files[i])) return false;
-    }
-    return SealedFilesAllCopied(run);
-}
-
-bool DestinationReplaceable(UpdateRun* run, const char* destination, FsError* error,
-                            bool* isFolder) {
+// Whether the installed file `destination` can be replaced now: true when it is absent or may be
+// renamed; false with *error (kFsAccessDenied for a folder in the way, with *isFolder).
+static bool DestinationReplaceable(UpdateRun* run, const char* destination, FsError* error,
+                                   bool* isFolder) {
     const UpdateFileSystem* fs = run->fs;
     *error = kFsOk;
     *isFolder = false;

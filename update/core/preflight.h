@@ -16,26 +16,13 @@
 // run says which, and the game's state).
 bool CheckUpdateBeforeCopying(UpdateRun* run);
 
-// The seal's rules, also for the media tools: loads the media's seal into run->seal and checks
-// that it is intact and that every file it lists is on the media. False with the refusal
-// recorded.
-bool CheckMediaSeal(UpdateRun* run);
-// Each planned file against the seal, and every sealed file against the plan (a file the seal
-// lists that the update would not copy means the media is not the one sealed). False with the
-// refusal recorded.
-bool CheckPlanAgainstSeal(UpdateRun* run);
-// The seal's entries the plan copies (copied[i] for entry i; seal->count values).
-void MarkSealedEntriesCopied(const UpdateRun* run, bool* copied);
-// The seal's rules one by one, for a tool that names every problem: a planned file against the
-// loaded seal (kRefusedNone, kRefusedNotSealed or kRefusedSealedSizeDiffers), and whether the
-// media carries listed file `index` as a file.
+// The seal's rules one by one, which the check applies and the media tools apply to name every
+// problem: a planned file against the loaded seal (kRefusedNone, kRefusedNotSealed or
+// kRefusedSealedSizeDiffers); whether the media carries listed file `index` as a file; and the
+// seal's entries the plan copies (copied[i] for entry i; seal->count values).
 UpdateRefusal CheckFileAgainstSeal(const UpdateRun* run, const PlannedFile* file);
 bool SealedFileOnMedia(const UpdateRun* run, uint32_t index);
-
-// Whether the installed file `destination` can be replaced now: true when it is absent or may be
-// renamed; false with *error (kFsAccessDenied for a folder in the way, with *isFolder).
-bool DestinationReplaceable(UpdateRun* run, const char* destination, FsError* error,
-                            bool* isFolder);
+void MarkSealedEntriesCopied(const UpdateRun* run, bool* copied);
 
 // The room an update needs on the install volume, in both orders (space_plan.h), for the plan.
 // False when memory is exhausted.

@@ -38,29 +38,17 @@ static FsError RenameThrough(UpdateRun* run, const char* from, const char* to, u
 static const char kCommitMarkName[] = "~vup-commit.txt";
 static const char kCommitMarkText[] = "COMMITTED\n";
 
-static bool CommitMarkPath(const char* installFolder, char* out) {
-    return snprintf(out, kUpdatePathBytes, "%s\\%s", installFolder, kCommitMarkName) <
-           kUpdatePathBytes;
-}
-
-static bool JournalPath(const char* installFolder, char* out) {
-    return snprintf(out, kUpdatePathBytes, "%s\\%s", installFolder, kJournalName) <
-           kUpdatePathBytes;
-}
-
 // Paths of file line `index` of a journal: the installed name, its draft and its backup.
-static bool EntryPaths(const char* installFolder, const char* name, uint32_t runId, uint32_t index,
+static bool EntryPaths(const UpdateRun* run, const char* name, uint32_t runId, uint32_t index,
                        char* target, char* draft, char* backup) {
     char side[kJournalMaxNameBytes + 1];
-    if (snprintf(target, kUpdatePathBytes, "%s\\%s", installFolder, name) >= kUpdatePathBytes) {
-        return false;
-    }
+    if (!InstallFolderPath(run, name, target)) return false;
     if (!JournalSideNameOfRun(name, runId, index, ".new", side) ||
-        snprintf(draft, kUpdatePathBytes, "%s\\%s", installFolder, side) >= kUpdatePathBytes) {
+        !InstallFolderPath(run, side, draft)) {
         return false;
     }
     return JournalSideNameOfRun(name, runId, index, ".old", side) &&
-           snprintf(backup, kUpdatePathBytes, "%s\\%s", installFolder, side) < kUpdatePathBytes;
+           InstallFolderPath(run, side, backup);
 }
 
 // Undoes what a commit by `entries` did in the install folder, as found on the disk. True when the
@@ -70,7 +58,6 @@ static bool EntryPaths(const char* installFolder, const char* name, uint32_t run
 // old one all the same.
 static bool UndoCommit(UpdateRun* run, uint32_t runId, const JournalEntry* entries, uint32_t count,
                        char* failedFile, FsError* error) {
-    const char* installFolder = run->installFolder;
     uint32_t files = 0;
     for (uint32_t i = 0; i < count; i++) files += entries[i].kind != 'D';
     bool whole = true;
@@ -80,7 +67,7 @@ static bool UndoCommit(UpdateRun* run, uint32_t runId, const JournalEntry* entri
         if (entry.kind == 'D') continue;
         index--;
         char target[kUpdatePathBytes], draft[kUpdatePathBytes], backup[kUpdatePathBytes];
-        if (!EntryPaths(installFolder, entry.name, runId, index, target, draft, backup)) continue;
+        if (!EntryPaths(run, entry.name, runId, index, target, draft, backup)) continue;
         bool backupThere = false, draftThere = false, targetThere = false;
         FsError step = PathExists(run, backup, &backupThere);
         if (step == kFsOk) step = PathExists(run, draft, &draftThere);
@@ -102,14 +89,13 @@ static bool UndoCommit(UpdateRun* run, uint32_t runId, const JournalEntry* entri
     }
     for (uint32_t i = count; i-- > 0;) {
         char folder[kUpdatePathBytes];
-        if (entries[i].kind == 'D' && snprintf(folder, sizeof folder, "%s\\%s", installFolder,
-                                               entries[i].name) < (int)sizeof folder) {
+        if (entries[i].kind == 'D' && InstallFolderPath(run, entries[i].name, folder)) {
             // Only when empty: it held nothing but the update's files.
             run->fs->removeFolder(run->fs->context, folder);
         }
     }
     char journal[kUpdatePathBytes];
-    if (whole && JournalPath(installFolder, journal)) RemoveWhenFree(run, journal);
+    if (whole && InstallFolderPath(run, kJournalName, journal)) RemoveWhenFree(run, journal);
     return whole;
 }
 
@@ -121,8 +107,7 @@ static void FinishCommittedUpdate(UpdateRun* run, uint32_t runId, const JournalE
     for (uint32_t i = 0; i < count; i++) {
         if (entries[i].kind == 'D') continue;
         char target[kUpdatePathBytes], draft[kUpdatePathBytes], backup[kUpdatePathBytes];
-        if (EntryPaths(run->installFolder, entries[i].name, runId, index++, target, draft,
-                       backup)) {
+        if (EntryPaths(run, entries[i].name, runId, index++, target, draft, backup)) {
             RemoveSideFile(run, backup);
             RemoveSideFile(run, draft);
         }
@@ -220,11 +205,7 @@ bool MakePlanFolders(UpdateRun* run) {
 
 void RemoveDrafts(UpdateRun* run) {
     for (uint32_t i = 0; i < run->plan.count; i++) {
-        const char* draft = run->plan.files[i].draft;
-        bool there = false;
-        if (draft[0] && PathExists(run, draft, &there) == kFsOk && there) {
-            RemoveWhenFree(run, draft);
-        }
+        if (run->plan.files[i].draft[0]) RemoveSideFile(run, run->plan.files[i].draft);
     }
     for (uint32_t i = run->plan.folderCount; i-- > 0;) {
         if (run->plan.folderMade[i] && run->plan.folderPaths[i][0]) {
@@ -299,7 +280,7 @@ bool CommitUpdate(UpdateRun* run) {
                      ? WriteJournalOfRun(entries, count, run->runId, run->installFolder, &length)
                      : WriteJournal(entries, count, &length);
     FsError error = kFsNoMemory;
-    bool journalled = text != nullptr && JournalPath(run->installFolder, journal);
+    bool journalled = text != nullptr && InstallFolderPath(run, kJournalName, journal);
     if (!journalled) snprintf(journal, sizeof journal, "%s", run->installFolder);
     // Durable by its own flush (WriteWholeFile) before the first installed file is touched.
     if (journalled) {
@@ -330,7 +311,7 @@ bool CommitUpdate(UpdateRun* run) {
     // next update, finding the journal with the mark, only clears away what is left. The journal
     // goes before the mark: a journal without its mark is always undone.
     char mark[kUpdatePathBytes];
-    if (placed && !CommitMarkPath(run->installFolder, mark)) {
+    if (placed && !InstallFolderPath(run, kCommitMarkName, mark)) {
         RecordFailure(run, kFailOther, kFsNameTooLong, run->installFolder);
         placed = false;
     }
@@ -359,14 +340,9 @@ bool CommitUpdate(UpdateRun* run) {
 static const char kOneAtATimeName[] = "~vup-partly.txt";
 static const char kOneAtATimeText[] = "ONE-AT-A-TIME\n";
 
-static bool OneAtATimePath(const UpdateRun* run, char* out) {
-    return snprintf(out, kUpdatePathBytes, "%s\\%s", run->installFolder, kOneAtATimeName) <
-           kUpdatePathBytes;
-}
-
 bool RecordOneAtATime(UpdateRun* run) {
     char path[kUpdatePathBytes];
-    if (!OneAtATimePath(run, path)) {
+    if (!InstallFolderPath(run, kOneAtATimeName, path)) {
         RecordFailure(run, kFailOther, kFsNameTooLong, run->installFolder);
         return false;
     }
@@ -381,7 +357,8 @@ bool RecordOneAtATime(UpdateRun* run) {
 void ClearOneAtATimeRecord(UpdateRun* run) {
     char path[kUpdatePathBytes];
     bool there = false;
-    if (OneAtATimePath(run, path) && PathExists(run, path, &there) == kFsOk && there) {
+    if (InstallFolderPath(run, kOneAtATimeName, path) && PathExists(run, path, &there) == kFsOk &&
+        there) {
         RemoveWhenFree(run, path);
     }
 }
@@ -389,7 +366,7 @@ void ClearOneAtATimeRecord(UpdateRun* run) {
 FsError FindOneAtATimeRecord(UpdateRun* run, bool* there) {
     char path[kUpdatePathBytes];
     *there = false;
-    return OneAtATimePath(run, path) ? PathExists(run, path, there) : kFsOk;
+    return InstallFolderPath(run, kOneAtATimeName, path) ? PathExists(run, path, there) : kFsOk;
 }
 
 bool PutDraftInPlaceNow(UpdateRun* run, uint32_t index) {
@@ -457,7 +434,7 @@ static uint8_t* ReadJournal(UpdateRun* run, const char* path, size_t* size, bool
 
 RecoveryResult RecoverInterruptedUpdate(UpdateRun* run) {
     char journal[kUpdatePathBytes];
-    if (!JournalPath(run->installFolder, journal)) return kNoInterruptedUpdate;
+    if (!InstallFolderPath(run, kJournalName, journal)) return kNoInterruptedUpdate;
     bool there = false;
     FsError error = PathExists(run, journal, &there);
     if (error != kFsOk) {
@@ -467,7 +444,7 @@ RecoveryResult RecoverInterruptedUpdate(UpdateRun* run) {
     if (!there) {
         // A commit mark left alone: its journal was removed, the update was done.
         char mark[kUpdatePathBytes];
-        if (CommitMarkPath(run->installFolder, mark)) RemoveWhenFree(run, mark);
+        if (InstallFolderPath(run, kCommitMarkName, mark)) RemoveWhenFree(run, mark);
         return kNoInterruptedUpdate;
     }
     size_t size = 0;
@@ -499,7 +476,7 @@ RecoveryResult RecoverInterruptedUpdate(UpdateRun* run) {
     }
     char mark[kUpdatePathBytes];
     bool committed = false;
-    if (CommitMarkPath(run->installFolder, mark)) {
+    if (InstallFolderPath(run, kCommitMarkName, mark)) {
         error = PathExists(run, mark, &committed);
         if (error != kFsOk) {
             free(entries);

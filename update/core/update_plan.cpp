@@ -33,26 +33,18 @@ bool SplitPatternFolder(const char* pattern, char* folder) {
     return true;
 }
 
-// `out` (kUpdatePathBytes bytes) receives the install folder joined with the relative `name`;
-// false when that does not fit. Every path of the install folder that the update writes is
-// composed here, once, when the plan is made.
-static bool InstallPath(const UpdateRun* run, const char* name, char* out) {
-    int n = snprintf(out, kUpdatePathBytes, "%s\\%s", run->installFolder, name);
-    return n > 0 && n < kUpdatePathBytes;
-}
-
 // The side file of `file` named by `extension`, or an empty text when it does not fit.
 static bool ComposeSidePath(const UpdateRun* run, const PlannedFile* file, uint32_t index,
                             const char* extension, char* out) {
     char side[kJournalMaxNameBytes + 1];
     bool fits = JournalSideNameOfRun(file->target, run->runId, index, extension, side) &&
-                InstallPath(run, side, out);
+                InstallFolderPath(run, side, out);
     if (!fits) out[0] = '\0';
     return fits;
 }
 
 bool ComposePlannedPaths(const UpdateRun* run, PlannedFile* file, uint32_t index) {
-    bool installed = InstallPath(run, file->target, file->installed);
+    bool installed = InstallFolderPath(run, file->target, file->installed);
     if (!installed) file->installed[0] = '\0';
     bool draft = ComposeSidePath(run, file, index, ".new", file->draft);
     bool backup = ComposeSidePath(run, file, index, ".old", file->backup);
@@ -179,7 +171,7 @@ static bool PlanPattern(UpdateRun* run, const char* pattern) {
         UpdatePlan* plan = &run->plan;
         if (plan->folderCount < kMaxPlanFolders) {
             strcpy(plan->folders[plan->folderCount], folder);
-            if (!InstallPath(run, folder, plan->folderPaths[plan->folderCount])) {
+            if (!InstallFolderPath(run, folder, plan->folderPaths[plan->folderCount])) {
                 plan->folderPaths[plan->folderCount][0] = '\0';
             }
             plan->folderCount++;

@@ -17,6 +17,11 @@ void BeginUpdateRun(UpdateRun* run, const UpdateFileSystem* fs, const UpdateProg
     snprintf(run->exeName, sizeof run->exeName, "%s", exeName);
 }
 
+bool InstallFolderPath(const UpdateRun* run, const char* name, char* out) {
+    int n = snprintf(out, kUpdatePathBytes, "%s\\%s", run->installFolder, name);
+    return n > 0 && n < kUpdatePathBytes;
+}
+
 void ReleaseUpdatePlan(UpdatePlan* plan) {
     free(plan->files);
     memset(plan, 0, sizeof *plan);
@@ -91,14 +96,9 @@ FsError PathExists(const UpdateRun* run, const char* path, bool* exists) {
 
 const char kInstallLockName[] = "~vup-lock.txt";
 
-static bool LockPath(const UpdateRun* run, char* out) {
-    int n = snprintf(out, kUpdatePathBytes, "%s\\%s", run->installFolder, kInstallLockName);
-    return n > 0 && n < kUpdatePathBytes;
-}
-
 bool TakeInstallLock(UpdateRun* run) {
     char path[kUpdatePathBytes];
-    if (!LockPath(run, path)) {
+    if (!InstallFolderPath(run, kInstallLockName, path)) {
         RecordFailure(run, kFailOther, kFsNameTooLong, run->installFolder);
         return false;
     }
@@ -121,7 +121,7 @@ void ReleaseInstallLock(UpdateRun* run) {
     run->fs->close(run->fs->context, run->lock);
     run->lock = nullptr;
     char path[kUpdatePathBytes];
-    if (LockPath(run, path)) run->fs->remove(run->fs->context, path);
+    if (InstallFolderPath(run, kInstallLockName, path)) run->fs->remove(run->fs->context, path);
 }
 
 // One operation's waits: started with {} before its first try.

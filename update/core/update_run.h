@@ -115,6 +115,9 @@ enum : uint32_t { kDefaultHoldLimitMs = 10000 };
 // and the executable's installed name `exeName`.
 void BeginUpdateRun(UpdateRun* run, const UpdateFileSystem* fs, const UpdateProgress* progress,
                     const char* installFolder, const char* exeName);
+// `out` (kUpdatePathBytes bytes) receives the install folder joined with the relative `name`
+// ("help\index.htm", "~vup-journal.txt"); false when that does not fit.
+bool InstallFolderPath(const UpdateRun* run, const char* name, char* out);
 // Releases the install folder's lock, if taken, and frees the plan and the seal.
 void EndUpdateRun(UpdateRun* run);
 // Frees the plan's files and empties it.
