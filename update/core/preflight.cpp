@@ -12,6 +12,38 @@
 #include "update/core/update_commit.h"
 #include "update/core/update_plan.h"
 
+// Records a refusal, naming `file` (may be null), unless the run already stopped for another cause.
+static void RecordRefusal(UpdateRun* run, UpdateRefusal refusal, const char* file) {
+    if (run->failure != kFailNone || run->refusal != kRefusedNone) return;
+    run->refusal = refusal;
+    snprintf(run->failedFile, sizeof run->failedFile, "%s", file ? file : "");
+}
+
+// One update per install folder: the lock is a file of the update's own in the install folder,
+// open without sharing from this check to the end of the update (ReleaseInstallLock), so that a
+// second launcher of any title or version is refused before it touches anything, and recovery
+// never runs under a live commit. A lock a killed launcher left is taken over freely. False with
+// the refusal (or the failure) recorded.
+static bool TakeInstallLock(UpdateRun* run) {
+    const char* path = run->sides.lock;
+    if (!path[0]) {
+        RecordFailure(run, kFailOther, kFsNameTooLong, run->installFolder);
+        return false;
+    }
+    // A scanner may open the new lock file for a moment; a second launcher keeps it.
+    FsError error = OpenWhenFree(run, path, kFsWrite, 0, kFsCreateAlways, true, &run->lock);
+    if (error == kFsOk) return true;
+    run->lock = nullptr;
+    if (error == kFsHeld && run->cancelled) {
+        RecordFailure(run, kFailCancelled, error, run->installFolder);
+    } else if (error == kFsHeld) {
+        RecordRefusal(run, kRefusedUpdateRunning, run->installFolder);
+    } else {
+        RecordFailure(run, FailureOfInstallError(run, error, path), error, run->installFolder);
+    }
+    return false;
+}
+
 // Keeps the display answering; true once Cancel was pressed (recorded).
 static bool CancelSeen(UpdateRun* run) {
     run->progress->wait(run->progress->context, 0, nullptr);

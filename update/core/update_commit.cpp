@@ -34,9 +34,18 @@ static FsError RenameThrough(UpdateRun* run, const char* from, const char* to, u
     return RenameWhenFree(run, from, to, flags | kFsWriteThrough, cancellable);
 }
 
-// The commit mark: written and flushed once every file of a commit is in place.
-static const char kCommitMarkName[] = "~vup-commit.txt";
+// The commit mark (run->sides.commitMark): written and flushed once every file of a commit is in
+// place.
 static const char kCommitMarkText[] = "COMMITTED\n";
+
+// Whether `path` exists: kFsOk with *exists, or the error when that cannot be told.
+static FsError PathExists(const UpdateRun* run, const char* path, bool* exists) {
+    uint32_t attributes;
+    FsError error = run->fs->getAttributes(run->fs->context, path, &attributes);
+    *exists = error == kFsOk;
+    if (error == kFsNotFound || error == kFsPathNotFound) return kFsOk;
+    return error;
+}
 
 // Paths of file line `index` of a journal: the installed name, its draft and its backup.
 static bool EntryPaths(const UpdateRun* run, const char* name, uint32_t runId, uint32_t index,
@@ -94,8 +103,7 @@ static bool UndoCommit(UpdateRun* run, uint32_t runId, const JournalEntry* entri
             run->fs->removeFolder(run->fs->context, folder);
         }
     }
-    char journal[kUpdatePathBytes];
-    if (whole && InstallFolderPath(run, kJournalName, journal)) RemoveWhenFree(run, journal);
+    if (whole && run->sides.journal[0]) RemoveWhenFree(run, run->sides.journal);
     return whole;
 }
 
@@ -280,8 +288,8 @@ bool CommitUpdate(UpdateRun* run) {
                      ? WriteJournalOfRun(entries, count, run->runId, run->installFolder, &length)
                      : WriteJournal(entries, count, &length);
     FsError error = kFsNoMemory;
-    bool journalled = text != nullptr && InstallFolderPath(run, kJournalName, journal);
-    if (!journalled) snprintf(journal, sizeof journal, "%s", run->installFolder);
+    bool journalled = text != nullptr && run->sides.journal[0];
+    snprintf(journal, sizeof journal, "%s", journalled ? run->sides.journal : run->installFolder);
     // Durable by its own flush (WriteWholeFile) before the first installed file is touched.
     if (journalled) {
         error = WriteWholeFile(run, journal, text, length);
@@ -310,8 +318,8 @@ bool CommitUpdate(UpdateRun* run) {
     // file is on the disk under its name; a power cut from here on leaves the new game, and the
     // next update, finding the journal with the mark, only clears away what is left. The journal
     // goes before the mark: a journal without its mark is always undone.
-    char mark[kUpdatePathBytes];
-    if (placed && !InstallFolderPath(run, kCommitMarkName, mark)) {
+    const char* mark = run->sides.commitMark;
+    if (placed && !mark[0]) {
         RecordFailure(run, kFailOther, kFsNameTooLong, run->installFolder);
         placed = false;
     }
@@ -337,12 +345,11 @@ bool CommitUpdate(UpdateRun* run) {
     return placed;
 }
 
-static const char kOneAtATimeName[] = "~vup-partly.txt";
 static const char kOneAtATimeText[] = "ONE-AT-A-TIME\n";
 
 bool RecordOneAtATime(UpdateRun* run) {
-    char path[kUpdatePathBytes];
-    if (!InstallFolderPath(run, kOneAtATimeName, path)) {
+    const char* path = run->sides.oneAtATime;
+    if (!path[0]) {
         RecordFailure(run, kFailOther, kFsNameTooLong, run->installFolder);
         return false;
     }
@@ -355,18 +362,17 @@ bool RecordOneAtATime(UpdateRun* run) {
 }
 
 void ClearOneAtATimeRecord(UpdateRun* run) {
-    char path[kUpdatePathBytes];
+    const char* path = run->sides.oneAtATime;
     bool there = false;
-    if (InstallFolderPath(run, kOneAtATimeName, path) && PathExists(run, path, &there) == kFsOk &&
-        there) {
+    if (path[0] && PathExists(run, path, &there) == kFsOk && there) {
         RemoveWhenFree(run, path);
     }
 }
 
 FsError FindOneAtATimeRecord(UpdateRun* run, bool* there) {
-    char path[kUpdatePathBytes];
+    const char* path = run->sides.oneAtATime;
     *there = false;
-    return InstallFolderPath(run, kOneAtATimeName, path) ? PathExists(run, path, there) : kFsOk;
+    return path[0] ? PathExists(run, path, there) : kFsOk;
 }
 
 bool PutDraftInPlaceNow(UpdateRun* run, uint32_t index) {
@@ -433,8 +439,8 @@ static uint8_t* ReadJournal(UpdateRun* run, const char* path, size_t* size, bool
 }
 
 RecoveryResult RecoverInterruptedUpdate(UpdateRun* run) {
-    char journal[kUpdatePathBytes];
-    if (!InstallFolderPath(run, kJournalName, journal)) return kNoInterruptedUpdate;
+    const char* journal = run->sides.journal;
+    if (!journal[0]) return kNoInterruptedUpdate;
     bool there = false;
     FsError error = PathExists(run, journal, &there);
     if (error != kFsOk) {
@@ -443,8 +449,7 @@ RecoveryResult RecoverInterruptedUpdate(UpdateRun* run) {
     }
     if (!there) {
         // A commit mark left alone: its journal was removed, the update was done.
-        char mark[kUpdatePathBytes];
-        if (InstallFolderPath(run, kCommitMarkName, mark)) RemoveWhenFree(run, mark);
+        if (run->sides.commitMark[0]) RemoveWhenFree(run, run->sides.commitMark);
         return kNoInterruptedUpdate;
     }
     size_t size = 0;
@@ -474,9 +479,9 @@ RecoveryResult RecoverInterruptedUpdate(UpdateRun* run) {
         RemoveWhenFree(run, journal);
         return kNoInterruptedUpdate;
     }
-    char mark[kUpdatePathBytes];
+    const char* mark = run->sides.commitMark;
     bool committed = false;
-    if (InstallFolderPath(run, kCommitMarkName, mark)) {
+    if (mark[0]) {
         error = PathExists(run, mark, &committed);
         if (error != kFsOk) {
             free(entries);

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "resfs/cp932_lower.h"
+#include "update/core/journal_format.h"
 
 void BeginUpdateRun(UpdateRun* run, const UpdateFileSystem* fs, const UpdateProgress* progress,
                     const char* installFolder, const char* exeName) {
@@ -15,6 +16,11 @@ void BeginUpdateRun(UpdateRun* run, const UpdateFileSystem* fs, const UpdateProg
     run->holdLimitMs = kDefaultHoldLimitMs;
     snprintf(run->installFolder, sizeof run->installFolder, "%s", installFolder);
     snprintf(run->exeName, sizeof run->exeName, "%s", exeName);
+    SideFilePaths* sides = &run->sides;
+    if (!InstallFolderPath(run, "~vup-lock.txt", sides->lock)) sides->lock[0] = 0;
+    if (!InstallFolderPath(run, kJournalName, sides->journal)) sides->journal[0] = 0;
+    if (!InstallFolderPath(run, "~vup-commit.txt", sides->commitMark)) sides->commitMark[0] = 0;
+    if (!InstallFolderPath(run, "~vup-partly.txt", sides->oneAtATime)) sides->oneAtATime[0] = 0;
 }
 
 bool InstallFolderPath(const UpdateRun* run, const char* name, char* out) {
@@ -37,12 +43,6 @@ void RecordFailure(UpdateRun* run, UpdateFailure failure, FsError error, const c
     if (run->failure != kFailNone || run->refusal != kRefusedNone) return;
     run->failure = failure;
     run->error = error;
-    snprintf(run->failedFile, sizeof run->failedFile, "%s", file ? file : "");
-}
-
-void RecordRefusal(UpdateRun* run, UpdateRefusal refusal, const char* file) {
-    if (run->failure != kFailNone || run->refusal != kRefusedNone) return;
-    run->refusal = refusal;
     snprintf(run->failedFile, sizeof run->failedFile, "%s", file ? file : "");
 }
 
@@ -86,42 +86,11 @@ UpdateFailure FailureOfInstallError(const UpdateRun* run, FsError error, const c
     }
 }
 
-FsError PathExists(const UpdateRun* run, const char* path, bool* exists) {
-    uint32_t attributes;
-    FsError error = run->fs->getAttributes(run->fs->context, path, &attributes);
-    *exists = error == kFsOk;
-    if (error == kFsNotFound || error == kFsPathNotFound) return kFsOk;
-    return error;
-}
-
-const char kInstallLockName[] = "~vup-lock.txt";
-
-bool TakeInstallLock(UpdateRun* run) {
-    char path[kUpdatePathBytes];
-    if (!InstallFolderPath(run, kInstallLockName, path)) {
-        RecordFailure(run, kFailOther, kFsNameTooLong, run->installFolder);
-        return false;
-    }
-    // A scanner may open the new lock file for a moment; a second launcher keeps it.
-    FsError error = OpenWhenFree(run, path, kFsWrite, 0, kFsCreateAlways, true, &run->lock);
-    if (error == kFsOk) return true;
-    run->lock = nullptr;
-    if (error == kFsHeld && run->cancelled) {
-        RecordFailure(run, kFailCancelled, error, run->installFolder);
-    } else if (error == kFsHeld) {
-        RecordRefusal(run, kRefusedUpdateRunning, run->installFolder);
-    } else {
-        RecordFailure(run, FailureOfInstallError(run, error, path), error, run->installFolder);
-    }
-    return false;
-}
-
 void ReleaseInstallLock(UpdateRun* run) {
     if (!run->lock) return;
     run->fs->close(run->fs->context, run->lock);
     run->lock = nullptr;
-    char path[kUpdatePathBytes];
-    if (InstallFolderPath(run, kInstallLockName, path)) run->fs->remove(run->fs->context, path);
+    run->fs->remove(run->fs->context, run->sides.lock);
 }
 
 // One operation's waits: started with {} before its first try.

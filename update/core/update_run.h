@@ -83,6 +83,15 @@ enum GameState : uint8_t {
     kGamePartly,       // files replaced one at a time: some are new, the rest old
 };
 
+// The update's own files in the install folder, composed once when the run begins; each is empty
+// when the install folder is too long for it.
+struct SideFilePaths {
+    char lock[kUpdatePathBytes];        // held from the check to the end: one update at a time
+    char journal[kUpdatePathBytes];     // the commit's journal (journal_format.h)
+    char commitMark[kUpdatePathBytes];  // the commit point: every new file is in place
+    char oneAtATime[kUpdatePathBytes];  // the game is being updated one file at a time
+};
+
 struct UpdateRun {
     const UpdateFileSystem* fs;
     const UpdateProgress* progress;
@@ -92,6 +101,7 @@ struct UpdateRun {
     uint32_t runId;
     char installFolder[kUpdatePathBytes];  // no trailing backslash
     char exeName[kUpdateNameBytes];        // EXENAME: the executable's installed name
+    SideFilePaths sides;
     UpdatePlan plan;
     SealIndex seal;
     FsFile lock;           // the install folder's lock, held from the check to the end (or null)
@@ -124,8 +134,6 @@ void EndUpdateRun(UpdateRun* run);
 void ReleaseUpdatePlan(UpdatePlan* plan);
 // Records the first failure of the run (later ones are consequences of it).
 void RecordFailure(UpdateRun* run, UpdateFailure failure, FsError error, const char* file);
-// Records a refusal, naming `file` (may be null).
-void RecordRefusal(UpdateRun* run, UpdateRefusal refusal, const char* file);
 // The failure an operation's `error` stands for: on the media (a source) or at `path` in the
 // install folder (a draft, backup or installed file, a folder). Access denied that has lasted is
 // told by the cause a probe can prove: when a new file can be written beside `path`, the folder
@@ -133,14 +141,9 @@ void RecordRefusal(UpdateRun* run, UpdateRefusal refusal, const char* file);
 UpdateFailure FailureOfMediaError(FsError error);
 UpdateFailure FailureOfInstallError(const UpdateRun* run, FsError error, const char* path);
 
-// One update per install folder: the lock is a file of the update's own in the install folder,
-// open without sharing from the check before the first byte to the end of the update, so that a
-// second launcher of any title or version is refused before it touches anything, and recovery
-// never runs under a live commit. False with the refusal (or the failure) recorded.
-bool TakeInstallLock(UpdateRun* run);
-// Closes the lock and removes its file (a lock a killed launcher left is taken over freely).
+// Closes the install folder's lock, taken by the check before the first byte (preflight.h), and
+// removes its file.
 void ReleaseInstallLock(UpdateRun* run);
-extern const char kInstallLockName[];  // "~vup-lock.txt"
 
 // The operations an update makes on files another program may hold for a moment (a virus scanner,
 // an indexer): each is tried again, with growing waits through the display, until the run's hold
@@ -153,5 +156,3 @@ FsError RenameWhenFree(UpdateRun* run, const char* from, const char* to, uint32_
                        bool cancellable);
 FsError RemoveWhenFree(UpdateRun* run, const char* path);
 FsError SetAttributesWhenFree(UpdateRun* run, const char* path, uint32_t attributes);
-// Whether `path` exists: kFsOk with *exists, or the error when that cannot be told.
-FsError PathExists(const UpdateRun* run, const char* path, bool* exists);
