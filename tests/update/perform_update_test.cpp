@@ -89,12 +89,25 @@ protected:
         ModelAddFile(&model, "M:\\help\\index.htm", "new help");
         ModelAddFile(&model, "M:\\help\\\x95\x5c.htm", "hyou");  // 0x5C as a trail byte
     }
+    // The old game; without its help folder, the update makes that folder.
+    bool oldGameHasHelp = true;
     void MakeOldGame() {
         ModelAddFolder(&model, kInstall);
         ModelAddFile(&model, "C:\\Games\\Hoshi\\vorlin.exe", "old game");
         ModelAddFile(&model, "C:\\Games\\Hoshi\\update.arc", "old update");
         ModelAddFile(&model, "C:\\Games\\Hoshi\\data.arc", "old data");
-        ModelAddFile(&model, "C:\\Games\\Hoshi\\help\\index.htm", "old help");
+        if (oldGameHasHelp) {
+            ModelAddFile(&model, "C:\\Games\\Hoshi\\help\\index.htm", "old help");
+        }
+    }
+    // Recovery alone, as the next update begins with it, in a process of its own.
+    RecoveryResult RecoverAlone() {
+        UpdateRun recovery;
+        BeginUpdateRun(&recovery, &model.fs, &progress, kInstall, "vorlin.exe");
+        RecoveryResult result = RecoverInterruptedUpdate(&recovery);
+        EndUpdateRun(&recovery);
+        ModelEndProcess(&model);
+        return result;
     }
     // One update; its outcome, and the run's end state in *ended.
     // Each run has a run of its own, as each launcher does.
@@ -137,75 +150,86 @@ TEST_F(ModelUpdate, CleanUpdateInstallsTheNewSetAndRecordsIt) {
     EXPECT_EQ(recorder.events, (std::vector<std::string>{"open executable", "open list"}));
 }
 
+// After every faulty run, recovery alone must leave the old set or the new set exactly: the new
+// set only where the update had reached its commit point. The run's own word is checked against
+// the folder: "restored" and "unchanged" must find the old game (a folder the update made may wait,
+// empty, for the next update while the journal naming it stays); an undo that does not finish is
+// accepted only after a crash, since one fault leaves the undo's own operations whole. The loop
+// runs over an old game with its help folder and one without it, which the update makes.
 TEST_F(ModelUpdate, EveryOperationFailingLeavesTheGameWhollyOldOrNewAndTheNextRunRepairsIt) {
-    MakeOldGame();
-    std::map<std::string, std::string> oldSet = Installed();
-    uint32_t before = model.operations;
-    ASSERT_EQ(Run(), kUpdateDone);
-    const uint32_t operations = model.operations - before;
-    std::map<std::string, std::string> newSet = Installed();
-    ASSERT_GT(operations, 40u);
     int runs = 0;
-    for (const Fault& fault : kFaults) {
-        int oldAfter = 0, newAfter = 0, interrupted = 0;
-        for (uint32_t n = 1; n <= operations; n++) {
-            SCOPED_TRACE(std::string(fault.name) + " at operation " + std::to_string(n) + " of " +
-                         std::to_string(operations));
-            StartOver();
-            model.updated = false;
-            uint32_t at = model.operations + n;
-            if (fault.error == kFsOk) {
-                model.crashAt = at;
-            } else {
-                model.failures[at] = fault.error;
-            }
-            UpdateRun run;
-            UpdateOutcome outcome = Run(&run);
-            runs++;
-            std::map<std::string, std::string> after = Installed();
-            // A journal beside its commit mark, whose removal failed, is the next update's to
-            // clear away; the game is new. Any other journal is an interrupted commit.
-            bool journal =
-                after.count("~vup-journal.txt") != 0 && after.count("~vup-commit.txt") == 0;
-            std::map<std::string, std::string> game = WithoutSideFiles(after);
-            if (fault.error != kFsOk) {
-                EXPECT_TRUE(ModelOpenHandles(&model).empty()) << "a file left open";
-                if (journal) {
-                    EXPECT_EQ(run.game, kGameNotRestored);
+    for (bool hasHelp : {true, false}) {
+        oldGameHasHelp = hasHelp;
+        StartOver();
+        std::map<std::string, std::string> oldSet = Installed();
+        uint32_t before = model.operations;
+        ASSERT_EQ(Run(), kUpdateDone);
+        const uint32_t operations = model.operations - before;
+        std::map<std::string, std::string> newSet = Installed();
+        ASSERT_GT(operations, 40u);
+        for (const Fault& fault : kFaults) {
+            int oldAfter = 0, newAfter = 0, interrupted = 0;
+            for (uint32_t n = 1; n <= operations; n++) {
+                SCOPED_TRACE(std::string(fault.name) + " at operation " + std::to_string(n) +
+                             " of " + std::to_string(operations) +
+                             (hasHelp ? "" : ", the update making the help folder"));
+                StartOver();
+                model.updated = false;
+                uint32_t at = model.operations + n;
+                if (fault.error == kFsOk) {
+                    model.crashAt = at;
+                } else {
+                    model.failures[at] = fault.error;
                 }
-            }
-            if (game == newSet && !journal) {
-                newAfter++;
-                // Done and recorded; or done, the record failed, and the player told so.
+                UpdateRun run;
+                UpdateOutcome outcome = Run(&run);
+                runs++;
+                std::map<std::string, std::string> after = Installed();
+                bool journal =
+                    after.count("~vup-journal.txt") != 0 && after.count("~vup-commit.txt") == 0;
+                std::map<std::string, std::string> game = WithoutSideFiles(after);
+                bool done = outcome == kUpdateDone || outcome == kUpdateNotRecorded;
                 if (fault.error != kFsOk) {
-                    EXPECT_TRUE(outcome == kUpdateDone || outcome == kUpdateNotRecorded);
+                    EXPECT_TRUE(ModelOpenHandles(&model).empty()) << "a file left open";
+                    EXPECT_NE(run.game, kGameNotRestored) << "the undo itself was not faulted";
                     EXPECT_EQ(model.updated, outcome == kUpdateDone);
+                    if (done) {
+                        EXPECT_EQ(game, newSet);
+                    } else {
+                        // The help folder the update made may stay, empty, under its journal.
+                        std::map<std::string, std::string> old = game;
+                        if (journal && !hasHelp) old.erase("help\\");
+                        EXPECT_EQ(old, oldSet) << "the player is told the game is old";
+                    }
                 }
-            } else if (game == oldSet && !journal) {
-                oldAfter++;
-                EXPECT_FALSE(model.updated);
-                if (fault.error != kFsOk) {
-                    EXPECT_NE(outcome, kUpdateDone);
-                    EXPECT_TRUE(run.game == kGameUnchanged || run.game == kGameRestored)
-                        << "the game is old; the message must say so";
+                interrupted += journal && run.game == kGameNotRestored;
+                RecoveryResult recovered = RecoverAlone();
+                EXPECT_NE(recovered, kInterruptedUpdateNotUndone);
+                after = Installed();
+                EXPECT_EQ(after.count("~vup-journal.txt"), 0u) << "recovery left the journal";
+                game = WithoutSideFiles(after);
+                if (game == newSet) {
+                    newAfter++;
+                    EXPECT_TRUE(fault.error == kFsOk || done) << "new, but not told so";
+                } else {
+                    oldAfter++;
+                    EXPECT_EQ(game, oldSet) << "after recovery alone";
+                    EXPECT_FALSE(done) << "told done, but the game is old";
                 }
-            } else {
-                interrupted++;
-                EXPECT_TRUE(journal) << "a half-committed game without its journal";
-                EXPECT_TRUE(fault.error == kFsOk || run.game == kGameNotRestored);
-                EXPECT_FALSE(model.updated);
+                // The next update, without faults, installs the new set and leaves nothing else.
+                EXPECT_EQ(Run(), kUpdateDone);
+                EXPECT_EQ(Installed(), newSet) << "after the next update";
+                EXPECT_TRUE(model.updated);
+                if (HasFailure()) return;  // one broken operation tells enough
             }
-            // The next update, without faults, repairs whatever was left and installs the new set.
-            EXPECT_EQ(Run(), kUpdateDone);
-            EXPECT_EQ(Installed(), newSet) << "after the repairing run";
-            EXPECT_TRUE(model.updated);
-            if (HasFailure()) return;  // one broken operation tells enough
+            printf(
+                "[ faults   ] %s%s: %u operations; after recovery: %d old, %d new (%d commits "
+                "left interrupted)\n",
+                fault.name, hasHelp ? "" : " (help folder made)", operations, oldAfter, newAfter,
+                interrupted);
         }
-        printf("[ faults   ] %s: %u operations; after the fault: %d old, %d new, %d interrupted\n",
-               fault.name, operations, oldAfter, newAfter, interrupted);
     }
-    printf("[ faults   ] %d faulty runs (%u operations x %zu kinds)\n", runs, operations,
-           sizeof kFaults / sizeof kFaults[0]);
+    printf("[ faults   ] %d faulty runs in all\n", runs);
 }
 
 // The operation numbers whose trace line holds `what`.
@@ -372,52 +396,50 @@ TEST_F(ModelUpdate, UndoneCommitWhoseJournalStaysIsStillRestored) {
 // must then leave the game wholly old or wholly new, byte for byte; the next update must end with
 // the new set and nothing of the update left.
 TEST_F(ModelUpdate, PowerCutAtEveryOperationThenRecoveryLeavesTheGameWhole) {
-    MakeOldGame();
-    std::map<std::string, std::string> oldSet = Installed();
-    uint32_t first = model.operations;
-    ASSERT_EQ(Run(), kUpdateDone);
-    const uint32_t operations = model.operations - first;
-    std::map<std::string, std::string> newSet = Installed();
-    int cuts = 0, oldAfter = 0, newAfter = 0;
-    for (uint32_t n = 1; n <= operations; n++) {
-        for (uint32_t keep = 0;; keep++) {
-            SCOPED_TRACE("power cut at operation " + std::to_string(n) + " of " +
-                         std::to_string(operations) + ", keeping " + std::to_string(keep));
-            StartOver();
-            model.crashAt = model.operations + n;
-            {
-                UpdateRun run;
-                BeginUpdateRun(&run, &model.fs, &progress, kInstall, "vorlin.exe");
-                PerformUpdate(&run);
-                EndUpdateRun(&run);
+    for (bool hasHelp : {true, false}) {
+        oldGameHasHelp = hasHelp;
+        StartOver();
+        std::map<std::string, std::string> oldSet = Installed();
+        uint32_t first = model.operations;
+        ASSERT_EQ(Run(), kUpdateDone);
+        const uint32_t operations = model.operations - first;
+        std::map<std::string, std::string> newSet = Installed();
+        int cuts = 0, oldAfter = 0, newAfter = 0;
+        for (uint32_t n = 1; n <= operations; n++) {
+            for (uint32_t keep = 0;; keep++) {
+                SCOPED_TRACE("power cut at operation " + std::to_string(n) + " of " +
+                             std::to_string(operations) + ", keeping " + std::to_string(keep) +
+                             (hasHelp ? "" : ", the update making the help folder"));
+                StartOver();
+                model.crashAt = model.operations + n;
+                {
+                    UpdateRun run;
+                    BeginUpdateRun(&run, &model.fs, &progress, kInstall, "vorlin.exe");
+                    PerformUpdate(&run);
+                    EndUpdateRun(&run);
+                }
+                uint32_t pending = ModelPendingMetadataCount(&model);
+                if (keep > pending) break;
+                ModelPowerCut(&model, keep);
+                cuts++;
+                EXPECT_NE(RecoverAlone(), kInterruptedUpdateNotUndone);
+                std::map<std::string, std::string> after = Installed();
+                EXPECT_EQ(after.count("~vup-journal.txt"), 0u) << "recovery left the journal";
+                std::map<std::string, std::string> game = WithoutSideFiles(after);
+                if (game == newSet) {
+                    newAfter++;
+                } else {
+                    oldAfter++;
+                    EXPECT_EQ(game, oldSet) << "neither the old game nor the new one";
+                }
+                EXPECT_EQ(Run(), kUpdateDone);
+                EXPECT_EQ(Installed(), newSet) << "after the next update";
+                if (HasFailure()) return;
             }
-            uint32_t pending = ModelPendingMetadataCount(&model);
-            if (keep > pending) break;
-            ModelPowerCut(&model, keep);
-            cuts++;
-            // Recovery alone, as the next update begins with it.
-            UpdateRun recovery;
-            BeginUpdateRun(&recovery, &model.fs, &progress, kInstall, "vorlin.exe");
-            RecoveryResult result = RecoverInterruptedUpdate(&recovery);
-            EndUpdateRun(&recovery);
-            ModelEndProcess(&model);
-            EXPECT_NE(result, kInterruptedUpdateNotUndone);
-            std::map<std::string, std::string> after = Installed();
-            EXPECT_EQ(after.count("~vup-journal.txt"), 0u) << "recovery left the journal";
-            std::map<std::string, std::string> game = WithoutSideFiles(after);
-            if (game == newSet) {
-                newAfter++;
-            } else {
-                oldAfter++;
-                EXPECT_EQ(game, oldSet) << "neither the old game nor the new one";
-            }
-            EXPECT_EQ(Run(), kUpdateDone);
-            EXPECT_EQ(Installed(), newSet) << "after the next update";
-            if (HasFailure()) return;
         }
+        printf("[ power    ] %u operations%s, %d cuts: %d old, %d new after recovery\n", operations,
+               hasHelp ? "" : " (help folder made)", cuts, oldAfter, newAfter);
     }
-    printf("[ power    ] %u operations, %d cuts: %d old, %d new after recovery\n", operations, cuts,
-           oldAfter, newAfter);
 }
 
 // An update that has said it is done stays done through a power cut that loses every change the

@@ -47,6 +47,29 @@ static FsError PathExists(const UpdateRun* run, const char* path, bool* exists) 
     return error;
 }
 
+// Removes a folder the update made, once its files are gone. True when that is done: the folder
+// is gone, or holds another program's or the player's files and stays theirs. False when it is
+// still there holding nothing else (a removal that failed for a moment, or a side file of the
+// update's own left in it), so that the journal naming it stays for the next update.
+static bool FolderCleared(UpdateRun* run, const char* folder) {
+    const UpdateFileSystem* fs = run->fs;
+    FsError error = fs->removeFolder(fs->context, folder);
+    if (error == kFsOk || error == kFsNotFound || error == kFsPathNotFound) return true;
+    char pattern[kUpdatePathBytes];
+    if (snprintf(pattern, sizeof pattern, "%s\\*", folder) >= (int)sizeof pattern) return true;
+    FsSearch search = nullptr;
+    FsFound found;
+    if (fs->findFirst(fs->context, pattern, &search, &found) != kFsOk) return false;
+    bool othersFiles = false;
+    do {
+        bool dots = strcmp(found.name, ".") == 0 || strcmp(found.name, "..") == 0;
+        othersFiles =
+            !dots && ((found.attributes & kFsFolder) || !IsUpdateSideFileName(found.name));
+    } while (!othersFiles && fs->findNext(fs->context, search, &found) == kFsOk);
+    fs->findClose(fs->context, search);
+    return othersFiles;
+}
+
 // Paths of file line `index` of a journal: the installed name, its draft and its backup.
 static bool EntryPaths(const UpdateRun* run, const char* name, uint32_t runId, uint32_t index,
                        char* target, char* draft, char* backup) {
@@ -96,14 +119,16 @@ static bool UndoCommit(UpdateRun* run, uint32_t runId, const JournalEntry* entri
         }
         if (draftThere) RemoveWhenFree(run, draft);
     }
+    // The folders it made, once empty; one that stays for a moment keeps the journal, but the old
+    // game is whole all the same.
+    bool cleared = true;
     for (uint32_t i = count; i-- > 0;) {
         char folder[kUpdatePathBytes];
         if (entries[i].kind == 'D' && InstallFolderPath(run, entries[i].name, folder)) {
-            // Only when empty: it held nothing but the update's files.
-            run->fs->removeFolder(run->fs->context, folder);
+            cleared = FolderCleared(run, folder) && cleared;
         }
     }
-    if (whole && run->sides.journal[0]) RemoveWhenFree(run, run->sides.journal);
+    if (whole && cleared && run->sides.journal[0]) RemoveWhenFree(run, run->sides.journal);
     return whole;
 }
 
@@ -193,20 +218,60 @@ static FsError WriteWholeFile(UpdateRun* run, const char* path, const char* text
     return error != kFsOk ? error : closed;
 }
 
+// Writes the journal of the run's plan and flushes it (run->journalled), before the first
+// installed file is touched and before the first folder is made. False with the failure recorded
+// and nothing of the journal left.
+static bool WriteCommitJournal(UpdateRun* run) {
+    const char* journal = run->sides.journal;
+    uint32_t count = 0;
+    JournalEntry* entries = PlanJournal(run, &count);
+    size_t length = 0;
+    char* text = !entries ? nullptr
+                 : run->runId
+                     ? WriteJournalOfRun(entries, count, run->runId, run->installFolder, &length)
+                     : WriteJournal(entries, count, &length);
+    free(entries);
+    FsError error = kFsNoMemory;
+    const char* failed = run->installFolder;
+    if (text && journal[0]) {
+        error = WriteWholeFile(run, journal, text, length);
+        failed = journal;
+    }
+    free(text);
+    if (error == kFsOk) {
+        run->journalled = true;
+        return true;
+    }
+    RecordFailure(run, FailureOfInstallError(run, error, failed), error, failed);
+    if (failed == journal) RemoveWhenFree(run, journal);
+    return false;
+}
+
 bool MakePlanFolders(UpdateRun* run) {
     UpdatePlan* plan = &run->plan;
+    bool toMake = false;
     for (uint32_t i = 0; i < plan->folderCount; i++) {
         const char* folder = plan->folderPaths[i];
-        if (!folder[0]) continue;
         bool there = false;
-        if (PathExists(run, folder, &there) == kFsOk && there) continue;
+        if (!folder[0] || (PathExists(run, folder, &there) == kFsOk && there)) continue;
+        plan->folderMade[i] = true;
+        toMake = true;
+    }
+    // The folders to make are named in the journal first, so that an update stopped after making
+    // them, by any cause, is undone with them. The one-at-a-time order keeps what it put in them.
+    if (toMake && !run->fileByFile && !WriteCommitJournal(run)) return false;
+    for (uint32_t i = 0; i < plan->folderCount; i++) {
+        if (!plan->folderMade[i]) continue;
+        const char* folder = plan->folderPaths[i];
         FsError error = run->fs->makeFolder(run->fs->context, folder);
-        if (error == kFsExists) continue;
+        if (error == kFsExists) {
+            plan->folderMade[i] = false;  // another program's, made just now
+            continue;
+        }
         if (error != kFsOk) {
             RecordFailure(run, FailureOfInstallError(run, error, folder), error, folder);
             return false;
         }
-        plan->folderMade[i] = true;
     }
     return true;
 }
@@ -215,10 +280,16 @@ void RemoveDrafts(UpdateRun* run) {
     for (uint32_t i = 0; i < run->plan.count; i++) {
         if (run->plan.files[i].draft[0]) RemoveSideFile(run, run->plan.files[i].draft);
     }
+    bool cleared = true;
     for (uint32_t i = run->plan.folderCount; i-- > 0;) {
         if (run->plan.folderMade[i] && run->plan.folderPaths[i][0]) {
-            run->fs->removeFolder(run->fs->context, run->plan.folderPaths[i]);
+            cleared = FolderCleared(run, run->plan.folderPaths[i]) && cleared;
         }
+    }
+    // Last, and only once its folders are gone: until then, the next update finishes this
+    // clearing away.
+    if (run->journalled && cleared && RemoveWhenFree(run, run->sides.journal) == kFsOk) {
+        run->journalled = false;
     }
 }
 
@@ -279,31 +350,22 @@ static bool PutInPlace(UpdateRun* run, uint32_t index) {
 
 bool CommitUpdate(UpdateRun* run) {
     run->game = kGameRestored;
-    char journal[kUpdatePathBytes];
-    uint32_t count = 0;
-    JournalEntry* entries = PlanJournal(run, &count);
-    size_t length = 0;
-    char* text = !entries ? nullptr
-                 : run->runId
-                     ? WriteJournalOfRun(entries, count, run->runId, run->installFolder, &length)
-                     : WriteJournal(entries, count, &length);
-    FsError error = kFsNoMemory;
-    bool journalled = text != nullptr && run->sides.journal[0];
-    snprintf(journal, sizeof journal, "%s", journalled ? run->sides.journal : run->installFolder);
-    // Durable by its own flush (WriteWholeFile) before the first installed file is touched.
-    if (journalled) {
-        error = WriteWholeFile(run, journal, text, length);
-        journalled = error == kFsOk;
-    }
-    if (!journalled) {
-        free(text);
-        // Nothing installed has been touched: the drafts go, the journal if it was begun.
-        free(entries);
-        RecordFailure(run, FailureOfInstallError(run, error, journal), error, journal);
-        if (strcmp(journal, run->installFolder) != 0) RemoveWhenFree(run, journal);
+    // Durable by its own flush (WriteWholeFile) before the first installed file is touched; an
+    // update that made folders wrote it before making them.
+    if (!run->journalled && !WriteCommitJournal(run)) {
+        // Nothing installed has been touched: the drafts go.
         RemoveDrafts(run);
         return false;
     }
+    const char* journal = run->sides.journal;
+    uint32_t count = 0;
+    JournalEntry* entries = PlanJournal(run, &count);
+    if (!entries) {
+        RecordFailure(run, kFailOther, kFsNoMemory, "");
+        RemoveDrafts(run);
+        return false;
+    }
+    FsError error = kFsOk;
     bool placed = true;
     for (uint32_t i = 0; i < run->plan.count && placed; i++) {
         if (run->cancelled) {
@@ -331,9 +393,9 @@ bool CommitUpdate(UpdateRun* run) {
             placed = false;
         }
     }
-    free(text);
     // A journal and mark that cannot be removed now are cleared away by the next update.
     if (placed && RemoveWhenFree(run, journal) == kFsOk) RemoveWhenFree(run, mark);
+    run->journalled = false;
     if (!placed) {
         char failedFile[kUpdatePathBytes];
         FsError undoError = kFsOk;

@@ -107,6 +107,7 @@ struct UpdateRun {
     FsFile lock;           // the install folder's lock, held from the check to the end (or null)
     bool cancelled;        // set by the display's Cancel; stays set for the whole update
     bool fileByFile;       // each file is put in place as soon as it is drafted
+    bool journalled;       // the commit's journal is written (before the folders it names)
     uint32_t drafted;      // files of the plan drafted (all at once) or in place (file by file)
     uint32_t replaced;     // files put in place file by file
     uint64_t stageCopied;  // bytes drafted in the stage under way
