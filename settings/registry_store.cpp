@@ -59,6 +59,19 @@ int WriteRegistryString(const char* firstKey, const char* secondKey, const char*
     return set ? 0 : -1;
 }
 
+int DeleteRegistryValue(const char* firstKey, const char* secondKey, const char* valueName) {
+    char path[kPathSize];
+    FormatSettingsKeyPath(path, firstKey, secondKey);
+    HKEY key;
+    LONG status = RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_ALL_ACCESS, &key);
+    if (status == ERROR_FILE_NOT_FOUND) return 0;
+    if (status != ERROR_SUCCESS) return -1;
+    status = RegDeleteValueA(key, valueName);
+    if (status == ERROR_SUCCESS) RegFlushKey(key);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? 0 : -1;
+}
+
 int ReadRegistryInt(const char* firstKey, const char* secondKey, const char* valueName,
                     int defaultValue) {
     char defaultText[kTransferSize];
@@ -68,7 +81,8 @@ int ReadRegistryInt(const char* firstKey, const char* secondKey, const char* val
     return (int)strtol(text, NULL, 10);
 }
 
-int WriteRegistryInt(const char* firstKey, const char* secondKey, const char* valueName, int value) {
+int WriteRegistryInt(const char* firstKey, const char* secondKey, const char* valueName,
+                     int value) {
     char text[kTransferSize];
     snprintf(text, sizeof text, "%d", value);
     return WriteRegistryString(firstKey, secondKey, valueName, text, 0);

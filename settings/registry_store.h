@@ -12,6 +12,8 @@ int ReadRegistryString(const char* firstKey, const char* secondKey, const char* 
 // Creates missing keys; 0 when the value was set, -1 otherwise.
 int WriteRegistryString(const char* firstKey, const char* secondKey, const char* valueName,
                         const char* text, int flush);
+// Removes the value, flushed; 0 when it is gone (or never was), -1 otherwise.
+int DeleteRegistryValue(const char* firstKey, const char* secondKey, const char* valueName);
 // Decimal value of the stored text ("12abc" gives 12, "" gives 0), or the default when the value
 // cannot be read.
 int ReadRegistryInt(const char* firstKey, const char* secondKey, const char* valueName,

@@ -8,6 +8,12 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
 typedef std::vector<uint8_t> Bytes;
 
 static void PutU32(Bytes* out, uint32_t v) {
@@ -102,8 +108,18 @@ TEST(ArchiveHeader, ParseFromMemory) {
     }
 }
 
+static unsigned long OwnProcessId() {
+#ifdef _WIN32
+    return GetCurrentProcessId();
+#else
+    return (unsigned long)getpid();
+#endif
+}
+
 TEST(ArchiveHeader, LoadFromFile) {
-    std::string path = ::testing::TempDir() + "resfs_archive_format_test.arc";
+    // Of this process's own: another run of the tests may be writing its own at the same time.
+    std::string path = ::testing::TempDir() + "resfs_archive_format_test_" +
+                       std::to_string(OwnProcessId()) + ".arc";
     for (const HeaderCase& c : HeaderCases()) {
         FILE* f = fopen(path.c_str(), "wb");
         ASSERT_NE(f, nullptr);

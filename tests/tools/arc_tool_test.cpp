@@ -110,7 +110,7 @@ class ArcTool : public ::testing::Test {
 protected:
     void SetUp() override {
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = ::testing::TempDir() + "arc_tool_" + info->name();
+        dir_ = ::testing::TempDir() + OwnScratchName(std::string("arc_tool_") + info->name());
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
     }

@@ -109,7 +109,8 @@ class MediaTool : public ::testing::Test {
 protected:
     void SetUp() override {
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::path(::testing::TempDir()) / ("media_tool_" + std::string(info->name()));
+        dir_ = fs::path(::testing::TempDir()) /
+               OwnScratchName("media_tool_" + std::string(info->name()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
@@ -880,13 +881,9 @@ TEST_F(MediaTool, CheckSaysWhatAnUpdateWouldDoInAnInstallFolder) {
         {"an install folder",
          {"check", "--install", installArg, MediaArg()},
          0,
-         {"install folder: " + installArg + "\n",
-          "  replaces Game.exe (21 bytes, now 8)\n",
-          "  replaces data.arc (",
-          "  adds update.arc (",
-          "  adds help\\a b.htm (13 bytes)\n",
-          "  replaces help\\index.htm (11 bytes, now 8)\n",
-          "  room: "}},
+         {"install folder: " + installArg + "\n", "  replaces Game.exe (21 bytes, now 8)\n",
+          "  replaces data.arc (", "  adds update.arc (", "  adds help\\a b.htm (13 bytes)\n",
+          "  replaces help\\index.htm (11 bytes, now 8)\n", "  room: "}},
         {"a folder that is not there",
          {"check", "--install", HostPath((dir_ / "absent").u8string()), MediaArg()},
          1,

@@ -8,6 +8,7 @@
 #include <windows.h>
 #else
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 std::string HostPath(std::string path) {
@@ -29,6 +30,15 @@ static std::wstring WideFromUtf8(const std::string& text) {
     return wide;
 }
 #endif
+
+std::string OwnScratchName(const std::string& stem) {
+#ifdef _WIN32
+    unsigned long process = GetCurrentProcessId();
+#else
+    unsigned long process = (unsigned long)getpid();
+#endif
+    return stem + "_" + std::to_string(process);
+}
 
 std::string ReadToEnd(FILE* stream) {
     std::string data;

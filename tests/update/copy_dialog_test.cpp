@@ -61,9 +61,13 @@ protected:
 
 // A large source that is quick to make: its length set, its bytes left as the file system gives
 // them (zeros).
-void MakeLargeSource(const std::string& path, int64_t size) { MakeSparseFile(path, size); }
+void MakeLargeSource(const std::string& path, int64_t size) {
+    MakeSparseFile(path, size);
+}
 
-uint64_t SizeOf(const std::string& path) { return FileSizeOf(path); }
+uint64_t SizeOf(const std::string& path) {
+    return FileSizeOf(path);
+}
 
 TEST_F(CopyDialogTest, SizesTimesAndAttributes) {
     struct Case {

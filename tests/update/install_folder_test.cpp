@@ -29,7 +29,6 @@ const UpdateFileSystem* Win32Fs() {
     return &fs.table;
 }
 
-
 const char kSetupCaption[] = "インストール先のフォルダの指定";
 const char kOwnerTitle[] = "フォルダ試験 アップデート 1.0";
 const char kNetworkMessage[] =
@@ -62,7 +61,9 @@ std::string LastName(const std::string& path) {
     return path.substr(path.rfind('\\') + 1);
 }
 
-std::string ItemText(HWND dialog, int id) { return DialogItemText(dialog, id); }
+std::string ItemText(HWND dialog, int id) {
+    return DialogItemText(dialog, id);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Path helpers

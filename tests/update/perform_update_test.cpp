@@ -53,8 +53,19 @@ void RecAdvance(void*, uint64_t, uint64_t) {}
 void RecWait(void* c, uint32_t ms, const bool*) {
     ModelWait(((Recorder*)c)->model, ms);
 }
-void RecTell(void* c, UpdateNotice notice) {
-    ((Recorder*)c)->events.push_back(notice == kNoticeRecovered ? "recovered" : "was partly");
+void RecTell(void* c, UpdateNotice notice, const char* file) {
+    std::vector<std::string>& events = ((Recorder*)c)->events;
+    switch (notice) {
+        case kNoticeRecovered:
+            events.push_back("recovered");
+            break;
+        case kNoticeWasPartly:
+            events.push_back("was partly");
+            break;
+        case kNoticeSideFileLeft:
+            events.push_back(std::string("left ") + file);
+            break;
+    }
 }
 bool RecAskFileByFile(void* c, uint64_t, uint64_t) {
     ((Recorder*)c)->events.push_back("asked file by file");
@@ -113,9 +124,9 @@ protected:
     // Each run has a run of its own, as each launcher does.
     uint32_t nextRunId = 0x5eed0001;
     uint32_t lastRunId = 0;
-    UpdateOutcome Run(UpdateRun* ended = nullptr) {
+    UpdateOutcome Run(UpdateRun* ended = nullptr, const char* folder = kInstall) {
         UpdateRun run;
-        BeginUpdateRun(&run, &model.fs, &progress, kInstall, "vorlin.exe");
+        BeginUpdateRun(&run, &model.fs, &progress, folder, "vorlin.exe");
         run.runId = lastRunId = nextRunId++;
         UpdateOutcome outcome = PerformUpdate(&run);
         if (ended) *ended = run;
@@ -124,7 +135,9 @@ protected:
         ModelEndProcess(&model);
         return outcome;
     }
-    std::map<std::string, std::string> Installed() { return ModelSnapshot(&model, kInstall); }
+    std::map<std::string, std::string> Installed(const char* folder = kInstall) {
+        return ModelSnapshot(&model, folder);
+    }
     // A fresh disk (SetUp makes the model anew) with the old game installed.
     void StartOver() {
         SetUp();
@@ -605,7 +618,15 @@ TEST_F(ModelUpdate, StaleSideFilesHeldOpenAreNeverTakenForThisUpdates) {
             EXPECT_EQ(run.game, kGameRestored);
             EXPECT_EQ(WithoutSideFiles(Installed()), WithoutSideFiles(oldSet));
         } else {
+            recorder.events.clear();
             EXPECT_EQ(Run(&run), kUpdateDone);
+            // The player is told of the first one left.
+            std::vector<std::string> told;
+            for (const std::string& e : recorder.events) {
+                if (e.compare(0, 5, "left ") == 0) told.push_back(e.substr(5));
+            }
+            ASSERT_EQ(told.size(), 1u);
+            EXPECT_TRUE(told[0] == stale[0] || told[0] == stale[1]) << told[0];
             std::string exe, data;
             EXPECT_TRUE(ModelReadFile(&model, "C:\\Games\\Hoshi\\vorlin.exe", &exe));
             EXPECT_TRUE(ModelReadFile(&model, "C:\\Games\\Hoshi\\data.arc", &data));
@@ -618,6 +639,24 @@ TEST_F(ModelUpdate, StaleSideFilesHeldOpenAreNeverTakenForThisUpdates) {
             EXPECT_EQ(bytes, "STALE") << name;
         }
     }
+}
+
+// Side files of earlier updates that another program holds for a moment (a scanner), or refuses
+// for a moment with access denied, are removed once it lets go, within the hold limit shared by
+// the sweep, and the player is told nothing.
+TEST_F(ModelUpdate, StaleSideFilesHeldForAMomentAreRemoved) {
+    MakeOldGame();
+    const char* stale[] = {"C:\\Games\\Hoshi\\~vup0000000100000002.old",
+                           "C:\\Games\\Hoshi\\~vup0000000100000003.new",
+                           "C:\\Games\\Hoshi\\help\\~vup0000000100000004.new"};
+    for (const char* name : stale) ModelAddFile(&model, name, "STALE");
+    ModelHoldUntil(&model, stale[0], kFsRead, kFsShareRead, model.nowMs + 400);
+    ModelDeny(&model, stale[1], model.nowMs + 700, 0);
+    ModelHoldForTries(&model, stale[2], kFsRead, kFsShareRead, 3);
+    recorder.events.clear();
+    EXPECT_EQ(Run(), kUpdateDone);
+    for (const char* name : stale) EXPECT_FALSE(ModelExists(&model, name)) << name;
+    for (const std::string& e : recorder.events) EXPECT_NE(e.compare(0, 5, "left "), 0) << e;
 }
 
 // Only the one-at-a-time order fits the drive, and the player takes it; the update stops after
@@ -657,6 +696,50 @@ TEST_F(ModelUpdate, OneAtATimeOrderLeavesARecordOfItself) {
 // then the next update's recovery is hit in turn at each of its first operations, by an error, by
 // another kill, or by a power cut; the third update must still end with the whole new game and
 // nothing of the updates left.
+// An update killed in the middle of its commit, and the next one pointed at another install folder
+// (the player chose another in the dialog, and the registry names neither): the first folder's
+// commit is undone all the same, and the player told; an undo that cannot be made there stops the
+// update, naming the file in that folder.
+TEST_F(ModelUpdate, InterruptedCommitIsFoundWhereverTheNextUpdateIsPointed) {
+    const char kOther[] = "C:\\Games\\Other";
+    MakeOldGame();
+    std::map<std::string, std::string> oldSet = Installed();
+    model.tracing = true;
+    uint32_t first = model.operations;
+    ASSERT_EQ(Run(), kUpdateDone);
+    std::map<std::string, std::string> newSet = Installed();
+    std::vector<uint32_t> asides = OperationsOf(model, "rename C:\\Games\\Hoshi\\vorlin.exe > ");
+    ASSERT_EQ(asides.size(), 1u);
+    EXPECT_EQ(model.notedCommit, "") << "a done update leaves no note";
+    for (bool journalReadable : {true, false}) {
+        SCOPED_TRACE(journalReadable ? "a journal to undo" : "a journal that cannot be read");
+        StartOver();
+        model.crashAt = model.operations + asides[0] + 1 - first;
+        Run();
+        ASSERT_EQ(model.notedCommit, kInstall);
+        if (!journalReadable) ModelAddFile(&model, "C:\\Games\\Hoshi\\~vup-journal.txt", "\x01");
+        ModelAddFolder(&model, kOther);
+        ModelAddFile(&model, "C:\\Games\\Other\\vorlin.exe", "old game");
+        recorder.events.clear();
+        UpdateRun run;
+        UpdateOutcome outcome = Run(&run, kOther);
+        if (journalReadable) {
+            EXPECT_EQ(outcome, kUpdateDone);
+            EXPECT_EQ(std::count(recorder.events.begin(), recorder.events.end(), "recovered"), 1);
+            EXPECT_EQ(WithoutSideFiles(Installed()), oldSet);
+            EXPECT_EQ(Installed().count("~vup-journal.txt"), 0u);
+            EXPECT_EQ(model.notedCommit, "");
+            EXPECT_EQ(WithoutSideFiles(Installed(kOther)).at("vorlin.exe"), "new game");
+        } else {
+            EXPECT_EQ(outcome, kUpdateStopped);
+            EXPECT_EQ(run.failure, kFailJournalUnreadable);
+            EXPECT_STREQ(run.failedFile, "C:\\Games\\Hoshi\\~vup-journal.txt");
+            EXPECT_EQ(Installed(kOther).at("vorlin.exe"), "old game") << "nothing done here";
+            EXPECT_EQ(model.notedCommit, kInstall) << "the note stays with its journal";
+        }
+    }
+}
+
 TEST_F(ModelUpdate, SecondFaultInTheRecoveryStillEndsWhole) {
     MakeOldGame();
     std::map<std::string, std::string> oldSet = Installed();

@@ -13,8 +13,12 @@ const uint64_t kGrowth = kDirectoryGrowthPerNewName;
 const uint64_t kRecord = kFileRecordBytes;
 const uint64_t kReserve = kSpaceReserve;
 
-SpacePlanFile New(uint64_t size) { return {size, 0, false}; }
-SpacePlanFile Replacing(uint64_t size, uint64_t old) { return {size, old, true}; }
+SpacePlanFile New(uint64_t size) {
+    return {size, 0, false};
+}
+SpacePlanFile Replacing(uint64_t size, uint64_t old) {
+    return {size, old, true};
+}
 
 TEST(SpacePlan, PeakOfTheSequence) {
     struct Case {
@@ -32,7 +36,9 @@ TEST(SpacePlan, PeakOfTheSequence) {
         {"cluster size 0 counts bytes", {New(1)}, 0, kGrowth + 1 + kRecord + kReserve},
         // The draft needs its room while the old file still exists; a replaced name adds no
         // directory entry.
-        {"replacing a file of the same size", {Replacing(8 * kMiB, 8 * kMiB)}, 4096,
+        {"replacing a file of the same size",
+         {Replacing(8 * kMiB, 8 * kMiB)},
+         4096,
          8 * kMiB + kRecord + kReserve},
         // Two replacements that each grow a file: the second starts from what the first added.
         {"growth adds up",
@@ -51,7 +57,9 @@ TEST(SpacePlan, PeakOfTheSequence) {
           Replacing(1536 * 1024, 1024 * 1024), New(1536 * 1024)},
          4096,
          kGrowth + 5 * 512 * 1024 + 1536 * 1024 + kRecord + kReserve},
-        {"sizes near 2^64 saturate", {New(UINT64_MAX - 10), New(UINT64_MAX - 10)}, 4096,
+        {"sizes near 2^64 saturate",
+         {New(UINT64_MAX - 10), New(UINT64_MAX - 10)},
+         4096,
          UINT64_MAX},
     };
     for (const Case& c : cases) {
@@ -69,16 +77,19 @@ TEST(SpacePlan, AllDraftsAtOnce) {
     const Case cases[] = {
         {"nothing to copy", {}, 0},
         {"one new file", {New(10 * kMiB)}, 10 * kMiB + kRecord + kGrowth + kReserve},
-        {"a replacement adds no directory entry", {Replacing(8 * kMiB, 8 * kMiB)},
+        {"a replacement adds no directory entry",
+         {Replacing(8 * kMiB, 8 * kMiB)},
          8 * kMiB + kRecord + kReserve},
         // What a replacement frees comes only after every draft is written.
-        {"a shrinking file frees nothing in time", {Replacing(5 * kMiB, 9 * kMiB), New(2 * kMiB)},
+        {"a shrinking file frees nothing in time",
+         {Replacing(5 * kMiB, 9 * kMiB), New(2 * kMiB)},
          7 * kMiB + 2 * kRecord + kGrowth + kReserve},
-        {"sizes round up to whole clusters", {Replacing(1, 1), New(4097)},
+        {"sizes round up to whole clusters",
+         {Replacing(1, 1), New(4097)},
          4096 + 8192 + 2 * kRecord + kGrowth + kReserve},
         // Ten thousand small help files that replace existing ones: about 50 MB, not 160.
-        {"many small replacements",
-         std::vector<SpacePlanFile>(10000, Replacing(700, 650)), 10000 * (4096 + kRecord) + kReserve},
+        {"many small replacements", std::vector<SpacePlanFile>(10000, Replacing(700, 650)),
+         10000 * (4096 + kRecord) + kReserve},
         {"sizes near 2^64 saturate", {New(UINT64_MAX - 10), New(UINT64_MAX - 10)}, UINT64_MAX},
     };
     for (const Case& c : cases) {
@@ -95,8 +106,8 @@ TEST(SpacePlan, MebibytesRound) {
         uint64_t bytes, up, down;
     };
     const Case cases[] = {
-        {0, 0, 0}, {1, 1, 0}, {kMiB - 1, 1, 0}, {kMiB, 1, 1}, {kMiB + 1, 2, 1},
-        {UINT64_MAX, (UINT64_MAX >> 20) + 1, UINT64_MAX >> 20},
+        {0, 0, 0},    {1, 1, 0},        {kMiB - 1, 1, 0},
+        {kMiB, 1, 1}, {kMiB + 1, 2, 1}, {UINT64_MAX, (UINT64_MAX >> 20) + 1, UINT64_MAX >> 20},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(MebibytesRoundedUp(c.bytes), c.up) << c.bytes;

@@ -70,8 +70,8 @@ TEST_F(UpdateFiles, DestinationHeldAfterTheCheckIsToldAsInUse) {
     Settings("EXENAME Game.EXE\r\n");
     MakeSource(media.File("game.bin"), "new");
     WriteBytes(install.File("Game.EXE"), "old");
-    HANDLE held = CreateFileA(install.File("Game.EXE").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                              NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE held = CreateFileA(install.File("Game.EXE").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
+                              OPEN_EXISTING, 0, NULL);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     holdLimitMs = 300;
     SetClipboardText("sentinel text");
@@ -102,7 +102,7 @@ TEST_F(UpdateFiles, OnlyTheEntriesOnTheMediaAreCopied) {
 }
 
 TEST_F(UpdateFiles, EveryListEntryInOrder) {
-    const char* plain[] = {"update.arc", "fastdata.arc", "data.arc", "slowdata.arc",
+    const char* plain[] = {"update.arc", "fastdata.arc", "data.arc",   "slowdata.arc",
                            "voice.arc",  "voice2.arc",   "voice3.arc", "update.txt"};
     for (const char* name : plain) MakeSource(media.File(name), name);
     CreateDirectoryA(media.File("help").c_str(), NULL);
@@ -187,8 +187,8 @@ TEST_F(UpdateFiles, CancelDuringTheThirdEntryStopsTheList) {
     watch.cancelAt = "data.arc";  // pressed as data.arc begins
     bool answered = false;
     WatchCopiesDuring(&watch, [&] {
-        answered = AnswerBox([&] { result = Stages(install.path); }, "アップデートを中止しました",
-                             IDOK);
+        answered =
+            AnswerBox([&] { result = Stages(install.path); }, "アップデートを中止しました", IDOK);
     });
     EXPECT_TRUE(watch.cancelled);
     EXPECT_TRUE(answered);

@@ -78,13 +78,12 @@ static CopyWatch* g_watch;
 
 static LRESULT CALLBACK WatchCopyDialogs(int code, WPARAM wParam, LPARAM lParam) {
     const CWPRETSTRUCT* message = (const CWPRETSTRUCT*)lParam;
-    if (code == HC_ACTION && message->message == WM_INITDIALOG &&
-        GetDlgItem(message->hwnd, 1010) && GetDlgItem(message->hwnd, 1020)) {
+    if (code == HC_ACTION && message->message == WM_INITDIALOG && GetDlgItem(message->hwnd, 1010) &&
+        GetDlgItem(message->hwnd, 1020)) {
         g_watch->bars.push_back(GetDlgItem(message->hwnd, 1019) ? 2 : 1);
     }
     if (code == HC_ACTION && message->message == WM_SETTEXT && !g_watch->cancelled &&
-        !g_watch->cancelAt.empty() &&
-        GetDlgCtrlID(message->hwnd) == 1012 && message->lParam &&
+        !g_watch->cancelAt.empty() && GetDlgCtrlID(message->hwnd) == 1012 && message->lParam &&
         g_watch->cancelAt == (const char*)message->lParam) {
         // As a click would: the command waits in the queue for the copy loop's next drain.
         HWND dialog = GetParent(message->hwnd);
@@ -121,6 +120,8 @@ void EndWindowsRun(WindowsRun* w) {
     EndUpdateRun(&w->run);
 }
 
-void UpdateTest::SetUp() { SetOwnerWindow(NULL); }
+void UpdateTest::SetUp() {
+    SetOwnerWindow(NULL);
+}
 
 void UpdateTest::TearDown() {}

@@ -307,6 +307,14 @@ HANDLE HoldOpen(const std::string& path, DWORD share) {
 
 const char kCancelled[] = "アップデートを中止しました";
 
+// The refusal of a second update on one install folder.
+std::string UpdateRunning(const std::string& install) {
+    return "インストール先フォルダ[" + install +
+           "]では、別のアップデートを実行中です。\nそのアップデートが終わってから、もう一度アップデ"
+           "ートを"
+           "実行してください。";
+}
+
 // Avoidable failures are found before the first byte: one box, nothing in the install folder
 // changed, the update not recorded.
 TEST_F(Procedure, RefusedBeforeTheFirstByte) {
@@ -348,6 +356,21 @@ TEST_F(Procedure, RefusedBeforeTheFirstByte) {
              return "ファイル[" + install +
                     "\\help]を書き換えられません。\nゲームを実行中の場合は終了して下さい。";
          }},
+        // Another launcher, of any title, updating the same folder: its named lock, and its lock
+        // file in the folder.
+        {"another launcher's named lock on the folder",
+         [](const std::string& install) {
+             char name[kFolderLockNameBytes];
+             FormatFolderLockName(install.c_str(), name);
+             return CreateMutexA(NULL, FALSE, name);
+         },
+         UpdateRunning},
+        {"another launcher's lock file in the folder",
+         [](const std::string& install) {
+             WriteBytes(install + "\\~vup-lock.txt", "");
+             return HoldOpen(install + "\\~vup-lock.txt", 0);
+         },
+         UpdateRunning},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -540,6 +563,11 @@ TEST_F(Procedure, RecordedFolderIsUpdatedAndTheUpdateRecorded) {
         EXPECT_EQ(watch.bars, (std::vector<int>{1, 2}));
         ExpectInstalled(caseInstall.path);
         EXPECT_EQ(Updated(), 1);
+        // The note of the commit under way went with its journal.
+        char noted[MAX_PATH];
+        EXPECT_EQ(ReadRegistryString(regGlobal.c_str(), "Game", "UpdatingFolder", "", noted,
+                                     sizeof noted),
+                  -1);
         RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\" + regGlobal).c_str());
     }
 }
@@ -805,15 +833,22 @@ void FFindClose(void*, FsSearch h) {
     Plain()->findClose(PlainContext(), h);
     g_handlePaths.erase(h);
 }
-// The registry's record is not among the operations faulted here.
+// The registry's records are not among the operations faulted here.
 FsError FMarkUpdated(void*) {
     return Plain()->markUpdated(PlainContext());
 }
+FsError FNoteCommit(void*, const char* folder) {
+    return Plain()->noteCommit(PlainContext(), folder);
+}
+FsError FNotedCommit(void*, char* folder) {
+    return Plain()->notedCommit(PlainContext(), folder);
+}
 
 const UpdateFileSystem kFaultyFs = {
-    nullptr,       FOpen,      FRead,          FWrite,         FFlush,     FClose,      FSize,
-    FGetTimes,     FSetTimes,  FGetAttributes, FSetAttributes, FRename,    FRemove,     FMakeFolder,
-    FRemoveFolder, FFreeSpace, FFindFirst,     FFindNext,      FFindClose, FMarkUpdated};
+    nullptr,    FOpen,        FRead,         FWrite,         FFlush,         FClose,
+    FSize,      FGetTimes,    FSetTimes,     FGetAttributes, FSetAttributes, FRename,
+    FRemove,    FMakeFolder,  FRemoveFolder, FFreeSpace,     FFindFirst,     FFindNext,
+    FFindClose, FMarkUpdated, FNoteCommit,   FNotedCommit};
 
 std::vector<std::string> g_boxes;
 int AnswerAtOnce(UINT flags, const char* text) {

@@ -243,6 +243,14 @@ static FsError RefusedRename(void*, const char*, const char*, uint32_t) {
 static FsError RefusedMark(void*) {
     return kFsAccessDenied;
 }
+static FsError RefusedNote(void*, const char*) {
+    return kFsAccessDenied;
+}
+// The tool reads no registry: no commit is noted anywhere.
+static FsError NoNotedCommit(void*, char* folder) {
+    folder[0] = 0;
+    return kFsOk;
+}
 
 void InitMediaFileSystem(MediaFileSystem* fs, const std::string& mediaFolder,
                          const std::string& installFolder) {
@@ -265,7 +273,9 @@ void InitMediaFileSystem(MediaFileSystem* fs, const std::string& mediaFolder,
                  ToolFindFirst,
                  ToolFindNext,
                  ToolFindClose,
-                 RefusedMark};
+                 RefusedMark,
+                 RefusedNote,
+                 NoNotedCommit};
     fs->mediaFolder = mediaFolder;
     fs->installFolder = installFolder;
     fs->unnamed.clear();
@@ -279,7 +289,7 @@ static void SilentStep(void*, UpdateStep) {}
 static void SilentBeginFile(void*, const char*, uint64_t) {}
 static void SilentAdvance(void*, uint64_t, uint64_t) {}
 static void SilentWait(void*, uint32_t, const bool*) {}
-static void SilentTell(void*, UpdateNotice) {}
+static void SilentTell(void*, UpdateNotice, const char*) {}
 static bool SilentAsk(void*, uint64_t, uint64_t) {
     return false;
 }

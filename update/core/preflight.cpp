@@ -7,7 +7,9 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
+#include "resfs/cp932_lower.h"
 #include "update/core/space_plan.h"
 #include "update/core/update_commit.h"
 #include "update/core/update_plan.h"
@@ -42,6 +44,57 @@ static bool TakeInstallLock(UpdateRun* run) {
         RecordFailure(run, FailureOfInstallError(run, error, path), error, run->installFolder);
     }
     return false;
+}
+
+// Whether two install folders are one, as Windows matches names.
+static bool SameFolder(const char* a, const char* b) {
+    char first[kUpdatePathBytes], second[kUpdatePathBytes];
+    snprintf(first, sizeof first, "%s", a);
+    snprintf(second, sizeof second, "%s", b);
+    LowerCp932(first);
+    LowerCp932(second);
+    return strcmp(first, second) == 0;
+}
+
+// An update whose commit was interrupted in another install folder than this one (the player has
+// pointed this update elsewhere, at a folder chosen in the dialog, say) is undone first, in its
+// own folder and under that folder's lock. False when that undo failed (recorded, naming the file
+// in that folder). A folder another launcher is updating now is left to it.
+static bool RecoverNotedCommit(UpdateRun* run) {
+    const UpdateFileSystem* fs = run->fs;
+    char noted[kUpdatePathBytes] = "";
+    if (fs->notedCommit(fs->context, noted) != kFsOk || !noted[0] ||
+        SameFolder(noted, run->installFolder)) {
+        return true;  // none, or this folder's own, undone with it
+    }
+    UpdateRun other;
+    BeginUpdateRun(&other, fs, run->progress, noted, run->exeName);
+    other.holdLimitMs = run->holdLimitMs;
+    bool goOn = true, done = true;
+    uint32_t attributes = 0;
+    if (fs->getAttributes(fs->context, noted, &attributes) != kFsOk) {
+        // Gone (or out of reach, a removed drive): nothing left to undo here.
+    } else if (!TakeInstallLock(&other)) {
+        done = false;
+    } else {
+        switch (RecoverInterruptedUpdate(&other)) {
+            case kNoInterruptedUpdate:
+            case kInterruptedUpdateFinished:
+                break;
+            case kInterruptedUpdateUndone:
+                run->progress->tell(run->progress->context, kNoticeRecovered, nullptr);
+                break;
+            case kInterruptedUpdateNotUndone:
+            case kJournalNotLookedAt:
+                RecordFailure(run, other.failure, other.error, other.failedFile);
+                run->game = kGameNotRestored;
+                goOn = done = false;
+                break;
+        }
+    }
+    if (done) fs->noteCommit(fs->context, "");
+    EndUpdateRun(&other);
+    return goOn;
 }
 
 // Keeps the display answering; true once Cancel was pressed (recorded).
@@ -235,13 +288,13 @@ bool CheckUpdateBeforeCopying(UpdateRun* run) {
         RecordRefusal(run, kRefusedFolderMissing, run->installFolder);
         return false;
     }
-    if (!TakeInstallLock(run)) return false;
+    if (!TakeInstallLock(run) || !RecoverNotedCommit(run)) return false;
     switch (RecoverInterruptedUpdate(run)) {
         case kNoInterruptedUpdate:
         case kInterruptedUpdateFinished:
             break;
         case kInterruptedUpdateUndone:
-            run->progress->tell(run->progress->context, kNoticeRecovered);
+            run->progress->tell(run->progress->context, kNoticeRecovered, nullptr);
             break;
         case kInterruptedUpdateNotUndone:
             run->game = kGameNotRestored;
@@ -258,15 +311,18 @@ bool CheckUpdateBeforeCopying(UpdateRun* run) {
                       run->installFolder);
         return false;
     }
-    if (partly) run->progress->tell(run->progress->context, kNoticeWasPartly);
+    if (partly) run->progress->tell(run->progress->context, kNoticeWasPartly, nullptr);
     if (!CheckMediaSeal(run)) return false;
     if (!BuildUpdatePlan(run) || !CheckPlannedFiles(run) || !SealedFilesAllCopied(run)) {
         return false;
     }
     // Leftovers of interrupted updates go first: their room counts as free.
-    RemoveUpdateLeftovers(run, run->installFolder);
+    // One held by another program is left, and the player told.
+    char left[kUpdatePathBytes] = "";
+    RemoveUpdateLeftovers(run, run->installFolder, left);
     for (uint32_t i = 0; i < run->plan.folderCount; i++) {
-        if (run->plan.folderPaths[i][0]) RemoveUpdateLeftovers(run, run->plan.folderPaths[i]);
+        if (run->plan.folderPaths[i][0]) RemoveUpdateLeftovers(run, run->plan.folderPaths[i], left);
     }
+    if (left[0]) run->progress->tell(run->progress->context, kNoticeSideFileLeft, left);
     return CheckRoom(run) && !CancelSeen(run);
 }

@@ -47,6 +47,14 @@ static FsError PathExists(const UpdateRun* run, const char* path, bool* exists) 
     return error;
 }
 
+// Removes the journal; once it is gone, the registry's note of the commit under way goes too (a
+// note left names a folder without a journal, which the next update clears).
+static FsError RemoveJournal(UpdateRun* run) {
+    FsError error = RemoveWhenFree(run, run->sides.journal);
+    if (error == kFsOk) run->fs->noteCommit(run->fs->context, "");
+    return error;
+}
+
 // Removes a folder the update made, once its files are gone. True when that is done: the folder
 // is gone, or holds another program's or the player's files and stays theirs. False when it is
 // still there holding nothing else (a removal that failed for a moment, or a side file of the
@@ -128,7 +136,7 @@ static bool UndoCommit(UpdateRun* run, uint32_t runId, const JournalEntry* entri
             cleared = FolderCleared(run, folder) && cleared;
         }
     }
-    if (whole && cleared && run->sides.journal[0]) RemoveWhenFree(run, run->sides.journal);
+    if (whole && cleared && run->sides.journal[0]) RemoveJournal(run);
     return whole;
 }
 
@@ -234,8 +242,12 @@ static bool WriteCommitJournal(UpdateRun* run) {
     FsError error = kFsNoMemory;
     const char* failed = run->installFolder;
     if (text && journal[0]) {
-        error = WriteWholeFile(run, journal, text, length);
-        failed = journal;
+        // The note first: a journal is never where no note leads.
+        error = run->fs->noteCommit(run->fs->context, run->installFolder);
+        if (error == kFsOk) {
+            error = WriteWholeFile(run, journal, text, length);
+            failed = journal;
+        }
     }
     free(text);
     if (error == kFsOk) {
@@ -243,7 +255,7 @@ static bool WriteCommitJournal(UpdateRun* run) {
         return true;
     }
     RecordFailure(run, FailureOfInstallError(run, error, failed), error, failed);
-    if (failed == journal) RemoveWhenFree(run, journal);
+    if (failed == journal) RemoveJournal(run);
     return false;
 }
 
@@ -288,7 +300,7 @@ void RemoveDrafts(UpdateRun* run) {
     }
     // Last, and only once its folders are gone: until then, the next update finishes this
     // clearing away.
-    if (run->journalled && cleared && RemoveWhenFree(run, run->sides.journal) == kFsOk) {
+    if (run->journalled && cleared && RemoveJournal(run) == kFsOk) {
         run->journalled = false;
     }
 }
@@ -357,7 +369,6 @@ bool CommitUpdate(UpdateRun* run) {
         RemoveDrafts(run);
         return false;
     }
-    const char* journal = run->sides.journal;
     uint32_t count = 0;
     JournalEntry* entries = PlanJournal(run, &count);
     if (!entries) {
@@ -394,7 +405,7 @@ bool CommitUpdate(UpdateRun* run) {
         }
     }
     // A journal and mark that cannot be removed now are cleared away by the next update.
-    if (placed && RemoveWhenFree(run, journal) == kFsOk) RemoveWhenFree(run, mark);
+    if (placed && RemoveJournal(run) == kFsOk) RemoveWhenFree(run, mark);
     run->journalled = false;
     if (!placed) {
         char failedFile[kUpdatePathBytes];
@@ -538,7 +549,7 @@ RecoveryResult RecoverInterruptedUpdate(UpdateRun* run) {
             RecordFailure(run, kFailJournalUnreadable, error, journal);
             return kInterruptedUpdateNotUndone;
         }
-        RemoveWhenFree(run, journal);
+        RemoveJournal(run);
         return kNoInterruptedUpdate;
     }
     const char* mark = run->sides.commitMark;
@@ -555,7 +566,7 @@ RecoveryResult RecoverInterruptedUpdate(UpdateRun* run) {
         // Every new file was in place: what is left is the update's own side files.
         FinishCommittedUpdate(run, written.runId, entries, count);
         free(entries);
-        if (RemoveWhenFree(run, journal) == kFsOk) RemoveWhenFree(run, mark);
+        if (RemoveJournal(run) == kFsOk) RemoveWhenFree(run, mark);
         return kInterruptedUpdateFinished;
     }
     char failedFile[kUpdatePathBytes];
@@ -568,14 +579,21 @@ RecoveryResult RecoverInterruptedUpdate(UpdateRun* run) {
     return kInterruptedUpdateUndone;
 }
 
-int RemoveUpdateLeftovers(UpdateRun* run, const char* folder) {
+int RemoveUpdateLeftovers(UpdateRun* run, const char* folder, char* left) {
     const UpdateFileSystem* fs = run->fs;
     char pattern[kUpdatePathBytes];
     if (snprintf(pattern, sizeof pattern, "%s\\~vup*", folder) >= (int)sizeof pattern) return 0;
     FsSearch search = nullptr;
     FsFound found;
     if (fs->findFirst(fs->context, pattern, &search, &found) != kFsOk) return 0;
-    int removed = 0;
+    enum { kRetried = 8 };  // held ones tried again; more are left at once
+    char held[kRetried][kUpdatePathBytes];
+    uint32_t heldCount = 0;
+    int notRemoved = 0;
+    auto leave = [&](const char* path) {
+        notRemoved++;
+        if (left && !left[0]) snprintf(left, kUpdatePathBytes, "%s", path);
+    };
     do {
         char path[kUpdatePathBytes];
         if ((found.attributes & kFsFolder) || !IsUpdateSideFileName(found.name) ||
@@ -583,8 +601,27 @@ int RemoveUpdateLeftovers(UpdateRun* run, const char* folder) {
             continue;
         }
         if (found.attributes & kFsReadOnly) fs->setAttributes(fs->context, path, kFsNormal);
-        if (fs->remove(fs->context, path) == kFsOk) removed++;
+        FsError error = fs->remove(fs->context, path);
+        if (error == kFsOk || error == kFsNotFound) continue;
+        if ((error == kFsHeld || error == kFsAccessDenied) && heldCount < kRetried) {
+            snprintf(held[heldCount++], kUpdatePathBytes, "%s", path);
+        } else {
+            leave(path);
+        }
     } while (fs->findNext(fs->context, search, &found) == kFsOk);
     fs->findClose(fs->context, search);
-    return removed;
+    HoldWait wait = {};
+    while (heldCount > 0 && WaitOutHold(run, &wait, kFsHeld, false)) {
+        uint32_t still = 0;
+        for (uint32_t i = 0; i < heldCount; i++) {
+            FsError error = fs->remove(fs->context, held[i]);
+            if (error != kFsOk && error != kFsNotFound && still != i) {
+                snprintf(held[still], kUpdatePathBytes, "%s", held[i]);
+            }
+            still += error != kFsOk && error != kFsNotFound;
+        }
+        heldCount = still;
+    }
+    for (uint32_t i = 0; i < heldCount; i++) leave(held[i]);
+    return notRemoved;
 }

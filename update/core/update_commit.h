@@ -50,5 +50,8 @@ enum RecoveryResult : uint8_t {
 // when it had passed its commit point, clears away its side files.
 RecoveryResult RecoverInterruptedUpdate(UpdateRun* run);
 // Deletes the update's own side files (drafts, backups, earlier launchers' temporary files) left
-// in `folder` without a journal; returns how many.
-int RemoveUpdateLeftovers(UpdateRun* run, const char* folder);
+// in `folder` without a journal. One another program holds is tried again within the run's hold
+// limit, shared by every such file of the sweep, then left: its name carries another run's id, so
+// it is never taken for this update's. Returns how many were left; `left` (kUpdatePathBytes, may
+// be null) receives the first one's path when it is still empty.
+int RemoveUpdateLeftovers(UpdateRun* run, const char* folder, char* left);

@@ -113,4 +113,11 @@ struct UpdateFileSystem {
     void (*findClose)(void* context, FsSearch search);
     // Records in the registry that the update was applied (`Updated` = 1), flushed.
     FsError (*markUpdated)(void* context);
+    // The install folder of an update whose commit journal is about to be written: recorded in the
+    // registry and flushed before the journal is, so that the next update finds an interrupted
+    // commit wherever the player points it (a folder chosen in the dialog is in no other record);
+    // "" once the journal is gone.
+    FsError (*noteCommit)(void* context, const char* folder);
+    // The folder noted (`folder`: kUpdatePathBytes bytes), "" when none.
+    FsError (*notedCommit)(void* context, char* folder);
 };

@@ -23,8 +23,9 @@ enum UpdateStep : uint8_t {
 
 // What a run tells the player on its way, before it goes on.
 enum UpdateNotice : uint8_t {
-    kNoticeRecovered,  // an interrupted commit of an earlier update was undone
-    kNoticeWasPartly,  // an earlier update in the one-at-a-time order stopped part-way
+    kNoticeRecovered,     // an interrupted commit of an earlier update was undone
+    kNoticeWasPartly,     // an earlier update in the one-at-a-time order stopped part-way
+    kNoticeSideFileLeft,  // a side file of an earlier update is held by another program: left
 };
 
 struct UpdateProgress {
@@ -41,8 +42,9 @@ struct UpdateProgress {
     // Keeps the display answering for `ms` milliseconds (0: once, at once), returning early once
     // `*stopWhenSet` becomes true (when not null). Cancel sets the run's flag meanwhile.
     void (*wait)(void* context, uint32_t ms, const bool* stopWhenSet);
-    // Something the player is told on the way; the update goes on.
-    void (*tell)(void* context, UpdateNotice notice);
+    // Something the player is told on the way, naming `file` (kNoticeSideFileLeft); the update
+    // goes on.
+    void (*tell)(void* context, UpdateNotice notice, const char* file);
     // Only the one-at-a-time order fits the volume: true to update file by file.
     bool (*askFileByFile)(void* context, uint64_t neededAllAtOnce, uint64_t available);
 };

@@ -93,17 +93,9 @@ void ReleaseInstallLock(UpdateRun* run) {
     run->fs->remove(run->fs->context, run->sides.lock);
 }
 
-// One operation's waits: started with {} before its first try.
-struct HoldWait {
-    uint32_t waitedMs;
-    uint32_t tries;
-};
-
-// After a try that failed with `error`: true to try again, once a pause has passed (a held file,
-// time left for holds, and with `cancellable` no Cancel). 50 ms, doubling up to a second a try: a
-// scanner's hold usually ends within the first few; a program that keeps the file open is given
-// the whole limit.
-static bool WaitOutHold(UpdateRun* run, HoldWait* wait, FsError error, bool cancellable) {
+// A scanner's hold usually ends within the first few pauses; a program that keeps the file open is
+// given the whole limit.
+bool WaitOutHold(UpdateRun* run, HoldWait* wait, FsError error, bool cancellable) {
     if ((error != kFsHeld && error != kFsAccessDenied) || wait->waitedMs >= run->holdLimitMs) {
         return false;
     }

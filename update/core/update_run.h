@@ -146,6 +146,16 @@ UpdateFailure FailureOfInstallError(const UpdateRun* run, FsError error, const c
 // removes its file.
 void ReleaseInstallLock(UpdateRun* run);
 
+// One operation's waits (or one sweep's, shared by its files): started with {} before the first
+// try. After a try that failed with `error`, WaitOutHold pauses and returns true to try again:
+// for a held file (or access denied) while time is left of the run's hold limit and, with
+// `cancellable`, Cancel was not pressed. 50 ms, doubling up to a second a try.
+struct HoldWait {
+    uint32_t waitedMs;
+    uint32_t tries;
+};
+bool WaitOutHold(UpdateRun* run, HoldWait* wait, FsError error, bool cancellable);
+
 // The operations an update makes on files another program may hold for a moment (a virus scanner,
 // an indexer): each is tried again, with growing waits through the display, until the run's hold
 // limit is used up. Access denied is waited out the same way: a scanner's handle and a name

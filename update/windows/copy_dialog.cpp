@@ -199,9 +199,19 @@ static void ProgressWait(void* context, uint32_t ms, const bool* stopWhenSet) {
     }
 }
 
-static void ProgressTell(void* context, UpdateNotice notice) {
+static void ProgressTell(void* context, UpdateNotice notice, const char* file) {
     if (Of(context)->quit) return;
-    ShowInfoMessage(notice == kNoticeRecovered ? kRecoveredEarlier : kWasPartlyEarlier);
+    switch (notice) {
+        case kNoticeRecovered:
+            ShowInfoMessage(kRecoveredEarlier);
+            return;
+        case kNoticeWasPartly:
+            ShowInfoMessage(kWasPartlyEarlier);
+            return;
+        case kNoticeSideFileLeft:
+            ShowInfoMessage(kSideFileLeftEarlier, file);
+            return;
+    }
 }
 
 static bool ProgressAskFileByFile(void* context, uint64_t neededAllAtOnce, uint64_t available) {

@@ -6,12 +6,16 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
+#include "resfs/cp932_lower.h"
 #include "settings/env_settings.h"
 #include "settings/registry_store.h"
 #include "ui/message_box.h"
 #include "update/core/perform_update.h"
+#include "update/core/sum_file.h"
 #include "update/windows/copy_dialog.h"
 #include "update/windows/install_folder.h"
 #include "update/windows/update_texts.h"
@@ -46,6 +50,31 @@ static bool FindInstallFolder(const UpdateFileSystem* fs, char* folder) {
     return true;
 }
 
+void FormatFolderLockName(const char* folder, char name[kFolderLockNameBytes]) {
+    char lower[kUpdatePathBytes];
+    snprintf(lower, sizeof lower, "%s", folder);
+    LowerCp932(lower);
+    snprintf(name, kFolderLockNameBytes, "Global\\VorlinUpdate-%016llx",
+             (unsigned long long)ComputeSumDigest(lower, strlen(lower)));
+}
+
+// The install folder's named lock, or null when another launcher holds it. A lock that cannot be
+// made for another cause is gone without: the lock file in the folder guards all the same.
+static HANDLE TakeFolderLock(const char* folder, bool* heldElsewhere) {
+    char name[kFolderLockNameBytes];
+    FormatFolderLockName(folder, name);
+    SetLastError(ERROR_SUCCESS);
+    HANDLE lock = CreateMutexA(NULL, FALSE, name);
+    DWORD error = GetLastError();
+    // Another user's lock may be there without the right to open it.
+    *heldElsewhere = lock ? error == ERROR_ALREADY_EXISTS : error == ERROR_ACCESS_DENIED;
+    if (lock && *heldElsewhere) {
+        CloseHandle(lock);
+        return NULL;
+    }
+    return lock;
+}
+
 int RunUpdateOn(const UpdateFileSystem* fs, uint32_t holdLimitMs) {
     if (!AskYesNo(kUpdateQuestion)) return kRunUpdateStopped;
     char folder[kUpdatePathBytes];
@@ -57,10 +86,20 @@ int RunUpdateOn(const UpdateFileSystem* fs, uint32_t holdLimitMs) {
     BeginUpdateRun(&run, fs, &dialog.progress, folder, GetExeNameSetting());
     run.holdLimitMs = holdLimitMs;
     run.runId = NewRunId();
-    UpdateOutcome outcome = PerformUpdate(&run);
+    bool heldElsewhere = false;
+    HANDLE folderLock = TakeFolderLock(folder, &heldElsewhere);
+    UpdateOutcome outcome = kUpdateRefused;
+    if (heldElsewhere) {
+        // Another launcher is updating this folder: refused before anything is touched.
+        run.refusal = kRefusedUpdateRunning;
+        snprintf(run.failedFile, sizeof run.failedFile, "%s", folder);
+    } else {
+        outcome = PerformUpdate(&run);
+    }
     // The update's work on the install folder is over: another launcher may have it while the
     // player reads the message.
     ReleaseInstallLock(&run);
+    if (folderLock) CloseHandle(folderLock);
     int quitStatus = 0;
     if (CopyDialogSawQuit(&dialog, &quitStatus)) {
         // A quit message met while the update ran: it has put everything back as after Cancel;

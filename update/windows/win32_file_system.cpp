@@ -245,6 +245,24 @@ static FsError Win32MarkUpdated(void* context) {
     return kFsOther;
 }
 
+// The registry value that names the install folder of a commit under way.
+static const char kCommitNoteValue[] = "UpdatingFolder";
+
+static FsError Win32NoteCommit(void* context, const char* folder) {
+    Win32FileSystem* fs = Of(context);
+    // Flushed: the note is on the disk before the journal it points to. Cleared, it is gone.
+    int done = folder[0]
+                   ? WriteRegistryString(fs->regGlobal, fs->regLocal, kCommitNoteValue, folder, 1)
+                   : DeleteRegistryValue(fs->regGlobal, fs->regLocal, kCommitNoteValue);
+    return done == 0 ? kFsOk : kFsOther;
+}
+
+static FsError Win32NotedCommit(void* context, char* folder) {
+    Win32FileSystem* fs = Of(context);
+    ReadRegistryString(fs->regGlobal, fs->regLocal, kCommitNoteValue, "", folder, kUpdatePathBytes);
+    return kFsOk;
+}
+
 void InitWin32FileSystem(Win32FileSystem* fs, const char* regGlobal, const char* regLocal) {
     memset(fs, 0, sizeof *fs);
     fs->table = {fs,
@@ -266,7 +284,9 @@ void InitWin32FileSystem(Win32FileSystem* fs, const char* regGlobal, const char*
                  Win32FindFirst,
                  Win32FindNext,
                  Win32FindClose,
-                 Win32MarkUpdated};
+                 Win32MarkUpdated,
+                 Win32NoteCommit,
+                 Win32NotedCommit};
     snprintf(fs->regGlobal, sizeof fs->regGlobal, "%s", regGlobal);
     snprintf(fs->regLocal, sizeof fs->regLocal, "%s", regLocal);
 }

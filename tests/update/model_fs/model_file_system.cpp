@@ -9,6 +9,7 @@
 // backwards, so each undo finds the tree exactly as its operation left it.
 #include "tests/update/model_fs/model_file_system.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #include <algorithm>
@@ -951,6 +952,22 @@ FsError OpMarkUpdated(void* context) {
     return kFsOk;
 }
 
+FsError OpNoteCommit(void* context, const char* folder) {
+    ModelFileSystem* model = ModelOf(context);
+    FsError error;
+    if (!Begin(model, "noteCommit", Text(folder), &error)) return error;
+    model->notedCommit = folder;
+    return kFsOk;
+}
+
+FsError OpNotedCommit(void* context, char* folder) {
+    ModelFileSystem* model = ModelOf(context);
+    FsError error;
+    if (!Begin(model, "notedCommit", "", &error)) return error;
+    snprintf(folder, kUpdatePathBytes, "%s", model->notedCommit.c_str());
+    return kFsOk;
+}
+
 // --- Helpers for the tests ---
 
 Drive* EnsureDrive(ModelFileSystem* model, char letter) {
@@ -1004,6 +1021,7 @@ void ModelInit(ModelFileSystem* model) {
     model->failures.clear();
     model->crashAt = 0;
     model->updated = false;
+    model->notedCommit.clear();
     UpdateFileSystem* fs = &model->fs;
     fs->context = model;
     fs->open = OpOpen;
@@ -1025,6 +1043,8 @@ void ModelInit(ModelFileSystem* model) {
     fs->findNext = OpFindNext;
     fs->findClose = OpFindClose;
     fs->markUpdated = OpMarkUpdated;
+    fs->noteCommit = OpNoteCommit;
+    fs->notedCommit = OpNotedCommit;
 }
 
 void ModelSetDrive(ModelFileSystem* model, char letter, uint64_t capacity, uint32_t clusterSize,

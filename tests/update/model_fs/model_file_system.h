@@ -74,7 +74,8 @@ struct ModelFileSystem {
     // When not 0: this operation and every later one return kFsDeviceError and change nothing;
     // the process is gone, the disk stays as it is (ModelEndProcess, ModelPowerCut).
     uint32_t crashAt;
-    bool updated;  // the registry's `Updated` flag (markUpdated)
+    bool updated;             // the registry's `Updated` flag (markUpdated)
+    std::string notedCommit;  // the registry's note of a commit under way (noteCommit)
     std::unique_ptr<ModelDisk, ModelDiskFree> disk;
 };
 
@@ -157,6 +158,6 @@ uint32_t ModelPendingMetadataCount(const ModelFileSystem* model);
 // The disk as it is after the power failed and came back: every file has its flushed bytes, of
 // the pending metadata operations the first `keepPrefix` stay and the rest are undone (from the
 // last), and everything that remains is durable. Every handle, hold, denial and search is gone,
-// delete-pending names stay (their delete never ran), the plans are cleared. `updated` stays: the
-// registry was flushed when markUpdated returned.
+// delete-pending names stay (their delete never ran), the plans are cleared. `updated` and
+// `notedCommit` stay: the registry was flushed when their operations returned.
 void ModelPowerCut(ModelFileSystem* model, uint32_t keepPrefix);
