@@ -233,6 +233,18 @@ TEST_F(ModelUpdate, EveryOperationFailingLeavesTheGameWhollyOldOrNewAndTheNextRu
                 EXPECT_EQ(Run(), kUpdateDone);
                 EXPECT_EQ(Installed(), newSet) << "after the next update";
                 EXPECT_TRUE(model.updated);
+                if (fault.error == kFsOk && journal && run.game == kGameNotRestored) {
+                    // The same interrupted commit met by the next update itself: it undoes it
+                    // first and tells the player so.
+                    StartOver();
+                    model.crashAt = model.operations + n;
+                    Run();
+                    recorder.events.clear();
+                    EXPECT_EQ(Run(), kUpdateDone);
+                    EXPECT_EQ(
+                        std::count(recorder.events.begin(), recorder.events.end(), "recovered"), 1);
+                    EXPECT_EQ(Installed(), newSet) << "after the update that recovered";
+                }
                 if (HasFailure()) return;  // one broken operation tells enough
             }
             printf(
