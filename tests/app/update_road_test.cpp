@@ -5,8 +5,12 @@
 
 #include <commctrl.h>
 
+#include <atomic>
 #include <functional>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/app/tiny_picture.h"
@@ -63,7 +67,8 @@ struct Road {
         EXPECT_EQ(DialogItemText(menu->window, 1002), "アップデート");
         PressButton(menu->window, 1002);
         WindowSeen box;
-        if (!WaitForDialogWithText(launcher->id, "アップデートを開始します。宜しいですか？", &box)) {
+        if (!WaitForDialogWithText(launcher->id, "アップデートを開始します。宜しいですか？",
+                                   &box)) {
             return false;
         }
         EXPECT_EQ(box.owner, menu->window);
@@ -87,7 +92,8 @@ TEST(UpdateRoad, FromTheClickToTheFreshMenu) {
     bool freshMenu = false;
     for (DWORD start = GetTickCount(); !freshMenu && GetTickCount() - start < 15000; Sleep(50)) {
         freshMenu = WaitForDialog(launcher.id, "Road アップデート 1", &fresh, 100) &&
-                    fresh.window != menu.window && DialogItemText(fresh.window, 1002) == "再アップデート";
+                    fresh.window != menu.window &&
+                    DialogItemText(fresh.window, 1002) == "再アップデート";
     }
     ASSERT_TRUE(freshMenu);
     PostMessageA(fresh.window, WM_CLOSE, 0, 0);
@@ -97,12 +103,15 @@ TEST(UpdateRoad, FromTheClickToTheFreshMenu) {
     EXPECT_EQ(ReadBytes(road.install.File("data.arc")).size(), 400000u);
     EXPECT_EQ(ReadBytes(road.install.File("update.txt")), "notes");
     EXPECT_EQ(ReadBytes(road.install.File("help\\index.htm")), "help");
-    EXPECT_EQ(GetFileAttributesA(road.install.File("vorlin.exe").c_str()), (DWORD)FILE_ATTRIBUTE_ARCHIVE);
+    EXPECT_EQ(GetFileAttributesA(road.install.File("vorlin.exe").c_str()),
+              (DWORD)FILE_ATTRIBUTE_ARCHIVE);
     EXPECT_EQ(road.Updated(), "1");
 }
 
 // A large data.arc (sparse, so quick to make) whose copy takes long enough to be cut off.
-void MakeLargeDataArc(const std::string& path) { MakeSparseFile(path, 1ll << 30); }
+void MakeLargeDataArc(const std::string& path) {
+    MakeSparseFile(path, 1ll << 30);
+}
 
 // Waits until the launcher's copy dialog is copying data.arc and its file bar has moved, but not
 // to its end. Returns the dialog, or null when that was not seen.
@@ -168,8 +177,9 @@ TEST(InterruptedUpdate, KilledLauncherLeavesWholeFilesAndTheNextUpdateSucceeds) 
 
     EXPECT_EQ(ReadBytes(road.install.File("vorlin.exe")), "old game");
     EXPECT_EQ(ReadBytes(road.install.File("data.arc")), "old data");
-    EXPECT_EQ(TemporaryFilesIn(road.install.path).size(), 3u)
-        << "the executable's draft, the cut-off one and the killed launcher's install lock";
+    EXPECT_EQ(TemporaryFilesIn(road.install.path).size(), 4u)
+        << "the executable's draft, the cut-off one, the killed launcher's install lock and the "
+           "journal that names the help folder the update made";
     EXPECT_EQ(road.Updated(), "");
 
     Child again;
@@ -187,8 +197,8 @@ TEST(InterruptedUpdate, KilledInTheCommitIsUndoneByTheNextUpdate) {
     Child launcher;
     WindowSeen menu;
     ASSERT_NE(road.StartUpdateUntilDataArcHalfWay(&launcher, &menu), nullptr);
-    HANDLE held = CreateFileA(road.install.File("data.arc").c_str(), GENERIC_READ,
-                              FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE held = CreateFileA(road.install.File("data.arc").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                              NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     std::string journal = road.install.File("~vup-journal.txt");
     bool committing = false;
@@ -233,6 +243,226 @@ TEST(InterruptedUpdate, QuitMessageDuringACopyLeavesNoTemporaryFile) {
     EXPECT_EQ(road.Updated(), "");
 }
 
+// Presses OK in the box that shows `text`, within `timeoutMs`.
+bool AnswerBox(const Child& launcher, const std::string& text, int timeoutMs = 30000) {
+    WindowSeen box;
+    if (!WaitForDialogWithText(launcher.id, text, &box, timeoutMs)) return false;
+    PressButton(box.window, IDOK);
+    return true;
+}
+
+const char kDone[] = "アップデートを終了しました。";
+const char kRecovered[] =
+    "前回のアップデートが途中で中断されていたため、ゲームを更新前の状態に戻しました。\n"
+    "このままアップデートを続けます。";
+
+// A road whose small update ends at once: the media's data.arc replaces an old one.
+struct SmallRoad : Road {
+    SmallRoad() : Road([](const std::string& path) { WriteBytes(path, "new data"); }) {
+        WriteBytes(install.File("data.arc"), "old data");
+    }
+    // The closing box of a whole update answered and the launcher ended; the new game in place.
+    void ExpectDone(Child* launcher) {
+        EXPECT_TRUE(AnswerBox(*launcher, kDone));
+        TerminateProcess(launcher->process, 0);
+        WaitChild(launcher);
+        EXPECT_EQ(ReadBytes(install.File("vorlin.exe")), "new game");
+        EXPECT_EQ(ReadBytes(install.File("data.arc")), "new data");
+        EXPECT_EQ(ReadBytes(install.File("help\\index.htm")), "help");
+        EXPECT_EQ(Updated(), "1");
+    }
+};
+
+// A side file an earlier update left (the backup name an earlier launcher gave data.arc), held
+// open by another program through the whole update: it is never taken for this update's own, the
+// player is told it was left, and the update installs the new game.
+TEST(UpdateGuards, StaleSideFileHeldOpenIsLeftAndTold) {
+    SmallRoad road;
+    std::string stale = road.install.File("~vup00000001.old");
+    WriteBytes(stale, "STALE1");
+    HANDLE held =
+        CreateFileA(stale.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    Child launcher;
+    WindowSeen menu;
+    ASSERT_TRUE(road.StartUpdate(&launcher, &menu));
+    EXPECT_TRUE(
+        AnswerBox(launcher, "前回のアップデートの一時ファイル[" + stale +
+                                "]を削除できませんでした。\nほかのプログラムが使用している可能性が"
+                                "あります。このファイルはアップデートには使われません。\nこのまま"
+                                "アップデートを続けます。"));
+    road.ExpectDone(&launcher);
+    CloseHandle(held);
+    EXPECT_EQ(ReadBytes(stale), "STALE1");
+}
+
+// An interrupted commit whose journal cannot be read (of a later launcher, say) beside a backup:
+// the update stops and says so, and nothing in the install folder is deleted or changed.
+TEST(UpdateGuards, UnreadableJournalBesideABackupDeletesNothing) {
+    SmallRoad road;
+    WriteBytes(road.install.File("vorlin.exe"), "new game");
+    WriteBytes(road.install.File("~vup00000000.old"), "old game");
+    std::string journal = road.install.File("~vup-journal.txt");
+    WriteBytes(journal, "VORLIN-JOURNAL 9\nwhat a later launcher writes\n");
+    std::vector<std::string> before = ListFolder(road.install.path);
+    Child launcher;
+    WindowSeen menu;
+    ASSERT_TRUE(road.StartUpdate(&launcher, &menu));
+    EXPECT_TRUE(AnswerBox(launcher, "前回中断されたアップデートの記録[" + journal +
+                                        "]が読み取れないため、ゲームのファイルが不完全な可能性が"
+                                        "あります。\nゲームを再インストールしてから、もう一度"
+                                        "アップデートを実行してください。"));
+    TerminateProcess(launcher.process, 0);
+    WaitChild(&launcher);
+    EXPECT_EQ(ListFolder(road.install.path), before);
+    EXPECT_EQ(ReadBytes(road.install.File("~vup00000000.old")), "old game");
+    EXPECT_EQ(ReadBytes(road.install.File("data.arc")), "old data");
+    EXPECT_EQ(road.Updated(), "");
+}
+
+// Two launchers of different titles (so the guard against a second launcher of one title lets
+// both run) on one install folder: the second is refused before it touches anything while the
+// first drafts, and the first installs its own files whole.
+TEST(UpdateGuards, SecondLauncherOnTheSameFolderIsRefused) {
+    LargeRoad road;
+    ScratchDir other;
+    WriteBytes(other.File("vorlin.env"), "TITLEBAR Other\r\nVERSION 1\r\nREG_GLOBAL " +
+                                             road.regGlobal + "\r\nREG_LOCAL Game\r\n");
+    WriteBytes(other.File("update.rct"), TinyPicture());
+    WriteBytes(other.File("vorlin.bin"), "other game");
+    WriteBytes(other.File("data.arc"), "other data");
+    Child first;
+    WindowSeen menu;
+    ASSERT_NE(road.StartUpdateUntilDataArcHalfWay(&first, &menu), nullptr);
+    Child second = StartChild("\"" + WindowsPath(VORLIN_UPDATE_EXE) + "\"", other.path);
+    WindowSeen otherMenu, box;
+    ASSERT_TRUE(WaitForDialog(second.id, "Other アップデート 1", &otherMenu));
+    PressButton(otherMenu.window, 1002);
+    ASSERT_TRUE(WaitForDialogWithText(second.id, "アップデートを開始します。宜しいですか？", &box));
+    PressButton(box.window, IDYES);
+    EXPECT_TRUE(AnswerBox(second, "インストール先フォルダ[" + road.install.path +
+                                      "]では、別のアップデートを実行中です。\nそのアップデートが"
+                                      "終わってから、もう一度アップデートを実行してください。"));
+    TerminateProcess(second.process, 0);
+    WaitChild(&second);
+    ExpectTheNewGameWhole(road, &first);
+}
+
+// A scanner that opens every new file in the install folder for a moment, with read, read-write
+// or read-write-delete sharing in turn: each update still installs the new game whole.
+TEST(UpdateGuards, ScannerOpeningEveryNewFileForAMomentBreaksNothing) {
+    SmallRoad road;
+    std::atomic<bool> stop(false);
+    std::mutex reading;  // held by the scanner while it has a file open
+    int opened = 0;
+    std::thread scanner([&] {
+        const DWORD shares[] = {FILE_SHARE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE};
+        std::set<std::string> seen;
+        while (!stop) {
+            for (const char* folder : {"", "help\\"}) {
+                WIN32_FIND_DATAA found;
+                std::string pattern = road.install.path + "\\" + folder + "*";
+                HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+                if (search == INVALID_HANDLE_VALUE) continue;
+                do {
+                    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+                    // A file is new when its name, size or creation time is.
+                    std::string path = road.install.path + "\\" + folder + found.cFileName;
+                    std::string key = path + "|" + std::to_string(found.nFileSizeLow) + "|" +
+                                      std::to_string(found.ftCreationTime.dwLowDateTime);
+                    if (!seen.insert(key).second) continue;
+                    std::lock_guard<std::mutex> hold(reading);
+                    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, shares[opened % 3], NULL,
+                                           OPEN_EXISTING, 0, NULL);
+                    if (h == INVALID_HANDLE_VALUE) continue;
+                    opened++;
+                    Sleep(100);  // the scanner reads it
+                    CloseHandle(h);
+                } while (FindNextFileA(search, &found));
+                FindClose(search);
+            }
+            Sleep(5);
+        }
+    });
+    for (int round = 1; round <= 3; round++) {
+        SCOPED_TRACE("update " + std::to_string(round));
+        Child launcher;
+        WindowSeen menu;
+        ASSERT_TRUE(road.StartUpdate(&launcher, &menu));
+        road.ExpectDone(&launcher);
+        // A side file the update deleted while the scanner had it open (sharing its deletion)
+        // keeps its name until the scanner lets go.
+        std::vector<std::string> left = TemporaryFilesIn(road.install.path);
+        for (DWORD start = GetTickCount(); !left.empty() && GetTickCount() - start < 5000;
+             Sleep(20)) {
+            left = TemporaryFilesIn(road.install.path);
+        }
+        EXPECT_EQ(left, std::vector<std::string>{});
+        // The old game again for the next round, while the scanner has no file open.
+        std::lock_guard<std::mutex> hold(reading);
+        WriteBytes(road.install.File("vorlin.exe"), "old game");
+        WriteBytes(road.install.File("data.arc"), "old data");
+        HKEY key;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, road.keyPath.c_str(), 0, KEY_SET_VALUE, &key),
+                  ERROR_SUCCESS);
+        RegDeleteValueA(key, "Updated");
+        RegCloseKey(key);
+    }
+    stop = true;
+    scanner.join();
+    EXPECT_GT(opened, 6) << "the scanner opened too little to matter";
+}
+
+// The update that undoes an interrupted commit is itself killed in the middle of that undo (held
+// up on the new executable, which another program has open): the third update still undoes what
+// is left, says so, and installs the new game whole.
+TEST(UpdateGuards, KilledDuringTheRecoveryIsRecoveredByTheNextUpdate) {
+    LargeRoad road;
+    Child launcher;
+    WindowSeen menu;
+    ASSERT_NE(road.StartUpdateUntilDataArcHalfWay(&launcher, &menu), nullptr);
+    HANDLE held = CreateFileA(road.install.File("data.arc").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                              NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    std::string journal = road.install.File("~vup-journal.txt");
+    bool committing = false;
+    for (DWORD start = GetTickCount(); !committing && GetTickCount() - start < 60000; Sleep(20)) {
+        committing = GetFileAttributesA(journal.c_str()) != INVALID_FILE_ATTRIBUTES &&
+                     ReadBytes(road.install.File("vorlin.exe")) == "new game";
+    }
+    ASSERT_TRUE(committing) << "the commit did not reach data.arc";
+    TerminateProcess(launcher.process, 9);
+    WaitChild(&launcher);
+    CloseHandle(held);
+
+    // The recovery removes the drafts, then waits to move the old executable back.
+    HANDLE exe = CreateFileA(road.install.File("vorlin.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                             NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(exe, INVALID_HANDLE_VALUE);
+    Child recovering;
+    ASSERT_TRUE(road.StartUpdate(&recovering, &menu));
+    bool draftsGone = false;
+    for (DWORD start = GetTickCount(); !draftsGone && GetTickCount() - start < 30000; Sleep(10)) {
+        draftsGone = true;
+        for (const std::string& name : TemporaryFilesIn(road.install.path)) {
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".new") == 0) {
+                draftsGone = false;
+            }
+        }
+    }
+    ASSERT_TRUE(draftsGone) << "the recovery did not begin";
+    TerminateProcess(recovering.process, 9);
+    WaitChild(&recovering);
+    CloseHandle(exe);
+    EXPECT_NE(GetFileAttributesA(journal.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    Child again;
+    ASSERT_TRUE(road.StartUpdate(&again, &menu));
+    EXPECT_TRUE(AnswerBox(again, kRecovered));
+    ExpectTheNewGameWhole(road, &again);
+}
+
 // A refused update in the real launcher (the install folder has gone): once its box is answered,
 // the menu is the foreground window again with the keyboard focus on the update button, so that
 // Enter asks again.
@@ -249,11 +479,11 @@ TEST(UpdateRoad, AfterARefusedUpdateTheKeyboardReachesTheMenu) {
     WindowSeen menu;
     ASSERT_TRUE(road.StartUpdate(&launcher, &menu));
     WindowSeen box;
-    ASSERT_TRUE(WaitForDialogWithText(
-        launcher.id,
-        "インストール先フォルダ[" + missing +
-            "]が見つかりません。\nゲームのインストール先を確認してください。",
-        &box));
+    ASSERT_TRUE(
+        WaitForDialogWithText(launcher.id,
+                              "インストール先フォルダ[" + missing +
+                                  "]が見つかりません。\nゲームのインストール先を確認してください。",
+                              &box));
     PressButton(box.window, IDOK);
     GUITHREADINFO thread = {};
     thread.cbSize = sizeof thread;
@@ -274,7 +504,8 @@ TEST(UpdateRoad, AfterARefusedUpdateTheKeyboardReachesTheMenu) {
     input[0].ki.wVk = input[1].ki.wVk = VK_RETURN;
     input[1].ki.dwFlags = KEYEVENTF_KEYUP;
     SendInput(2, input, sizeof(INPUT));
-    EXPECT_TRUE(WaitForDialogWithText(launcher.id, "アップデートを開始します。宜しいですか？", &box));
+    EXPECT_TRUE(
+        WaitForDialogWithText(launcher.id, "アップデートを開始します。宜しいですか？", &box));
     TerminateProcess(launcher.process, 0);
     WaitChild(&launcher);
 }
@@ -286,7 +517,9 @@ void RunXdotool(const std::string& arguments) {
     Child xdotool = StartChild("/usr/bin/xdotool " + arguments, "");
     WaitChild(&xdotool, 5000);
 }
-void PressKeyOnTheXServer(const char* key) { RunXdotool(std::string("key ") + key); }
+void PressKeyOnTheXServer(const char* key) {
+    RunXdotool(std::string("key ") + key);
+}
 // A click of the mouse in the middle of a window, as the X server sends it.
 void ClickOnTheXServer(HWND window) {
     RECT r;

@@ -95,9 +95,11 @@ static bool EntryPaths(const UpdateRun* run, const char* name, uint32_t runId, u
 // old game is whole again; false (the journal kept) when a step failed, with the file it failed on
 // in `failedFile` and its error in *error. A journal that cannot be removed after a whole undo
 // stays, and the next update undoes it once more, which finds nothing left to do: the game is the
-// old one all the same.
+// old one all the same. *touched tells whether an installed file was put back or removed: without,
+// the commit had not begun, and only drafts and folders were cleared away.
 static bool UndoCommit(UpdateRun* run, uint32_t runId, const JournalEntry* entries, uint32_t count,
-                       char* failedFile, FsError* error) {
+                       char* failedFile, FsError* error, bool* touched) {
+    *touched = false;
     uint32_t files = 0;
     for (uint32_t i = 0; i < count; i++) files += entries[i].kind != 'D';
     bool whole = true;
@@ -114,8 +116,10 @@ static bool UndoCommit(UpdateRun* run, uint32_t runId, const JournalEntry* entri
         if (step == kFsOk) step = PathExists(run, target, &targetThere);
         if (step == kFsOk && entry.kind == 'R' && backupThere) {
             step = RenameThrough(run, backup, target, kFsReplace, false);
+            *touched = true;
         } else if (step == kFsOk && entry.kind == 'A' && !draftThere && targetThere) {
             step = RemoveWhenFree(run, target);
+            *touched = true;
         }
         if (step != kFsOk) {
             if (whole) {
@@ -410,7 +414,8 @@ bool CommitUpdate(UpdateRun* run) {
     if (!placed) {
         char failedFile[kUpdatePathBytes];
         FsError undoError = kFsOk;
-        if (!UndoCommit(run, run->runId, entries, count, failedFile, &undoError)) {
+        bool touched = false;
+        if (!UndoCommit(run, run->runId, entries, count, failedFile, &undoError, &touched)) {
             run->game = kGameNotRestored;
         }
     }
@@ -570,13 +575,16 @@ RecoveryResult RecoverInterruptedUpdate(UpdateRun* run) {
         return kInterruptedUpdateFinished;
     }
     char failedFile[kUpdatePathBytes];
-    bool undone = UndoCommit(run, written.runId, entries, count, failedFile, &error);
+    bool touched = false;
+    bool undone = UndoCommit(run, written.runId, entries, count, failedFile, &error, &touched);
     free(entries);
     if (!undone) {
         RecordFailure(run, FailureOfInstallError(run, error, failedFile), error, failedFile);
         return kInterruptedUpdateNotUndone;
     }
-    return kInterruptedUpdateUndone;
+    // Stopped before its commit began (its journal written before the folders it made): the game
+    // was never changed, and there is nothing to tell.
+    return touched ? kInterruptedUpdateUndone : kNoInterruptedUpdate;
 }
 
 int RemoveUpdateLeftovers(UpdateRun* run, const char* folder, char* left) {

@@ -40,7 +40,8 @@ FsError FindOneAtATimeRecord(UpdateRun* run, bool* there);
 bool PutDraftInPlaceNow(UpdateRun* run, uint32_t index);
 
 enum RecoveryResult : uint8_t {
-    kNoInterruptedUpdate,  // no journal (or one cut short before any file was touched: removed)
+    kNoInterruptedUpdate,  // no journal, or one of an update stopped before any installed file
+                           // was touched (cut short, or written before folders it made: cleared)
     kInterruptedUpdateUndone,
     kInterruptedUpdateFinished,   // it had passed its commit point: its side files cleared away
     kInterruptedUpdateNotUndone,  // failure recorded in the run; the journal stays
