@@ -755,6 +755,45 @@ TEST_F(ModelUpdate, InterruptedCommitIsFoundWhereverTheNextUpdateIsPointed) {
     }
 }
 
+// A fault in the commit is undone in the same process; a second fault in that undo (an error at
+// each of its next operations) may leave the journal, but recovery alone then gives back the old
+// game exactly, and the next update installs the new one.
+TEST_F(ModelUpdate, SecondFaultInTheUndoStillEndsWhole) {
+    MakeOldGame();
+    std::map<std::string, std::string> oldSet = Installed();
+    uint32_t first = model.operations;
+    ASSERT_EQ(Run(), kUpdateDone);
+    const uint32_t operations = model.operations - first;
+    std::map<std::string, std::string> newSet = Installed();
+    int undone = 0, runs = 0, notRestored = 0;
+    for (uint32_t n = 1; n <= operations; n++) {
+        StartOver();
+        model.failures[model.operations + n] = kFsOther;
+        UpdateRun run;
+        if (Run(&run) != kUpdateStopped || run.game != kGameRestored) continue;  // no undo
+        undone++;
+        for (uint32_t m = 1; m <= 30; m++) {
+            SCOPED_TRACE("an error at operation " + std::to_string(n) + ", then at " +
+                         std::to_string(n + m) + " in the undo");
+            StartOver();
+            model.failures[model.operations + n] = kFsOther;
+            model.failures[model.operations + n + m] = kFsOther;
+            UpdateRun faulted;
+            EXPECT_EQ(Run(&faulted), kUpdateStopped);
+            runs++;
+            notRestored += faulted.game == kGameNotRestored;
+            EXPECT_NE(RecoverAlone(), kInterruptedUpdateNotUndone);
+            EXPECT_TRUE(WithoutSideFiles(Installed()) == oldSet) << "after recovery alone";
+            EXPECT_EQ(Run(), kUpdateDone);
+            EXPECT_TRUE(Installed() == newSet) << "after the next update";
+            if (HasFailure()) return;
+        }
+    }
+    EXPECT_GT(undone, 5);
+    printf("[ undo     ] %d commits undone x 30 second errors: %d runs, %d left not restored\n",
+           undone, runs, notRestored);
+}
+
 TEST_F(ModelUpdate, SecondFaultInTheRecoveryStillEndsWhole) {
     MakeOldGame();
     std::map<std::string, std::string> oldSet = Installed();
