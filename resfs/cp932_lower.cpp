@@ -94,6 +94,19 @@ void LowerCp932(char* text) {
     }
 }
 
+bool EqualCp932IgnoringCase(const char* a, const char* b) {
+    const uint8_t* p = (const uint8_t*)a;
+    const uint8_t* q = (const uint8_t*)b;
+    while (*p && *q) {
+        uint8_t x[2], y[2];
+        int32_t n = LowerOneChar(p, x), m = LowerOneChar(q, y);
+        if (n != m || memcmp(x, y, (size_t)n) != 0) return false;
+        p += n;
+        q += m;
+    }
+    return *p == *q;
+}
+
 const char* FindCp932Separator(const char* text, const char* separators) {
     for (const uint8_t* p = (const uint8_t*)text; *p; p++) {
         if (IsCp932LeadByte(*p) && p[1] != 0) {

@@ -29,6 +29,10 @@
 //    0x80-0xFC) becomes 0x81 0x45, the katakana middle dot that the platform substitutes.
 void LowerCp932(char* text);
 
+// Whether two texts are the same but for case, as LowerCp932 lower-cases them (names of files
+// and folders, as Windows matches them).
+bool EqualCp932IgnoringCase(const char* a, const char* b);
+
 // Lower-cases one double-byte character given as lead << 8 | trail.
 uint16_t LowerCp932DoubleByte(uint16_t code);
 

@@ -2,7 +2,6 @@
 #include "resfs/mounts.h"
 
 #include <windows.h>
-#include <mbstring.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -76,7 +75,9 @@ static bool HashSetGrow(HashSet* set) {
     return true;
 }
 
-static void DeleteResourceLock() { DeleteCriticalSection(&g_resourceLock); }
+static void DeleteResourceLock() {
+    DeleteCriticalSection(&g_resourceLock);
+}
 
 void EnsureResourceLock() {
     if (g_lockCreated) return;
@@ -85,14 +86,24 @@ void EnsureResourceLock() {
     atexit(DeleteResourceLock);
 }
 
-void EnterResourceLock() { EnterCriticalSection(&g_resourceLock); }
-void LeaveResourceLock() { LeaveCriticalSection(&g_resourceLock); }
-ResourceMount* GetFirstMount() { return g_firstMount; }
+void EnterResourceLock() {
+    EnterCriticalSection(&g_resourceLock);
+}
+void LeaveResourceLock() {
+    LeaveCriticalSection(&g_resourceLock);
+}
+ResourceMount* GetFirstMount() {
+    return g_firstMount;
+}
 
-void LowerCaseName(char* name) { CharLowerA(name); }
+// Code page 932's own rules, whatever the system's code page: the names and their hashes are the
+// ones the archive tool wrote.
+void LowerCaseName(char* name) {
+    LowerCp932(name);
+}
 
 static bool HasExtensionAt(const char* dot, const char* extension) {
-    return dot && _mbsicmp((const unsigned char*)dot, (const unsigned char*)extension) == 0;
+    return dot && EqualCp932IgnoringCase(dot, extension);
 }
 
 bool HasExtension(const char* name, const char* extension) {
@@ -120,10 +131,12 @@ static int EnterDirectory(char* save, const char* target) {
     return SetCurrentDirectoryA(full) ? 0 : 1;
 }
 
-static void RestoreDirectory(const char* saved) { SetCurrentDirectoryA(saved); }
+static void RestoreDirectory(const char* saved) {
+    SetCurrentDirectoryA(saved);
+}
 
 static int ComparePointers(const void* a, const void* b) {
-    uintptr_t x = (uintptr_t)*(char* const*)a, y = (uintptr_t)*(char* const*)b;
+    uintptr_t x = (uintptr_t) * (char*const*)a, y = (uintptr_t) * (char*const*)b;
     return x < y ? -1 : x > y;
 }
 
@@ -160,7 +173,7 @@ static void EmptyMount(ResourceMount* mount) {
 
 static ResourceMount* FindAndResetMount(const char* name) {
     for (ResourceMount* mount = g_firstMount; mount; mount = mount->next) {
-        if (_mbsicmp((const unsigned char*)mount->path, (const unsigned char*)name) == 0) {
+        if (EqualCp932IgnoringCase(mount->path, name)) {
             EmptyMount(mount);
             return mount;
         }
@@ -198,8 +211,8 @@ static bool AddIndexedFile(ResourceMount* mount, const char* name, char* directo
 
     if (!mount->seenHashes) mount->seenHashes = (HashSet*)calloc(1, sizeof(HashSet));
     bool remembered = false;
-    bool maybeSeen = !mount->seenHashes || HashSetAdd(mount->seenHashes, hash, &remembered) ||
-                     !remembered;
+    bool maybeSeen =
+        !mount->seenHashes || HashSetAdd(mount->seenHashes, hash, &remembered) || !remembered;
     if (maybeSeen) {
         for (int32_t i = 0; i < mount->dirCount; i++) {
             if (mount->dirIndex[i].nameHash == hash) {

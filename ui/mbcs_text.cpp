@@ -28,3 +28,8 @@ void CopyMultibyteText(char* dst, size_t dstSize, const char* src) {
     memmove(dst, src, n);
     dst[n] = '\0';
 }
+
+const char* NextCp932Char(const char* text) {
+    if (*text == '\0') return text;
+    return IsCp932LeadByte((uint8_t)text[0]) && text[1] != '\0' ? text + 2 : text + 1;
+}

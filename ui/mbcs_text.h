@@ -10,6 +10,10 @@
 // True for the bytes that open a double-byte character (0x81-0x9F, 0xE0-0xFC).
 bool IsCp932LeadByte(uint8_t byte);
 
+// The character after the one `text` points at: two bytes on for a lead byte followed by its
+// trail byte, one otherwise; `text` itself at its terminator.
+const char* NextCp932Char(const char* text);
+
 // Cuts `text` in place so that it holds at most `maxBytes` bytes before its terminator, moving the
 // cut back by one byte where it would fall between a lead byte and its trail byte. The lead bytes
 // are code page 932's (IsCp932LeadByte), the launcher's ANSI code page.

@@ -2,6 +2,7 @@
 #include "resfs/cp932_lower.h"
 
 #include "resfs/name_hash.h"
+#include "ui/mbcs_text.h"
 #include "tests/resfs/name_cases.h"
 #include "tests/resfs/separator_cases.h"
 
@@ -95,6 +96,41 @@ TEST(LowerCp932Copy, Cases) {
         {"bytes after a NUL stay", std::string("AB\0CD", 5), std::string("ab\0CD", 5)},
     };
     for (const Case& c : kCases) EXPECT_EQ(LowerCp932Copy(c.text), c.lower) << c.name;
+}
+
+// Names the same but for case, as Windows matches them, on any system code page.
+TEST(EqualCp932IgnoringCase, Cases) {
+    struct Case {
+        const char* name;
+        const char* a;
+        const char* b;
+        bool equal;
+    };
+    const Case kCases[] = {
+        {"ascii case", "C:\\Games\\Hoshi", "c:\\games\\HOSHI", true},
+        {"full-width capital and small", "\x82\x60.arc", "\x82\x81.ARC", true},
+        {"a trail byte that reads as a capital", "\x83\x41", "\x83\x61", false},
+        {"one longer", "data.arc", "data.arc2", false},
+        {"empty", "", "", true},
+        {"empty and not", "", "a", false},
+        {"a lone lead byte at the end", "a\x83", "A\x83", true},
+    };
+    for (const Case& c : kCases) {
+        EXPECT_EQ(EqualCp932IgnoringCase(c.a, c.b), c.equal) << c.name;
+        EXPECT_EQ(EqualCp932IgnoringCase(c.b, c.a), c.equal) << c.name;
+    }
+}
+
+// One character on: a double-byte character is one, a lone lead byte at the end is one, the
+// terminator is never passed.
+TEST(NextCp932Char, Steps) {
+    const char text[] = "a\x95\x5c\\\x83";
+    const char* p = text;
+    EXPECT_EQ(p = NextCp932Char(p), text + 1);
+    EXPECT_EQ(p = NextCp932Char(p), text + 3);
+    EXPECT_EQ(p = NextCp932Char(p), text + 4);
+    EXPECT_EQ(p = NextCp932Char(p), text + 5);
+    EXPECT_EQ(NextCp932Char(p), p) << "at the terminator";
 }
 
 static int IndexOf(const char* found, const char* text) {

@@ -7,7 +7,6 @@
 
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 
 #include "resfs/cp932_lower.h"
 #include "update/core/space_plan.h"
@@ -46,16 +45,6 @@ static bool TakeInstallLock(UpdateRun* run) {
     return false;
 }
 
-// Whether two install folders are one, as Windows matches names.
-static bool SameFolder(const char* a, const char* b) {
-    char first[kUpdatePathBytes], second[kUpdatePathBytes];
-    snprintf(first, sizeof first, "%s", a);
-    snprintf(second, sizeof second, "%s", b);
-    LowerCp932(first);
-    LowerCp932(second);
-    return strcmp(first, second) == 0;
-}
-
 // An update whose commit was interrupted in another install folder than this one (the player has
 // pointed this update elsewhere, at a folder chosen in the dialog, say) is undone first, in its
 // own folder and under that folder's lock. False when that undo failed (recorded, naming the file
@@ -64,7 +53,7 @@ static bool RecoverNotedCommit(UpdateRun* run) {
     const UpdateFileSystem* fs = run->fs;
     char noted[kUpdatePathBytes] = "";
     if (fs->notedCommit(fs->context, noted) != kFsOk || !noted[0] ||
-        SameFolder(noted, run->installFolder)) {
+        EqualCp932IgnoringCase(noted, run->installFolder)) {
         return true;  // none, or this folder's own, undone with it
     }
     UpdateRun other;

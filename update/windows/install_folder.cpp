@@ -7,11 +7,9 @@
 // refused, and the user confirms once more. CreateFolderChain then enters or creates the folder
 // one level at a time through the update's file system, so every missing parent is made too.
 //
-// Two kinds of double-byte test meet here. IsLeadByte is the fixed Shift-JIS table and decides
-// only whether a backslash at the end of a text (or of a doubled pair) is a separator or the
-// trail byte of a character such as 表 (0x95 0x5C). The searches and character steps inside a
-// text (_mbschr, CharNextA) follow the process's ANSI code page, code page 932 on the systems the
-// launcher is made for.
+// Every double-byte test here is code page 932's own (ui/mbcs_text.h), whatever the system's code
+// page: whether a backslash is a separator or the trail byte of a character such as 表
+// (0x95 0x5C), and every search and character step inside a text.
 //
 // Every text here lives in a 260-byte buffer. A text that would not fit (a long default made of
 // long settings, a browsed folder with INSTTO behind it, a drive or backslash put in front of a
@@ -19,7 +17,6 @@
 // half of a double-byte character behind; nothing is ever written past a buffer.
 #include "update/windows/install_folder.h"
 
-#include <mbstring.h>
 #include <shlobj.h>
 
 #include <cstring>
@@ -73,19 +70,20 @@ static void AppendText(char* buffer, size_t size, const char* text) {
     CopyMultibyteText(buffer + length, size - length, text);
 }
 
-static unsigned char* FindChar(char* text, unsigned int c) {
-    return _mbschr((unsigned char*)text, c);
+// The first `c` in `text` that is a character of its own, never the trail byte of another.
+static unsigned char* FindChar(char* text, char c) {
+    const char wanted[2] = {c, '\0'};
+    return (unsigned char*)FindCp932Separator(text, wanted);
 }
 
 void CopyPathUpToSeparator(const char* source, char* destination, int n) {
     CopyMultibyteText(destination, kPathSize, source);
     char* separator = destination;
     for (int i = 0; i < n; i++) {
-        // CharNextA never steps past the terminator, so an empty rest simply finds nothing.
-        char* next = CharNextA(separator);
-        unsigned char* found = FindChar(next, '\\');
+        // The step never passes the terminator, so an empty rest simply finds nothing.
+        const char* found = FindCp932Separator(NextCp932Char(separator), "\\");
         if (!found) return;
-        separator = (char*)found;
+        separator = destination + (found - destination);
     }
     *separator = '\0';
 }
