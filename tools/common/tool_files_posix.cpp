@@ -137,15 +137,13 @@ uint32_t CurrentProcessNumber() {
     return (uint32_t)getpid();
 }
 
-// The whole file is mapped once; each chunk is a window of that mapping whose pages the reading
-// thread brings in (MADV_POPULATE_READ) before handing it over, so that the digest finds them
-// present and an I/O error is reported here instead of faulting later. The chunk that reaches the
-// end of the file carries the mapping: releasing it, after every earlier chunk, unmaps the file.
+// Each chunk is a mapping of its own window of the file, whose pages the reading thread brings in
+// (MADV_POPULATE_READ) before handing it over, so that the digest finds them present and an I/O
+// error is reported here instead of faulting later. Releasing a chunk unmaps its window, so the
+// memory a reading holds is its chunks in flight, whatever the file's size.
 struct ChunkReader {
     int fd;
-    uint8_t* base;
     uint64_t size, offset;
-    bool handedOver;  // the mapping belongs to a chunk now
 };
 
 ChunkReader* OpenChunkReader(const std::string& path, std::string* error) {
@@ -156,18 +154,7 @@ ChunkReader* OpenChunkReader(const std::string& path, std::string* error) {
         if (fd >= 0) close(fd);
         return nullptr;
     }
-    ChunkReader* reader = new ChunkReader{fd, nullptr, (uint64_t)st.st_size, 0, true};
-    if (reader->size == 0) return reader;
-    void* base = mmap(nullptr, (size_t)reader->size, PROT_READ, MAP_PRIVATE, fd, 0);
-    if (base == MAP_FAILED) {
-        *error = strerror(errno);
-        CloseChunkReader(reader);
-        return nullptr;
-    }
-    madvise(base, (size_t)reader->size, MADV_SEQUENTIAL);
-    reader->base = (uint8_t*)base;
-    reader->handedOver = false;
-    return reader;
+    return new ChunkReader{fd, (uint64_t)st.st_size, 0};
 }
 
 bool ReadNextChunk(ChunkReader* reader, size_t size, ChunkView* view, std::string* error) {
@@ -175,31 +162,39 @@ bool ReadNextChunk(ChunkReader* reader, size_t size, ChunkView* view, std::strin
     uint64_t left = reader->size - reader->offset;
     size_t length = left < size ? (size_t)left : size;
     if (length == 0) return true;
-    uint8_t* window = reader->base + reader->offset;
-    if (madvise(window, length, MADV_POPULATE_READ) != 0 && errno != EINVAL) {
-        *error = strerror(errno);  // EINVAL: a kernel without it; the pages come in on first use
+    // A mapping starts on a page; the window begins that many bytes before the chunk.
+    uint64_t page = (uint64_t)sysconf(_SC_PAGESIZE);
+    size_t lead = (size_t)(reader->offset % page);
+    void* window = mmap(nullptr, lead + length, PROT_READ, MAP_PRIVATE, reader->fd,
+                        (off_t)(reader->offset - lead));
+    if (window == MAP_FAILED) {
+        *error = strerror(errno);
         return false;
     }
-    view->data = window;
+    madvise(window, lead + length, MADV_SEQUENTIAL);
+    view->mapping = window;
+    view->mappedLength = lead + length;
+    uint8_t* data = (uint8_t*)window + lead;
+    if (madvise(window, lead + length, MADV_POPULATE_READ) != 0 && errno != EINVAL) {
+        *error = strerror(errno);  // EINVAL: a kernel without it; the pages come in on first use
+        ReleaseChunk(view);
+        return false;
+    }
+    view->data = data;
     view->length = length;
     reader->offset += length;
-    if (reader->offset == reader->size) {
-        view->mapping = reader->base;
-        view->mappedLength = (size_t)reader->size;
-        reader->handedOver = true;
-    }
     return true;
 }
 
 void ReleaseChunk(ChunkView* view) {
     if (view->mapping) munmap(view->mapping, view->mappedLength);
     view->mapping = nullptr;
+    view->mappedLength = 0;
     view->data = nullptr;
     view->length = 0;
 }
 
 void CloseChunkReader(ChunkReader* reader) {
-    if (!reader->handedOver) munmap(reader->base, (size_t)reader->size);
     close(reader->fd);
     delete reader;
 }
