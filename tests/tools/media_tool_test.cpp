@@ -1055,11 +1055,12 @@ TEST_F(MediaTool, SettingsTheLauncherCannotReadAreErrors) {
         RunResult r = RunTool({"check", MediaArg()});
         EXPECT_EQ(r.status, 1) << c.name << "\n" << r.output;
         EXPECT_TRUE(HasFinding(r.output, c.where, "error", c.text)) << c.name << "\n" << r.output;
-        if (std::string(c.where) == "vorlin.env")
+        if (std::string(c.where) == "vorlin.env") {
             EXPECT_TRUE(HasFinding(r.output, "vorlin.env", "error",
                                    "convert it with vorlin-media convert-env"))
                 << c.name << "\n"
                 << r.output;
+        }
     }
 }
 
@@ -1254,6 +1255,169 @@ TEST_F(MediaTool, SummarySaysWhereAnUpdateGoes) {
                             "chooses a folder, proposed: C:\\Program Files\\Hoshi\n"),
               std::string::npos)
         << r.output;
+}
+
+// A 24-bit BMP of a little gradient, as a publisher's picture.
+std::string BmpPicture(int width, int height) {
+    int row = (width * 3 + 3) / 4 * 4;
+    uint32_t size = 54 + (uint32_t)(row * height);
+    std::string b(size, '\0');
+    auto put = [&](size_t at, uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; i++) b[at + i] = (char)(v >> (8 * i));
+    };
+    b[0] = 'B';
+    b[1] = 'M';
+    put(2, size, 4);
+    put(10, 54, 4);
+    put(14, 40, 4);
+    put(18, (uint32_t)width, 4);
+    put(22, (uint32_t)height, 4);
+    put(26, 1, 2);
+    put(28, 24, 2);
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width * 3; x++) b[54 + (size_t)(y * row + x)] = (char)(x * 9 + y * 5);
+    return b;
+}
+
+// A publisher's source folder, as the guide lays it out.
+void MakeSource(const fs::path& source) {
+    fs::remove_all(source);
+    WriteFile(source / "vorlin.env",
+              u8"\uFEFFTITLEBAR 星降る丘の物語\nVERSION Ver|1.02\nEXENAME Hoshi.exe\n"
+              u8"REG_GLOBAL HoshiStudio\nREG_LOCAL HoshiFuru\n[EOF]\n");
+    WriteFile(source / "update.bmp", BmpPicture(20, 12));
+    WriteFile(source / "update.exe", kLauncher);
+    WriteFile(source / "Hoshi.exe", "the game");
+    WriteFile(source / "update.txt", "Read me\r\n");
+    WriteFile(source / "help" / "index.htm", "<p>help</p>");
+    WriteFile(source / "update" / "extra.dat", "for the launcher's mount");
+    WriteFile(source / "data" / "stage1.dat", "stage one");
+    WriteFile(source / "data" / "scenario" / "script.txt", "the game reads it");  // kept
+    WriteFile(source / "voice" / "v1.ogg", "voice one");
+}
+
+// The data of `name` in the archive `bytes`, or "(absent)".
+std::string ArchiveMember(const std::string& bytes, const char* name) {
+    ArchiveHeader header;
+    ArchiveIndexEntry* index = nullptr;
+    if (ParseArchiveIndex((const uint8_t*)bytes.data(), (uint32_t)bytes.size(), &header, &index) !=
+        1)
+        return "(not an archive)";
+    std::string data = "(absent)";
+    const ArchiveIndexEntry* e = FindArchiveEntry(index, header.entryCount, ComputeLookupKey(name));
+    if (e) {
+        uint32_t end = (uint32_t)bytes.size();
+        for (uint32_t i = 0; i <= header.entryCount; i++)
+            if (index[i].offset > e->offset && index[i].offset < end) end = index[i].offset;
+        data = bytes.substr(e->offset, end - e->offset);
+    }
+    ReleaseArchiveIndex(index);
+    return data;
+}
+
+// build: one command from the source folder to a sealed media that passes check --strict.
+TEST_F(MediaTool, BuildMakesAReleaseReadyMedia) {
+    const fs::path source = dir_ / "source";
+    MakeSource(source);
+    WriteFile(Media() / "old.txt", "the previous build, replaced");
+    RunResult r = RunTool({"build", HostPath(source.u8string()), MediaArg()});
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("built " + MediaArg() + ": sealed, and check --strict passes"),
+              std::string::npos)
+        << r.output;
+    EXPECT_FALSE(fs::exists(At("old.txt")));
+    // The settings converted to code page 932 and the picture encoded, both in update.arc with
+    // the update folder's files; the game's archives with every file.
+    std::string update = ReadFile(At("update.arc"));
+    EXPECT_EQ(ArchiveMember(update, "vorlin.env").substr(0, 25),
+              "TITLEBAR \x90\xAF\x8D\x7E\x82\xE9\x8B\x75\x82\xCC\x95\xA8\x8C\xEA\r\n");
+    EXPECT_EQ(ArchiveMember(update, "update.rct").substr(0, 4), "\x98\x5A\x92\x9A");  // 六丁
+    EXPECT_EQ(ArchiveMember(update, "extra.dat"), "for the launcher's mount");
+    EXPECT_EQ(ArchiveMember(ReadFile(At("data.arc")), "script.txt"), "the game reads it");
+    EXPECT_EQ(ArchiveMember(ReadFile(At("voice.arc")), "v1.ogg"), "voice one");
+    EXPECT_EQ(ReadFile(At("hoshi.bin")), "the game");
+    EXPECT_EQ(ReadFile(At("update.exe")), kLauncher);
+    EXPECT_EQ(ReadFile(At("help\\index.htm")), "<p>help</p>");
+    EXPECT_FALSE(fs::exists(At("vorlin.env")));
+    EXPECT_FALSE(fs::exists(At("update.rct")));
+    // Only the media beside the source: no folder of the build left.
+    for (const auto& entry : fs::directory_iterator(dir_))
+        EXPECT_TRUE(entry.path() == source || entry.path() == Media()) << entry.path().u8string();
+    r = RunTool({"check", "--strict", MediaArg()});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("seal: update.sum lists 6 files"), std::string::npos) << r.output;
+
+    // The picture may be RCT already, and the settings code page 932.
+    MakeSource(source);
+    fs::remove(source / "update.bmp");
+    WriteFile(source / "update.rct", Picture(32, 32));
+    WriteFile(source / "vorlin.env", "TITLEBAR \x90\xAF\r\nEXENAME Hoshi.exe\r\n");
+    r = RunTool({"build", HostPath(source.u8string()), MediaArg()});
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(ArchiveMember(ReadFile(At("update.arc")), "vorlin.env"),
+              "TITLEBAR \x90\xAF\r\nEXENAME Hoshi.exe\r\n");
+}
+
+// A build that fails leaves OUTPUT as it was and nothing beside it.
+TEST_F(MediaTool, BuildWritesNothingUnlessTheMediaPasses) {
+    const fs::path source = dir_ / "source";
+    struct Case {
+        const char* name;
+        std::function<void()> change;
+        const char* text;
+    };
+    const Case kCases[] = {
+        {"no settings", [&] { fs::remove(source / "vorlin.env"); }, "has no vorlin.env"},
+        {"settings with Notepad's extension",
+         [&] { fs::rename(source / "vorlin.env", source / "vorlin.env.txt"); },
+         "vorlin.env.txt is there: rename it to vorlin.env"},
+        {"settings in UTF-16",
+         [&] { WriteFile(source / "vorlin.env", std::string("\xFF\xFET\0I\0", 6)); },
+         "is saved as UTF-16"},
+        {"settings with a wave dash", [&] { WriteFile(source / "vorlin.env", u8"VERSION 1〜2\n"); },
+         u8"U+301C 〜 has no code page 932 form (code page 932 has U+FF5E ～)"},
+        {"no picture", [&] { fs::remove(source / "update.bmp"); }, "has no menu picture"},
+        {"two pictures", [&] { WriteFile(source / "update.rct", Picture(8, 8)); },
+         "more than one menu picture"},
+        {"not a picture", [&] { WriteFile(source / "update.bmp", "BM but no picture"); },
+         "not a readable picture"},
+        {"a folder and an archive of one name",
+         [&] {
+             WriteFile(source / "data.arc", ArchiveBytes({{"x", "x"}}));
+         },
+         "keep one"},
+        {"an archive cut short, copied as it is",
+         [&] {
+             fs::remove_all(source / "voice");
+             std::string arc = ArchiveBytes({{"v.ogg", std::string(500, 'v')}});
+             arc.resize(arc.size() - 100);
+             WriteFile(source / "voice.arc", arc);
+         },
+         "voice.arc fails verify"},
+        {"no launcher", [&] { fs::remove(source / "update.exe"); },
+         "update.exe: error: not on the media"},
+        {"the media folder inside the source", [&] { fs::create_directories(source / "media"); },
+         "lie one inside the other"},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        MakeSource(source);
+        fs::remove_all(Media());
+        WriteFile(Media() / "old.txt", "the previous build");
+        c.change();
+        fs::path output = std::string(c.name) == "the media folder inside the source"
+                              ? source / "media"
+                              : Media();
+        RunResult r = RunTool({"build", HostPath(source.u8string()), HostPath(output.u8string())});
+        EXPECT_EQ(r.status, 1) << r.output;
+        EXPECT_NE(r.output.find(c.text), std::string::npos) << r.output;
+        EXPECT_EQ(ReadFile(Media() / "old.txt"), "the previous build");
+        for (const auto& entry : fs::directory_iterator(dir_))
+            EXPECT_TRUE(entry.path() == source || entry.path() == Media())
+                << entry.path().u8string();
+    }
+    RunResult r = RunTool({"build", HostPath(source.u8string())});
+    EXPECT_EQ(r.status, 2) << r.output;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <ftw.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
@@ -37,8 +38,8 @@ bool GetVolumeRoom(const std::string& path, uint64_t* available, uint32_t* clust
     struct statvfs volume;
     if (statvfs(path.c_str(), &volume) != 0) return false;
     *available = (uint64_t)volume.f_bavail * volume.f_frsize;
-    *clusterSize = volume.f_bsize > 0 && volume.f_bsize <= 0x7FFFFFFF ? (uint32_t)volume.f_bsize
-                                                                       : 4096;
+    *clusterSize =
+        volume.f_bsize > 0 && volume.f_bsize <= 0x7FFFFFFF ? (uint32_t)volume.f_bsize : 4096;
     return true;
 }
 
@@ -130,6 +131,29 @@ bool RemoveFile(const std::string& path) {
 bool ReplaceFileWith(const std::string& from, const std::string& to, std::string* error) {
     if (rename(from.c_str(), to.c_str()) == 0) return true;
     *error = strerror(errno);
+    return false;
+}
+
+bool RenamePath(const std::string& from, const std::string& to, std::string* error) {
+    struct stat st;
+    if (lstat(to.c_str(), &st) == 0) {
+        *error = "something is there already";
+        return false;
+    }
+    if (rename(from.c_str(), to.c_str()) == 0) return true;
+    *error = strerror(errno);
+    return false;
+}
+
+static int RemoveOne(const char* path, const struct stat*, int kind, struct FTW*) {
+    int result = kind == FTW_DP ? rmdir(path) : unlink(path);
+    return result == 0 ? 0 : errno;
+}
+
+bool RemoveTree(const std::string& path, std::string* error) {
+    int code = nftw(path.c_str(), RemoveOne, 16, FTW_DEPTH | FTW_PHYS);
+    if (code == 0) return true;
+    *error = strerror(code > 0 ? code : errno);
     return false;
 }
 

@@ -124,8 +124,9 @@ std::string IntendedConsequence(const std::string& key, const std::string& value
            Cp932ToDisplay(GetMediaSetting(meant, key.c_str()));
 }
 
-// The encoding of a settings file that the launcher cannot read as text at all, or "".
-std::string UnreadableEncoding(const std::string& raw) {
+}  // namespace
+
+std::string UnreadableSettingsEncoding(const std::string& raw) {
     if (raw.compare(0, 4, std::string("\xFF\xFE\0\0", 4)) == 0)
         return "UTF-32 (little-endian, with a byte order mark)";
     if (raw.compare(0, 4, std::string("\0\0\xFE\xFF", 4)) == 0)
@@ -139,8 +140,6 @@ std::string UnreadableEncoding(const std::string& raw) {
     if (raw.size() >= 2 && raw[0] == '\0' && raw[1] != '\0') return "UTF-16 (big-endian)";
     return "";
 }
-
-}  // namespace
 
 std::string NearestSettingKey(const std::string& key) {
     std::string loose = Loose(key);
@@ -246,7 +245,7 @@ void SayLostLine(Report* report, const std::string& where, const std::string& te
 
 bool CheckSettingsEncoding(const std::string& bytes, const std::string& file, const char* where,
                            Report* report) {
-    std::string encoding = UnreadableEncoding(bytes);
+    std::string encoding = UnreadableSettingsEncoding(bytes);
     if (encoding.empty()) return true;
     Say(report, kFindingError, file,
         "in %s: saved as %s, which the launcher cannot read: it finds no settings and runs with "

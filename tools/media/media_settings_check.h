@@ -18,6 +18,10 @@
 #include "tools/media/media_report.h"
 #include "tools/media/media_settings.h"
 
+// The encoding of a settings file that the launcher cannot read as text at all ("UTF-16
+// (little-endian, with a byte order mark...)", UTF-32), or "".
+std::string UnreadableSettingsEncoding(const std::string& bytes);
+
 // Whether the launcher can read the file's bytes as text at all; an error naming `file` (found
 // in `where`) with the fix when it cannot (UTF-16, UTF-32).
 bool CheckSettingsEncoding(const std::string& bytes, const std::string& file, const char* where,
