@@ -9,8 +9,6 @@
 #include <memory>
 
 #include "image/rct_codec.h"
-#include "resfs/archive_format.h"
-#include "resfs/archive_verify.h"
 #include "resfs/cp932_lower.h"
 #include "resfs/path_limit.h"
 #include "tools/common/cp932_names.h"
@@ -203,8 +201,7 @@ void CheckArchives(const std::vector<CopiedFile>& files, Report* report) {
         if (f.kind != kCopiedListEntry || f.name.size() < 4 ||
             f.name.compare(f.name.size() - 4, 4, ".arc") != 0)
             continue;
-        std::string head = ReadBytes(f.path, 0, kArchiveHeaderSize);
-        if (!IsArchiveHeader((const uint8_t*)head.data(), (uint32_t)head.size(), nullptr)) {
+        if (!HasArchiveHeader(f.path)) {
             Say(report, kFindingWarning, f.shownName,
                 "not in the archive format (no \"VorlinArcV1.000\" header): copied as it is");
             continue;
