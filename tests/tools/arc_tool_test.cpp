@@ -109,8 +109,7 @@ int32_t LauncherOffset(const std::string& archive, const char* cp932Name) {
 class ArcTool : public ::testing::Test {
 protected:
     void SetUp() override {
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = ::testing::TempDir() + "arc_tool_" + info->name();
+        dir_ = TestScratchDir("arc_tool_");
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
     }

@@ -111,8 +111,7 @@ std::vector<ArcFile> GoodCopiedFiles() {
 class MediaTool : public ::testing::Test {
 protected:
     void SetUp() override {
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::path(::testing::TempDir()) / ("media_tool_" + std::string(info->name()));
+        dir_ = fs::u8path(TestScratchDir("media_tool_"));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }

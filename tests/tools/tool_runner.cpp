@@ -5,9 +5,11 @@
 #include <stdio.h>
 
 #ifdef _WIN32
+#include <process.h>
 #include <windows.h>
 #else
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 std::string HostPath(std::string path) {
@@ -29,6 +31,16 @@ static std::wstring WideFromUtf8(const std::string& text) {
     return wide;
 }
 #endif
+
+std::string TestScratchDir(const std::string& prefix) {
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+#ifdef _WIN32
+    int process = _getpid();
+#else
+    int process = getpid();
+#endif
+    return ::testing::TempDir() + prefix + info->name() + "_" + std::to_string(process);
+}
 
 std::string ReadToEnd(FILE* stream) {
     std::string data;
