@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs every fenced block marked `sh` of a guide, in order, in one shell in a scratch folder, with
-# the media tools on PATH: the guide's commands must work as shown.
+# the media tools on PATH: the guide's commands must work as shown. The guide's $PACKAGE, the
+# unpacked vorlin-update package, holds a stand-in update.exe (the launcher is a Windows program,
+# not built here).
 #   run_guide_blocks.sh GUIDE.md TOOL_DIR...
 set -euo pipefail
 guide=$1
@@ -18,6 +20,9 @@ if [ "$blocks" -eq 0 ]; then
   echo "no sh blocks in $guide"
   exit 1
 fi
+mkdir "$scratch/package"
+printf 'MZ stand-in for the launcher' > "$scratch/package/update.exe"
+export PACKAGE=$scratch/package
 cd "$scratch"
 if bash -euo pipefail "$script"; then
   echo "$blocks passed, 0 failed: the sh blocks of $(basename "$guide")"

@@ -2,8 +2,10 @@
 # Runs every fenced block marked `bat` of a guide, in order, as one batch file under Wine's cmd in a
 # scratch folder, with the Windows builds of the media tools on PATH: the guide's Command Prompt
 # steps must work as shown. Each command must succeed (the batch stops at the first that fails).
-# The guide's steps start from the publisher's own picture, menu.png, which is made here.
-#   run_guide_cmd_blocks.sh GUIDE.md TOOL_DIR...
+# The guide's steps start from the publisher's own picture, menu.png, which is made here, and take
+# update.exe from %PACKAGE%, the unpacked vorlin-update package: a folder here with the launcher
+# of this build (LAUNCHER=update.exe).
+#   [LAUNCHER=update.exe] run_guide_cmd_blocks.sh GUIDE.md TOOL_DIR...
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 guide=$1
@@ -38,8 +40,14 @@ png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", side, side,
 open(sys.argv[1], "wb").write(png)
 PY
 
+mkdir "$scratch/package"
+if [ -n "${LAUNCHER:-}" ]; then
+  cp "$LAUNCHER" "$scratch/package/update.exe"
+else
+  printf 'MZ stand-in for the launcher' > "$scratch/package/update.exe"
+fi
 cd "$scratch"
-if WINEPATH="$winpath" "$top/scripts/wine-run" cmd /c guide.cmd; then
+if PACKAGE="Z:$(pwd | tr / '\\')\\package" WINEPATH="$winpath" "$top/scripts/wine-run" cmd /c guide.cmd; then
   echo "$blocks passed, 0 failed: the bat blocks of $(basename "$guide")"
 else
   echo "0 passed, 1 failed: the bat blocks of $(basename "$guide") (see above)"

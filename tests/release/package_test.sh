@@ -105,8 +105,12 @@ done
 check "the same notices in both packages" diff -r "$win_root/NOTICES" "$linux_root/NOTICES"
 check "update.exe at the top of the zip" test -f "$win_root/update.exe"
 check "the demo media's settings archive" test -s "$win_root/demo-media/update.arc"
+check "the demo media carries its launcher" cmp -s "$win_root/update.exe" "$win_root/demo-media/update.exe"
 for t in "${tools[@]}"; do
   check "tools/vorlin-$t.exe in the zip" test -f "$win_root/tools/vorlin-$t.exe"
+  # Archives near 2 GiB and the files beside them: the 32-bit tools take 4 GiB on 64-bit Windows.
+  check "tools/vorlin-$t.exe is large-address-aware" \
+    grep -q "large address aware" <(i686-w64-mingw32-objdump -p "$win_root/tools/vorlin-$t.exe")
   check "bin/vorlin-$t in the tarball, executable" test -x "$linux_root/bin/vorlin-$t"
 done
 # The oldest glibc the native tools need, read again from their versioned symbols.

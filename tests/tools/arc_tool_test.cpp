@@ -109,8 +109,7 @@ int32_t LauncherOffset(const std::string& archive, const char* cp932Name) {
 class ArcTool : public ::testing::Test {
 protected:
     void SetUp() override {
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = ::testing::TempDir() + OwnScratchName(std::string("arc_tool_") + info->name());
+        dir_ = TestScratchDir("arc_tool_");
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
     }
@@ -288,6 +287,30 @@ TEST_F(ArcTool, PackTreeWithExclusions) {
     r = RunTool({"verify", Path("out.arc")});
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("good, 8 files"), std::string::npos) << r.output;
+
+    // --all keeps everything, for an archive the game reads: each file under its own name.
+    r = RunTool({"pack", "--all", Path("all.arc"), Path("media")});
+    ASSERT_EQ(r.status, 0) << r.output;
+    size_t count = sizeof kFiles / sizeof kFiles[0] + 1;  // and the full-width name
+    EXPECT_NE(r.output.find("packed " + std::to_string(count) + " files"), std::string::npos)
+        << r.output;
+    EXPECT_EQ(r.output.find("left out"), std::string::npos) << r.output;
+    ASSERT_EQ(LoadArchiveIndex(Path("all.arc").c_str(), &header, &index), 1);
+    bytes = ReadFile(Path("all.arc"));
+    EXPECT_EQ(header.entryCount, count);
+    for (const File& f : kFiles) {
+        std::string name = f.path;
+        name = name.substr(name.rfind('/') + 1);
+        int32_t offset = 0;
+        ASSERT_EQ(
+            LookupArchiveOffset(index, header.entryCount, ComputeLookupKey(name.c_str()), &offset),
+            1)
+            << f.path;
+        EXPECT_EQ(bytes.substr((size_t)offset, strlen(f.data)), f.data) << f.path;
+    }
+    ReleaseArchiveIndex(index);
+    // Without --all, pack says how to keep what it leaves out.
+    EXPECT_NE(named.output.find("--all keeps them"), std::string::npos) << named.output;
 }
 
 TEST_F(ArcTool, PackReplacesAnArchiveOnlyWhenComplete) {

@@ -93,6 +93,9 @@ std::string Picture(int32_t width, int32_t height) {
 
 const char kEnv[] = "TITLEBAR Test|Game\r\nVERSION Ver|2.00\r\nEXENAME Game.exe\r\n[EOF]\r\n";
 
+// A stand-in for the launcher: a Windows program begins with "MZ".
+const char kLauncher[] = "MZ stands in for update.exe";
+
 // The names an update from the good media copies, and what each holds.
 std::vector<ArcFile> GoodCopiedFiles() {
     return {
@@ -108,9 +111,7 @@ std::vector<ArcFile> GoodCopiedFiles() {
 class MediaTool : public ::testing::Test {
 protected:
     void SetUp() override {
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::path(::testing::TempDir()) /
-               OwnScratchName("media_tool_" + std::string(info->name()));
+        dir_ = fs::u8path(TestScratchDir("media_tool_"));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
@@ -125,11 +126,13 @@ protected:
     }
     std::string MediaArg() const { return HostPath(Media().u8string()); }
 
-    // The good media: the settings and picture in update.arc, the executable, a data archive,
-    // the readme and two help files. Its only warnings are the absent list entries.
+    // The good media: the launcher, the settings and picture in update.arc, the executable, a
+    // data archive, the readme and two help files. It has no findings but the notes of absent
+    // list entries (with -v).
     void MakeGoodMedia() {
         fs::remove_all(Media());
         fs::create_directories(Media());
+        WriteFile(At("update.exe"), kLauncher);
         for (const ArcFile& f : GoodCopiedFiles()) WriteFile(At(f.name), f.data);
     }
     void Seal() {
@@ -337,19 +340,22 @@ TEST_F(MediaTool, CheckNamesTheRegistryKey) {
 TEST_F(MediaTool, WarningsAloneExitZero) {
     MakeGoodMedia();
     fs::remove(At("game.bin"));
+    fs::remove(At("update.exe"));
     WriteFile(At("data.arc"), "not an archive");
-    WriteFile(At("voice.arc"), ArchiveBytes({{"v.ogg", "x"}}, {{0xFFFFFFF0u, 0x7FFFFF00u}}));
     WriteFile(At("update.arc"),
               ArchiveBytes({{"vorlin.env", kEnv}, {"update.rct", Picture(300, 20)}}));
-    RunResult r = RunTool({"check", MediaArg()});
+    RunResult r = RunTool({"check", "-v", MediaArg()});
     EXPECT_EQ(r.status, 0) << r.output;
     const char* const kWarnings[] = {
         "game.bin: warning: not on the media",
         "data.arc: warning: not in the archive format",
-        "voice.arc: warning: fails verify",
         "update.rct: warning: 300x20 pixels is larger than the menu's 268x268",
+        "update.exe: warning: not on the media: players have no launcher to run",
     };
-    // A list entry the media does not carry is usual: a note, not counted as a warning.
+    EXPECT_TRUE(HasFinding(r.output, "update.exe", "warning",
+                           "copy update.exe from the vorlin-update package into the media folder"))
+        << r.output;
+    // A list entry the media does not carry is usual: a note (with -v), not counted as a warning.
     EXPECT_NE(r.output.find("slowdata.arc: note: not on the media: the update skips it"),
               std::string::npos)
         << r.output;
@@ -429,6 +435,50 @@ TEST_F(MediaTool, CheckNamesEachError) {
              WriteFile(At("update.arc"), arc);
          },
          "update.arc", "the archive is cut short"},
+        // Any copied archive, mounted or not, sealed or not: the game would get it so.
+        {"copied archive fails verify", false,
+         [&] {
+             WriteFile(At("voice.arc"),
+                       ArchiveBytes({{"v.ogg", "x"}}, {{0xFFFFFFF0u, 0x7FFFFF00u}}));
+         },
+         "voice.arc", "fails verify: entry"},
+        {"copied archive cut short", false,
+         [&] {
+             std::string arc = ReadFile(At("data.arc"));
+             arc.resize(arc.size() - 100);
+             WriteFile(At("data.arc"), arc);
+         },
+         "data.arc", "the archive is cut short"},
+        {"copied archive cut short after sealing", true,
+         [&] {
+             std::string arc = ReadFile(At("data.arc"));
+             arc.resize(arc.size() - 100);
+             WriteFile(At("data.arc"), arc);
+         },
+         "data.arc", "fails verify"},
+        {"picture that is a renamed PNG", false,
+         [&] {
+             WriteFile(At("update.arc"), ArchiveBytes({{"vorlin.env", kEnv}}));
+             WriteFile(At("update.rct"),
+                       std::string("\x89PNG\r\n\x1A\n", 8) + std::string(40, 'p'));
+         },
+         "update.rct",
+         "is a PNG picture, not an RCT one: the launcher cannot show it; encode the picture with "
+         "vorlin-rct encode"},
+        {"settings saved with Notepad's extension", false,
+         [&] {
+             WriteFile(At("update.arc"), ArchiveBytes({{"update.rct", picture}}));
+             WriteFile(At("vorlin.env.txt"), kEnv);
+         },
+         "vorlin.env", "the media folder has vorlin.env.txt: rename it to vorlin.env"},
+        {"picture not yet encoded", false,
+         [&] {
+             WriteFile(At("update.arc"), ArchiveBytes({{"vorlin.env", kEnv}}));
+             WriteFile(At("update.png"), "a picture");
+         },
+         "update.rct",
+         "the media folder has update.png, a picture the launcher cannot show: "
+         "encode it with vorlin-rct encode update.png update.rct"},
         {"destination too long", false,
          [&] {
              WriteFile(At("update.arc"),
@@ -446,6 +496,11 @@ TEST_F(MediaTool, CheckNamesEachError) {
         {"help name with a minus sign", false,
          [&] { WriteFile(Media() / "help" / fs::u8path(u8"\u2212.htm"), "x"); }, "help/",
          "no code page 932 form"},
+        // The message names the character and the one code page 932 has.
+        {"help name with a wave dash names the fix", false,
+         [&] { WriteFile(Media() / "help" / fs::u8path(u8"\u301C.htm"), "x"); }, "help/",
+         u8"U+301C \u301C has no code page 932 form (code page 932 has U+FF5E \uFF5E); rename "
+         u8"the file"},
         {"damaged file", true,
          [&] {
              std::string data = ReadFile(At("data.arc"));
@@ -740,13 +795,41 @@ TEST_F(MediaTool, SettingsFindingsNameTheirLine) {
          "a space or tab must separate VERSION from its value ('VERSION 1.02')"},
         {"key far from any known", "COLOUR red\n", "vorlin.env:1", "warning",
          "unknown key 'COLOUR', which the launcher ignores"},
-        {"known key without a value", "TITLEBAR Game\nREG_GLOBAL\n", "vorlin.env:2", "warning",
-         "REG_GLOBAL has no value: the launcher skips the line (REG_GLOBAL stays "
-         "'VORLIN_SYSTEM')"},
+        {"known key without a value", "TITLEBAR Game\nVERSION\n", "vorlin.env:2", "warning",
+         "VERSION has no value: the launcher skips the line (VERSION stays 'Version 1.01')"},
         {"flag that is not a number", "UPDATENEEDINSTALL yes\n", "vorlin.env:1", "warning",
          "UPDATENEEDINSTALL 'yes' is not a number: the launcher reads it as 0 (off)"},
-        {"words after the value", "TITLEBAR My Game\n", "vorlin.env:1", "warning",
-         "TITLEBAR takes one word, 'My'; the launcher drops the rest ('Game')"},
+        // A title cut at its space names another mutex than the game holds.
+        {"words after the title", "TITLEBAR My Game\n", "vorlin.env:1", "error",
+         "TITLEBAR takes one word, 'My'; the launcher drops the rest ('Game'): write a space in "
+         "a value as |; the window's title and the mutex by which the launcher tells that the "
+         "game runs are 'My'"},
+        {"words after a version", "VERSION Ver 2\n", "vorlin.env:1", "warning",
+         "VERSION takes one word, 'Ver'; the launcher drops the rest ('2')"},
+        // Lines that leave the registry key or the executable other than meant: errors that say
+        // what the launcher then does.
+        {"registry key name misspelled", "REG_GLOBL Hoshi\nREG_LOCAL Furu\n", "vorlin.env:1",
+         "error",
+         "did you mean REG_GLOBAL? (keys are compared exactly): the launcher reads the install "
+         "state under HKEY_CURRENT_USER\\Software\\VORLIN_SYSTEM\\Furu, not under "
+         "HKEY_CURRENT_USER\\Software\\Hoshi\\Furu"},
+        {"registry key name in lower case", "reg_local Furu\n", "vorlin.env:1", "error",
+         "did you mean REG_LOCAL?"},
+        {"registry key name run together with its value", "REG_LOCALFuru\n", "vorlin.env:1",
+         "error",
+         "the launcher reads the install state under "
+         "HKEY_CURRENT_USER\\Software\\VORLIN_SYSTEM\\VORLIN_RUNTIME, not under "
+         "HKEY_CURRENT_USER\\Software\\VORLIN_SYSTEM\\Furu"},
+        {"registry key name without a value", "REG_GLOBAL\n", "vorlin.env:1", "error",
+         "REG_GLOBAL has no value: the launcher skips the line (REG_GLOBAL stays "
+         "'VORLIN_SYSTEM'): the launcher reads the install state (IsInst, InstTo) under "
+         "HKEY_CURRENT_USER\\Software\\VORLIN_SYSTEM\\VORLIN_RUNTIME"},
+        {"registry key name misspelled, set right on another line",
+         "REG_GLOBL Hoshi\nREG_GLOBAL Hoshi\n", "vorlin.env:1", "warning",
+         "did you mean REG_GLOBAL?"},
+        {"registry key name with a space", "REG_GLOBAL Hoshi Studio\n", "vorlin.env:1", "error",
+         "the launcher reads the install state (IsInst, InstTo) under "
+         "HKEY_CURRENT_USER\\Software\\Hoshi\\VORLIN_RUNTIME"},
         {"executable name with a path", "EXENAME bin\\game.exe\n", "vorlin.env:1", "warning",
          "EXENAME 'bin\\game.exe' has a backslash"},
         {"folder name with a colon", "INSTTO C:Game\n", "vorlin.env:1", "warning",
@@ -771,10 +854,11 @@ TEST_F(MediaTool, SettingsFindingsNameTheirLine) {
                   ArchiveBytes({{"vorlin.env", env}, {"update.rct", Picture(64, 48)}}));
         RunResult r = RunTool({"check", MediaArg()});
         EXPECT_TRUE(HasFinding(r.output, c.where, c.kind, c.text)) << c.name << "\n" << r.output;
-        EXPECT_EQ(r.status, 0) << c.name << "\n" << r.output;  // warnings alone pass
+        bool error = std::string(c.kind) == "error";
+        EXPECT_EQ(r.status, error ? 1 : 0) << c.name << "\n" << r.output;  // warnings alone pass
         // --strict makes every warning an error.
         r = RunTool({"check", "--strict", MediaArg()});
-        if (std::string(c.kind) == "warning") {
+        if (error || std::string(c.kind) == "warning") {
             EXPECT_EQ(r.status, 1) << c.name << "\n" << r.output;
             EXPECT_TRUE(HasFinding(r.output, c.where, "error", c.text)) << c.name << r.output;
         } else {
@@ -796,13 +880,23 @@ TEST_F(MediaTool, SettingsFindingsNameTheirLine) {
 }
 
 TEST_F(MediaTool, LooseSettingsBesideAPackedOneAreNamed) {
-    MakeGoodMedia();
-    WriteFile(At("vorlin.env"), kEnv);
-    RunResult r = RunTool({"check", MediaArg()});
-    EXPECT_TRUE(HasFinding(r.output, "vorlin.env", "warning",
-                           "a loose vorlin.env in the media folder, which the launcher reads "
-                           "instead of the one in update.arc"))
-        << r.output;
+    // Every resource the launcher opens by name: the loose one hides the packed one.
+    struct Case {
+        const char* name;
+        std::string data;
+    };
+    const Case kCases[] = {{"vorlin.env", kEnv}, {"update.rct", Picture(8, 8)}};
+    for (const Case& c : kCases) {
+        MakeGoodMedia();
+        WriteFile(At(c.name), c.data);
+        RunResult r = RunTool({"check", MediaArg()});
+        EXPECT_TRUE(HasFinding(r.output, c.name, "warning",
+                               std::string("a loose ") + c.name +
+                                   " in the media folder, which the launcher reads instead of "
+                                   "the one in update.arc: remove one of them"))
+            << c.name << "\n"
+            << r.output;
+    }
 }
 
 #ifndef _WIN32
@@ -842,15 +936,21 @@ TEST_F(MediaTool, SummaryNamesTitleKeyCopiesAndFingerprint) {
     Seal();
     std::string sum = ReadFile(At("update.sum"));
     std::string fingerprint = sum.substr(sum.rfind("END ") + 4, 16);
+    uintmax_t total = 0;
+    for (const ArcFile& f : GoodCopiedFiles()) total += fs::file_size(At(f.name));
     RunResult r = RunTool({"check", MediaArg()});
     EXPECT_EQ(r.status, 0) << r.output;
     const std::string kLines[] = {
         "  update title: Test Game \xE3\x82\xA2\xE3\x83\x83\xE3\x83\x97\xE3\x83\x87\xE3\x83\xBC"
         "\xE3\x83\x88 Ver 2.00\n",
         "  registry key: HKEY_CURRENT_USER\\Software\\Studio\\Game2\n",
-        "  an update copies 6 files into the install folder (proposed: C:\\Program "
-        "Files\\VORLIN_APP):\n",
-        "    game.bin -> Game.exe\n",
+        "  destination: the folder the registry value InstTo under that key names (the "
+        "game's installer records it); without it the launcher refuses the update "
+        "(UPDATENEEDINSTALL 1)\n",
+        "  an update copies 6 files there, " + std::to_string(total) + " bytes in all:\n",
+        "    game.bin -> Game.exe (21 bytes)\n",
+        "    update.txt -> update.txt (9 bytes)\n",
+        "  left behind: nothing\n",
         "  seal: update.sum, fingerprint " + fingerprint + "\n",
     };
     for (const std::string& line : kLines)
@@ -900,6 +1000,423 @@ TEST_F(MediaTool, CheckSaysWhatAnUpdateWouldDoInAnInstallFolder) {
     // Without --install, nothing is said of an install folder.
     RunResult r = RunTool({"check", MediaArg()});
     EXPECT_EQ(r.output.find("install folder:"), std::string::npos) << r.output;
+}
+
+// A settings file the launcher cannot read as text gives it no settings at all: it runs with the
+// defaults and tells every player to install the game first. An error, wherever the file lies.
+TEST_F(MediaTool, SettingsTheLauncherCannotReadAreErrors) {
+    // "TITLEBAR X\r\n" in UTF-16 and UTF-32.
+    auto wide = [](const std::string& text, int width, bool bigEndian, bool mark) {
+        std::string out;
+        for (size_t i = 0; i < text.size() + (mark ? 1 : 0); i++) {
+            uint32_t c = mark && i == 0 ? 0xFEFF : (uint8_t)text[i - (mark ? 1 : 0)];
+            for (int b = 0; b < width; b++) {
+                int shift = bigEndian ? 8 * (width - 1 - b) : 8 * b;
+                out += (char)((c >> shift) & 0xFF);
+            }
+        }
+        return out;
+    };
+    const std::string settings = "TITLEBAR X\r\nREG_GLOBAL Studio\r\n[EOF]\r\n";
+    struct Case {
+        const char* name;
+        std::string env;
+        bool packed;  // in update.arc, else loose
+        const char* where;
+        const char* text;
+    };
+    const Case kCases[] = {
+        {"UTF-16 with a byte order mark (Notepad's Unicode)", wide(settings, 2, false, true), false,
+         "vorlin.env",
+         "in the media folder: saved as UTF-16 (little-endian, with a byte order "
+         "mark: Notepad's \"Unicode\", PowerShell 5's Out-File), which the launcher "
+         "cannot read: it finds no settings and runs with the defaults"},
+        {"UTF-16 packed in update.arc", wide(settings, 2, false, true), true, "vorlin.env",
+         "in update.arc: saved as UTF-16"},
+        {"UTF-16 big-endian", wide(settings, 2, true, true), false, "vorlin.env",
+         "saved as UTF-16 (big-endian, with a byte order mark"},
+        {"UTF-16 without a byte order mark", wide(settings, 2, false, false), false, "vorlin.env",
+         "saved as UTF-16 (little-endian)"},
+        {"UTF-32", wide(settings, 4, false, true), false, "vorlin.env",
+         "saved as UTF-32 (little-endian, with a byte order mark)"},
+        {"a NUL byte in a line", std::string("TITLEBAR X\r\nVERSION 1\0002\r\n", 23), false,
+         "vorlin.env:2", "holds a NUL byte, which is no text"},
+    };
+    for (const Case& c : kCases) {
+        MakeGoodMedia();
+        if (c.packed) {
+            WriteFile(At("update.arc"),
+                      ArchiveBytes({{"vorlin.env", c.env}, {"update.rct", Picture(64, 48)}}));
+        } else {
+            WriteFile(At("update.arc"), ArchiveBytes({{"update.rct", Picture(64, 48)}}));
+            WriteFile(At("vorlin.env"), c.env);
+        }
+        RunResult r = RunTool({"check", MediaArg()});
+        EXPECT_EQ(r.status, 1) << c.name << "\n" << r.output;
+        EXPECT_TRUE(HasFinding(r.output, c.where, "error", c.text)) << c.name << "\n" << r.output;
+        if (std::string(c.where) == "vorlin.env") {
+            EXPECT_TRUE(HasFinding(r.output, "vorlin.env", "error",
+                                   "convert it with vorlin-media convert-env"))
+                << c.name << "\n"
+                << r.output;
+        }
+    }
+}
+
+// EXENAME decides which executable an update copies: a line that makes it another than meant is
+// an error that says what the launcher then copies.
+TEST_F(MediaTool, ExecutableSettingsThatMissTheGameAreErrors) {
+    struct Case {
+        const char* name;
+        const char* line;
+        const char* where;
+        const char* kind;
+        const char* text;
+    };
+    const Case kCases[] = {
+        {"a path", "EXENAME bin\\Hoshi.exe", "vorlin.env:2", "error",
+         "EXENAME 'bin\\Hoshi.exe' has a backslash: it must be a name, not a path: the launcher "
+         "looks for the executable as bin\\hoshi.bin on the media and installs it as "
+         "bin\\Hoshi.exe; write the file's name alone"},
+        {"misspelled", "EXENAM Hoshi.exe", "vorlin.env:2", "error",
+         "did you mean EXENAME? (keys are compared exactly): the launcher looks for the "
+         "executable as vorlin.bin on the media and installs it as vorlin.exe, not Hoshi.exe"},
+        {"without a value", "EXENAME", "vorlin.env:2", "error",
+         "EXENAME has no value: the launcher skips the line (EXENAME stays 'vorlin.exe'): the "
+         "launcher looks for the executable as vorlin.bin"},
+        {"with a space", "EXENAME Hoshi Game.exe", "vorlin.env:2", "error",
+         "the launcher looks for the executable as hoshi on the media and installs it as Hoshi"},
+        {"right", "EXENAME Hoshi.exe", nullptr, nullptr, nullptr},
+    };
+    for (const Case& c : kCases) {
+        MakeGoodMedia();
+        fs::remove(At("game.bin"));
+        WriteFile(At("hoshi.bin"), "the game");
+        WriteFile(At("update.arc"),
+                  ArchiveBytes({{"vorlin.env", std::string("TITLEBAR Hoshi\r\n") + c.line + "\r\n"},
+                                {"update.rct", Picture(64, 48)}}));
+        RunResult r = RunTool({"check", MediaArg()});
+        if (!c.where) {
+            EXPECT_EQ(r.status, 0) << c.name << "\n" << r.output;
+            EXPECT_EQ(r.output.find("vorlin.env:"), std::string::npos) << c.name << r.output;
+            continue;
+        }
+        EXPECT_EQ(r.status, 1) << c.name << "\n" << r.output;
+        EXPECT_TRUE(HasFinding(r.output, c.where, c.kind, c.text)) << c.name << "\n" << r.output;
+        // The executable the media does carry is named as left behind.
+        EXPECT_TRUE(HasFinding(r.output, "hoshi.bin", "note",
+                               "left behind: an update copies the executable only as"))
+            << c.name << "\n"
+            << r.output;
+    }
+}
+
+// Every file on the media that no update copies and no mount reads is a note naming it, and the
+// summary lists it as left behind; the files the launcher uses are none of them.
+TEST_F(MediaTool, FilesLeftBehindAreNamed) {
+    MakeGoodMedia();
+    WriteFile(At("update.sum"), "");  // not a seal, but the launcher's own file
+    WriteFile(At("help\\images\\a.png"), "a");
+    WriteFile(At("help\\images\\b.png"), "b");
+    WriteFile(At("bgm.arc"), ArchiveBytes({{"a.ogg", "a"}}));
+    WriteFile(At("data2.arc"), ArchiveBytes({{"b.ogg", "b"}}));
+    WriteFile(At("hoshi.bin"), "another executable");
+    WriteFile(At("notes.doc"), "notes");
+    WriteFile(At("update\\hidden.dat"), "update.arc hides the folder");
+    WriteFile(At("extras\\x.dat"), "x");
+    RunResult r = RunTool({"check", MediaArg()});
+    EXPECT_EQ(r.status, 1) << r.output;  // the empty update.sum is malformed
+#ifdef _WIN32
+    const char kSep[] = "\\";
+#else
+    const char kSep[] = "/";
+#endif
+    const std::string help = std::string("help") + kSep + "images" + kSep;
+    const std::string update = std::string("update") + kSep;
+    const std::string extras = std::string("extras") + kSep;
+    struct Case {
+        std::string where, text;
+    };
+    const Case kNotes[] = {
+        {help, "2 files, left behind: an update copies only the files directly in help"},
+        {"bgm.arc",
+         "left behind: an update copies only the archives of its fixed list (update.arc, "
+         "fastdata.arc, data.arc, slowdata.arc, voice.arc, voice2.arc, voice3.arc)"},
+        {"data2.arc", "left behind: an update copies only the archives of its fixed list"},
+        {"hoshi.bin", "an update copies the executable only as game.bin (EXENAME Game.exe)"},
+        {"notes.doc", "left behind: no update copies it and the launcher does not read it"},
+        {update,
+         "1 file, left behind: update.arc is the update mount, so the launcher reads "
+         "nothing from this folder"},
+        {extras, "1 file, left behind"},
+    };
+    for (const Case& c : kNotes)
+        EXPECT_TRUE(HasFinding(r.output, c.where, "note", c.text)) << c.where << "\n" << r.output;
+    for (const char* used : {"update.exe", "update.sum:", "update.txt", "game.bin", "data.arc"})
+        EXPECT_FALSE(HasFinding(r.output, used, "note", "left behind")) << used << r.output;
+    EXPECT_NE(r.output.find("  left behind (not copied, not read): bgm.arc, data2.arc, " + extras +
+                            ", " + help + ", hoshi.bin, notes.doc, " + update + "\n"),
+              std::string::npos)
+        << r.output;
+
+    // A folder mount: what its index leaves out.
+    MakeGoodMedia();
+    fs::remove(At("update.arc"));
+    WriteFile(At("update\\vorlin.env"), kEnv);
+    WriteFile(At("update\\update.rct"), Picture(8, 8));
+    WriteFile(At("update\\readme.txt"), "left out of the index");
+    r = RunTool({"check", MediaArg()});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(HasFinding(r.output, update + "readme.txt", "note",
+                           "left behind: the update folder's index leaves out .txt files"))
+        << r.output;
+}
+
+// Absent optional files are one line; -v gives a note for each. The same for seal.
+TEST_F(MediaTool, AbsentOptionalFilesAreOneLineUnlessVerbose) {
+    MakeGoodMedia();
+    RunResult r = RunTool({"check", "--strict", MediaArg()});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("optional: 5 files of the update list not on the media, which the "
+                            "update skips: fastdata.arc, slowdata.arc, voice.arc, voice2.arc, "
+                            "voice3.arc"),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(r.output.find(": note: "), std::string::npos) << r.output;
+    r = RunTool({"check", "-v", MediaArg()});
+    for (const char* name :
+         {"fastdata.arc", "slowdata.arc", "voice.arc", "voice2.arc", "voice3.arc"})
+        EXPECT_TRUE(HasFinding(r.output, name, "note", "not on the media")) << name << r.output;
+
+    r = RunTool({"seal", MediaArg()});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("not on the media (not sealed): 5 files of the update list (-v names "
+                            "them)\n"),
+              std::string::npos)
+        << r.output;
+    r = RunTool({"seal", "-v", MediaArg()});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("not on the media (not sealed): voice3.arc\n"), std::string::npos)
+        << r.output;
+}
+
+// A media that no seal makes whole is refused, and nothing is written.
+TEST_F(MediaTool, SealRefusesWhatNoSealMakesWhole) {
+    struct Case {
+        const char* name;
+        std::function<void()> change;
+        const char* text;
+    };
+    const Case kCases[] = {
+        {"an archive cut short before sealing",
+         [&] {
+             std::string arc = ReadFile(At("data.arc"));
+             arc.resize(100000 < arc.size() ? 100000 : arc.size() - 1000);
+             WriteFile(At("data.arc"), arc);
+         },
+         "data.arc fails verify: the data ends at byte"},
+        {"an archive with a broken index",
+         [&] {
+             WriteFile(At("voice.arc"),
+                       ArchiveBytes({{"v.ogg", "x"}}, {{0xFFFFFFF0u, 0x7FFFFF00u}}));
+         },
+         "voice.arc fails verify: entry"},
+#ifndef _WIN32
+        {
+            "names equal but for case",
+            [&] { WriteFile(At("DATA.ARC"), ReadFile(At("data.arc"))); },
+            "differs from",
+        },
+#endif
+    };
+    for (const Case& c : kCases) {
+        MakeGoodMedia();
+        c.change();
+        RunResult r = RunTool({"seal", MediaArg()});
+        EXPECT_EQ(r.status, 1) << c.name << "\n" << r.output;
+        EXPECT_NE(r.output.find(c.text), std::string::npos) << c.name << "\n" << r.output;
+        EXPECT_NE(r.output.find("not sealed: nothing written"), std::string::npos) << r.output;
+        EXPECT_FALSE(fs::exists(At("update.sum"))) << c.name;
+    }
+}
+
+// Where an update goes: the registry's InstTo; the proposal only where a player may choose.
+TEST_F(MediaTool, SummarySaysWhereAnUpdateGoes) {
+    MakeGoodMedia();
+    WriteFile(At("update.arc"),
+              ArchiveBytes({{"vorlin.env", std::string(kEnv, strlen(kEnv) - 7) +
+                                               "UPDATENEEDINSTALL 0\r\nINSTTO Hoshi\r\n"},
+                            {"update.rct", Picture(64, 48)}}));
+    RunResult r = RunTool({"check", MediaArg()});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("  destination: the folder the registry value InstTo under that key "
+                            "names (the game's installer records it); without it the player "
+                            "chooses a folder, proposed: C:\\Program Files\\Hoshi\n"),
+              std::string::npos)
+        << r.output;
+}
+
+// A 24-bit BMP of a little gradient, as a publisher's picture.
+std::string BmpPicture(int width, int height) {
+    int row = (width * 3 + 3) / 4 * 4;
+    uint32_t size = 54 + (uint32_t)(row * height);
+    std::string b(size, '\0');
+    auto put = [&](size_t at, uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; i++) b[at + i] = (char)(v >> (8 * i));
+    };
+    b[0] = 'B';
+    b[1] = 'M';
+    put(2, size, 4);
+    put(10, 54, 4);
+    put(14, 40, 4);
+    put(18, (uint32_t)width, 4);
+    put(22, (uint32_t)height, 4);
+    put(26, 1, 2);
+    put(28, 24, 2);
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width * 3; x++) b[54 + (size_t)(y * row + x)] = (char)(x * 9 + y * 5);
+    return b;
+}
+
+// A publisher's source folder, as the guide lays it out.
+void MakeSource(const fs::path& source) {
+    fs::remove_all(source);
+    WriteFile(source / "vorlin.env",
+              u8"\uFEFFTITLEBAR 星降る丘の物語\nVERSION Ver|1.02\nEXENAME Hoshi.exe\n"
+              u8"REG_GLOBAL HoshiStudio\nREG_LOCAL HoshiFuru\n[EOF]\n");
+    WriteFile(source / "update.bmp", BmpPicture(20, 12));
+    WriteFile(source / "update.exe", kLauncher);
+    WriteFile(source / "Hoshi.exe", "the game");
+    WriteFile(source / "update.txt", "Read me\r\n");
+    WriteFile(source / "help" / "index.htm", "<p>help</p>");
+    WriteFile(source / "update" / "extra.dat", "for the launcher's mount");
+    WriteFile(source / "data" / "stage1.dat", "stage one");
+    WriteFile(source / "data" / "scenario" / "script.txt", "the game reads it");  // kept
+    WriteFile(source / "voice" / "v1.ogg", "voice one");
+}
+
+// The data of `name` in the archive `bytes`, or "(absent)".
+std::string ArchiveMember(const std::string& bytes, const char* name) {
+    ArchiveHeader header;
+    ArchiveIndexEntry* index = nullptr;
+    if (ParseArchiveIndex((const uint8_t*)bytes.data(), (uint32_t)bytes.size(), &header, &index) !=
+        1)
+        return "(not an archive)";
+    std::string data = "(absent)";
+    const ArchiveIndexEntry* e = FindArchiveEntry(index, header.entryCount, ComputeLookupKey(name));
+    if (e) {
+        uint32_t end = (uint32_t)bytes.size();
+        for (uint32_t i = 0; i <= header.entryCount; i++)
+            if (index[i].offset > e->offset && index[i].offset < end) end = index[i].offset;
+        data = bytes.substr(e->offset, end - e->offset);
+    }
+    ReleaseArchiveIndex(index);
+    return data;
+}
+
+// build: one command from the source folder to a sealed media that passes check --strict.
+TEST_F(MediaTool, BuildMakesAReleaseReadyMedia) {
+    const fs::path source = dir_ / "source";
+    MakeSource(source);
+    WriteFile(Media() / "old.txt", "the previous build, replaced");
+    RunResult r = RunTool({"build", HostPath(source.u8string()), MediaArg()});
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("built " + MediaArg() + ": sealed, and check --strict passes"),
+              std::string::npos)
+        << r.output;
+    EXPECT_FALSE(fs::exists(At("old.txt")));
+    // The settings converted to code page 932 and the picture encoded, both in update.arc with
+    // the update folder's files; the game's archives with every file.
+    std::string update = ReadFile(At("update.arc"));
+    EXPECT_EQ(ArchiveMember(update, "vorlin.env").substr(0, 25),
+              "TITLEBAR \x90\xAF\x8D\x7E\x82\xE9\x8B\x75\x82\xCC\x95\xA8\x8C\xEA\r\n");
+    EXPECT_EQ(ArchiveMember(update, "update.rct").substr(0, 4), "\x98\x5A\x92\x9A");  // 六丁
+    EXPECT_EQ(ArchiveMember(update, "extra.dat"), "for the launcher's mount");
+    EXPECT_EQ(ArchiveMember(ReadFile(At("data.arc")), "script.txt"), "the game reads it");
+    EXPECT_EQ(ArchiveMember(ReadFile(At("voice.arc")), "v1.ogg"), "voice one");
+    EXPECT_EQ(ReadFile(At("hoshi.bin")), "the game");
+    EXPECT_EQ(ReadFile(At("update.exe")), kLauncher);
+    EXPECT_EQ(ReadFile(At("help\\index.htm")), "<p>help</p>");
+    EXPECT_FALSE(fs::exists(At("vorlin.env")));
+    EXPECT_FALSE(fs::exists(At("update.rct")));
+    // Only the media beside the source: no folder of the build left.
+    for (const auto& entry : fs::directory_iterator(dir_))
+        EXPECT_TRUE(entry.path() == source || entry.path() == Media()) << entry.path().u8string();
+    r = RunTool({"check", "--strict", MediaArg()});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("seal: update.sum lists 6 files"), std::string::npos) << r.output;
+
+    // The picture may be RCT already, and the settings code page 932.
+    MakeSource(source);
+    fs::remove(source / "update.bmp");
+    WriteFile(source / "update.rct", Picture(32, 32));
+    WriteFile(source / "vorlin.env", "TITLEBAR \x90\xAF\r\nEXENAME Hoshi.exe\r\n");
+    r = RunTool({"build", HostPath(source.u8string()), MediaArg()});
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(ArchiveMember(ReadFile(At("update.arc")), "vorlin.env"),
+              "TITLEBAR \x90\xAF\r\nEXENAME Hoshi.exe\r\n");
+}
+
+// A build that fails leaves OUTPUT as it was and nothing beside it.
+TEST_F(MediaTool, BuildWritesNothingUnlessTheMediaPasses) {
+    const fs::path source = dir_ / "source";
+    struct Case {
+        const char* name;
+        std::function<void()> change;
+        const char* text;
+    };
+    const Case kCases[] = {
+        {"no settings", [&] { fs::remove(source / "vorlin.env"); }, "has no vorlin.env"},
+        {"settings with Notepad's extension",
+         [&] { fs::rename(source / "vorlin.env", source / "vorlin.env.txt"); },
+         "vorlin.env.txt is there: rename it to vorlin.env"},
+        {"settings in UTF-16",
+         [&] { WriteFile(source / "vorlin.env", std::string("\xFF\xFET\0I\0", 6)); },
+         "is saved as UTF-16"},
+        {"settings with a wave dash", [&] { WriteFile(source / "vorlin.env", u8"VERSION 1〜2\n"); },
+         u8"U+301C 〜 has no code page 932 form (code page 932 has U+FF5E ～)"},
+        {"no picture", [&] { fs::remove(source / "update.bmp"); }, "has no menu picture"},
+        {"two pictures", [&] { WriteFile(source / "update.rct", Picture(8, 8)); },
+         "more than one menu picture"},
+        {"not a picture", [&] { WriteFile(source / "update.bmp", "BM but no picture"); },
+         "not a readable picture"},
+        {"a folder and an archive of one name",
+         [&] {
+             WriteFile(source / "data.arc", ArchiveBytes({{"x", "x"}}));
+         },
+         "keep one"},
+        {"an archive cut short, copied as it is",
+         [&] {
+             fs::remove_all(source / "voice");
+             std::string arc = ArchiveBytes({{"v.ogg", std::string(500, 'v')}});
+             arc.resize(arc.size() - 100);
+             WriteFile(source / "voice.arc", arc);
+         },
+         "voice.arc fails verify"},
+        {"no launcher", [&] { fs::remove(source / "update.exe"); },
+         "update.exe: error: not on the media"},
+        {"the media folder inside the source", [&] { fs::create_directories(source / "media"); },
+         "lie one inside the other"},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        MakeSource(source);
+        fs::remove_all(Media());
+        WriteFile(Media() / "old.txt", "the previous build");
+        c.change();
+        fs::path output = std::string(c.name) == "the media folder inside the source"
+                              ? source / "media"
+                              : Media();
+        RunResult r = RunTool({"build", HostPath(source.u8string()), HostPath(output.u8string())});
+        EXPECT_EQ(r.status, 1) << r.output;
+        EXPECT_NE(r.output.find(c.text), std::string::npos) << r.output;
+        EXPECT_EQ(ReadFile(Media() / "old.txt"), "the previous build");
+        for (const auto& entry : fs::directory_iterator(dir_))
+            EXPECT_TRUE(entry.path() == source || entry.path() == Media())
+                << entry.path().u8string();
+    }
+    RunResult r = RunTool({"build", HostPath(source.u8string())});
+    EXPECT_EQ(r.status, 2) << r.output;
 }
 
 }  // namespace

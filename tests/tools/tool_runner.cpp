@@ -5,6 +5,7 @@
 #include <stdio.h>
 
 #ifdef _WIN32
+#include <process.h>
 #include <windows.h>
 #else
 #include <sys/wait.h>
@@ -31,13 +32,14 @@ static std::wstring WideFromUtf8(const std::string& text) {
 }
 #endif
 
-std::string OwnScratchName(const std::string& stem) {
+std::string TestScratchDir(const std::string& prefix) {
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
 #ifdef _WIN32
-    unsigned long process = GetCurrentProcessId();
+    int process = _getpid();
 #else
-    unsigned long process = (unsigned long)getpid();
+    int process = getpid();
 #endif
-    return stem + "_" + std::to_string(process);
+    return ::testing::TempDir() + prefix + info->name() + "_" + std::to_string(process);
 }
 
 std::string ReadToEnd(FILE* stream) {

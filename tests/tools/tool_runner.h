@@ -17,9 +17,10 @@ struct RunResult {
 // under Wine through drive Z:, with backslashes.
 std::string HostPath(std::string path);
 
-// `stem` made this test process's own ("media_tool_Check" -> "media_tool_Check_4242"), for a
-// scratch folder that no other run of the same tests at the same time shares.
-std::string OwnScratchName(const std::string& stem);
+// The scratch folder of the running test: the temporary folder, `prefix`, the test's name and this
+// process's number, so that the same tests run at the same time from another build tree on the
+// same machine never share it. Ends without a separator.
+std::string TestScratchDir(const std::string& prefix);
 
 // Everything left in `stream`, read to its end (the stream stays open).
 std::string ReadToEnd(FILE* stream);

@@ -10,6 +10,7 @@ bool ParseCommandOptions(const char* command, int argc, char** argv, unsigned ac
     options->force = false;
     options->outputDir = nullptr;
     options->verbose = false;
+    options->all = false;
     options->operands.clear();
     bool optionsEnded = false;
     for (int i = 0; i < argc; i++) {
@@ -26,6 +27,8 @@ bool ParseCommandOptions(const char* command, int argc, char** argv, unsigned ac
             i++;
         } else if ((accepted & kOptionVerbose) && strcmp(arg, "-v") == 0) {
             options->verbose = true;
+        } else if ((accepted & kOptionAll) && strcmp(arg, "--all") == 0) {
+            options->all = true;
         } else if ((accepted & kOptionForce) && strcmp(arg, "--force") == 0) {
             options->force = true;
         } else if ((accepted & kOptionOutput) && strcmp(arg, "-o") == 0) {

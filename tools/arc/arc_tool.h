@@ -15,20 +15,27 @@
 
 enum { kExitOk = 0, kExitFailed = 1, kExitUsage = 2 };
 
-int RunPack(int argc, char** argv);     // pack [--names M] OUT.arc INPUTS...
+int RunPack(int argc, char** argv);     // pack [--names M] [--all] [-v] OUT.arc INPUTS...
 int RunList(int argc, char** argv);     // list [--names M] ARC [NAMES...]
 int RunVerify(int argc, char** argv);   // verify ARC
 int RunExtract(int argc, char** argv);  // extract [--names M] [--force] ARC [NAMES...] [-o DIR]
 
 // The options of the commands, wherever they stand among the operands ("--" ends them)
 // (arc_options.cpp).
-enum : unsigned { kOptionNames = 1, kOptionForce = 2, kOptionOutput = 4, kOptionVerbose = 8 };
+enum : unsigned {
+    kOptionNames = 1,
+    kOptionForce = 2,
+    kOptionOutput = 4,
+    kOptionVerbose = 8,
+    kOptionAll = 16,
+};
 
 struct CommandOptions {
     NameMode names;               // --names utf-8|cp932 (kNamesAuto when not given)
     bool force;                   // --force
     const char* outputDir;        // -o DIR (null when not given)
     bool verbose;                 // -v
+    bool all;                     // --all
     std::vector<char*> operands;  // everything else, in order
 };
 

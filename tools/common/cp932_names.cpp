@@ -116,6 +116,12 @@ bool ListedNameToCp932(const std::string& name, std::string* cp932) {
     return ConvertNameToCp932(name, kNamesAuto, cp932, &error) && IsCp932Text(*cp932);
 }
 
+std::string WhyNoCp932Form(const std::string& name) {
+    std::string cp932, error;
+    if (!ConvertNameToCp932(name, kNamesAuto, &cp932, &error) && !error.empty()) return error;
+    return "its bytes are neither UTF-8 nor code page 932 text";
+}
+
 std::string Cp932ToDisplay(const std::string& cp932) {
     std::string utf8;
     if (DecodeCp932Text(cp932, &utf8)) return utf8;

@@ -44,6 +44,11 @@ bool ListedNameToCp932(const std::string& name, std::string* cp932);
 // or a lead byte with a trail byte 0x40-0x7E or 0x80-0xFC.
 bool IsCp932Text(const std::string& text);
 
+// Why a name from a folder listing has no code page 932 form (ListedNameToCp932 is false), for a
+// message: the character code page 932 lacks, as NoCp932FormMessage says it, or that its bytes
+// are neither UTF-8 nor code page 932 text.
+std::string WhyNoCp932Form(const std::string& name);
+
 // Code page 932 text shown as the tools' text (UTF-8 on Windows and for UTF-8 names elsewhere);
 // bytes that do not decode are shown as \xNN.
 std::string Cp932ToDisplay(const std::string& cp932);

@@ -71,6 +71,13 @@ bool RemoveFile(const std::string& path);
 // followed). False with *error set on failure.
 bool ReplaceFileWith(const std::string& from, const std::string& to, std::string* error);
 
+// Renames a file or folder to `to`, where nothing may be yet. False with *error set.
+bool RenamePath(const std::string& from, const std::string& to, std::string* error);
+
+// Removes a folder and everything in it; a link inside is removed itself, never followed. False
+// with *error set when something could not be removed (what could, is gone).
+bool RemoveTree(const std::string& path, std::string* error);
+
 // A number that differs between processes running at the same time (for temporary names).
 uint32_t CurrentProcessNumber();
 

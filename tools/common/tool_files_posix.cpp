@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <ftw.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
@@ -37,8 +38,8 @@ bool GetVolumeRoom(const std::string& path, uint64_t* available, uint32_t* clust
     struct statvfs volume;
     if (statvfs(path.c_str(), &volume) != 0) return false;
     *available = (uint64_t)volume.f_bavail * volume.f_frsize;
-    *clusterSize = volume.f_bsize > 0 && volume.f_bsize <= 0x7FFFFFFF ? (uint32_t)volume.f_bsize
-                                                                       : 4096;
+    *clusterSize =
+        volume.f_bsize > 0 && volume.f_bsize <= 0x7FFFFFFF ? (uint32_t)volume.f_bsize : 4096;
     return true;
 }
 
@@ -133,19 +134,40 @@ bool ReplaceFileWith(const std::string& from, const std::string& to, std::string
     return false;
 }
 
+bool RenamePath(const std::string& from, const std::string& to, std::string* error) {
+    struct stat st;
+    if (lstat(to.c_str(), &st) == 0) {
+        *error = "something is there already";
+        return false;
+    }
+    if (rename(from.c_str(), to.c_str()) == 0) return true;
+    *error = strerror(errno);
+    return false;
+}
+
+static int RemoveOne(const char* path, const struct stat*, int kind, struct FTW*) {
+    int result = kind == FTW_DP ? rmdir(path) : unlink(path);
+    return result == 0 ? 0 : errno;
+}
+
+bool RemoveTree(const std::string& path, std::string* error) {
+    int code = nftw(path.c_str(), RemoveOne, 16, FTW_DEPTH | FTW_PHYS);
+    if (code == 0) return true;
+    *error = strerror(code > 0 ? code : errno);
+    return false;
+}
+
 uint32_t CurrentProcessNumber() {
     return (uint32_t)getpid();
 }
 
-// The whole file is mapped once; each chunk is a window of that mapping whose pages the reading
-// thread brings in (MADV_POPULATE_READ) before handing it over, so that the digest finds them
-// present and an I/O error is reported here instead of faulting later. The chunk that reaches the
-// end of the file carries the mapping: releasing it, after every earlier chunk, unmaps the file.
+// Each chunk is a mapping of its own window of the file, whose pages the reading thread brings in
+// (MADV_POPULATE_READ) before handing it over, so that the digest finds them present and an I/O
+// error is reported here instead of faulting later. Releasing a chunk unmaps its window, so the
+// memory a reading holds is its chunks in flight, whatever the file's size.
 struct ChunkReader {
     int fd;
-    uint8_t* base;
     uint64_t size, offset;
-    bool handedOver;  // the mapping belongs to a chunk now
 };
 
 ChunkReader* OpenChunkReader(const std::string& path, std::string* error) {
@@ -156,18 +178,7 @@ ChunkReader* OpenChunkReader(const std::string& path, std::string* error) {
         if (fd >= 0) close(fd);
         return nullptr;
     }
-    ChunkReader* reader = new ChunkReader{fd, nullptr, (uint64_t)st.st_size, 0, true};
-    if (reader->size == 0) return reader;
-    void* base = mmap(nullptr, (size_t)reader->size, PROT_READ, MAP_PRIVATE, fd, 0);
-    if (base == MAP_FAILED) {
-        *error = strerror(errno);
-        CloseChunkReader(reader);
-        return nullptr;
-    }
-    madvise(base, (size_t)reader->size, MADV_SEQUENTIAL);
-    reader->base = (uint8_t*)base;
-    reader->handedOver = false;
-    return reader;
+    return new ChunkReader{fd, (uint64_t)st.st_size, 0};
 }
 
 bool ReadNextChunk(ChunkReader* reader, size_t size, ChunkView* view, std::string* error) {
@@ -175,31 +186,39 @@ bool ReadNextChunk(ChunkReader* reader, size_t size, ChunkView* view, std::strin
     uint64_t left = reader->size - reader->offset;
     size_t length = left < size ? (size_t)left : size;
     if (length == 0) return true;
-    uint8_t* window = reader->base + reader->offset;
-    if (madvise(window, length, MADV_POPULATE_READ) != 0 && errno != EINVAL) {
-        *error = strerror(errno);  // EINVAL: a kernel without it; the pages come in on first use
+    // A mapping starts on a page; the window begins that many bytes before the chunk.
+    uint64_t page = (uint64_t)sysconf(_SC_PAGESIZE);
+    size_t lead = (size_t)(reader->offset % page);
+    void* window = mmap(nullptr, lead + length, PROT_READ, MAP_PRIVATE, reader->fd,
+                        (off_t)(reader->offset - lead));
+    if (window == MAP_FAILED) {
+        *error = strerror(errno);
         return false;
     }
-    view->data = window;
+    madvise(window, lead + length, MADV_SEQUENTIAL);
+    view->mapping = window;
+    view->mappedLength = lead + length;
+    uint8_t* data = (uint8_t*)window + lead;
+    if (madvise(window, lead + length, MADV_POPULATE_READ) != 0 && errno != EINVAL) {
+        *error = strerror(errno);  // EINVAL: a kernel without it; the pages come in on first use
+        ReleaseChunk(view);
+        return false;
+    }
+    view->data = data;
     view->length = length;
     reader->offset += length;
-    if (reader->offset == reader->size) {
-        view->mapping = reader->base;
-        view->mappedLength = (size_t)reader->size;
-        reader->handedOver = true;
-    }
     return true;
 }
 
 void ReleaseChunk(ChunkView* view) {
     if (view->mapping) munmap(view->mapping, view->mappedLength);
     view->mapping = nullptr;
+    view->mappedLength = 0;
     view->data = nullptr;
     view->length = 0;
 }
 
 void CloseChunkReader(ChunkReader* reader) {
-    if (!reader->handedOver) munmap(reader->base, (size_t)reader->size);
     close(reader->fd);
     delete reader;
 }

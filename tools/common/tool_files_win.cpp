@@ -253,6 +253,38 @@ bool ReplaceFileWith(const std::string& from, const std::string& to, std::string
     return false;
 }
 
+bool RenamePath(const std::string& from, const std::string& to, std::string* error) {
+    if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+    *error = LastErrorText();
+    return false;
+}
+
+bool RemoveTree(const std::string& path, std::string* error) {
+    std::wstring wide = Wide(path);
+    DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        *error = LastErrorText();
+        return false;
+    }
+    // A link to a folder (a junction, a symbolic link) goes itself; what it leads to stays.
+    bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    bool good = true;
+    if (folder && !link) {
+        std::vector<DirEntry> entries;
+        if (!ListDirectory(path, &entries, error)) return false;
+        for (const DirEntry& entry : entries)
+            good = RemoveTree(JoinPath(path, entry.name), error) && good;
+    }
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesW(wide.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (!(folder ? RemoveDirectoryW(wide.c_str()) : DeleteFileW(wide.c_str()))) {
+        *error = LastErrorText();
+        good = false;
+    }
+    return good;
+}
+
 uint32_t CurrentProcessNumber() {
     return (uint32_t)GetCurrentProcessId();
 }

@@ -84,7 +84,9 @@ void WarnAboutLauncherLimits(const Conversion& c) {
                     kEnvMaxReads, kEnvLineBufferSize - 1));
 }
 
-bool ReadSource(const std::string& path, std::string* bytes, std::string* error) {
+}  // namespace
+
+bool ReadSettingsSource(const std::string& path, std::string* bytes, std::string* error) {
     uint64_t size = 0;
     PathKind kind = GetPathKind(path, &size);
     if (kind != kPathFile) {
@@ -109,20 +111,10 @@ bool ReadSource(const std::string& path, std::string* bytes, std::string* error)
     return !failed;
 }
 
-}  // namespace
-
-int RunConvertEnv(const std::vector<std::string>& args) {
-    if (args.size() != 2) {
-        PrintError("convert-env: give a UTF-8 source file and the vorlin.env to write");
-        return kExitUsage;
-    }
-    Conversion c = {args[0], "", {}, false, 0};
-    const std::string& target = args[1];
-    std::string bytes, error;
-    if (!ReadSource(c.source, &bytes, &error)) {
-        PrintError("cannot read %s: %s", c.source.c_str(), error.c_str());
-        return kExitFailed;
-    }
+bool ConvertSettingsToCp932(const std::string& source, const std::string& utf8, std::string* cp932,
+                            size_t* lines, int* problems) {
+    Conversion c = {source, "", {}, false, 0};
+    std::string bytes = utf8;
     if (bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0) {
         Problem(&c, 1, 1,
                 "UTF-16, not UTF-8 (it begins with a UTF-16 byte order mark): save it as UTF-8");
@@ -139,17 +131,37 @@ int RunConvertEnv(const std::vector<std::string>& args) {
             start = end + 1;
         }
     }
-    if (c.problems > 0) {
-        PrintError("cannot convert %s: %d problem%s; %s not written", c.source.c_str(), c.problems,
-                   c.problems == 1 ? "" : "s", target.c_str());
+    *problems = c.problems;
+    if (c.problems > 0) return false;
+    WarnAboutLauncherLimits(c);
+    *cp932 = c.cp932;
+    *lines = c.lineBytes.size();
+    return true;
+}
+
+int RunConvertEnv(const std::vector<std::string>& args) {
+    if (args.size() != 2) {
+        PrintError("convert-env: give a UTF-8 source file and the vorlin.env to write");
+        return kExitUsage;
+    }
+    const std::string& source = args[0];
+    const std::string& target = args[1];
+    std::string bytes, error, cp932;
+    size_t lines = 0;
+    int problems = 0;
+    if (!ReadSettingsSource(source, &bytes, &error)) {
+        PrintError("cannot read %s: %s", source.c_str(), error.c_str());
         return kExitFailed;
     }
-    WarnAboutLauncherLimits(c);
-    if (!ReplaceFileWithBytes(target, c.cp932, &error)) {
+    if (!ConvertSettingsToCp932(source, bytes, &cp932, &lines, &problems)) {
+        PrintError("cannot convert %s: %d problem%s; %s not written", source.c_str(), problems,
+                   problems == 1 ? "" : "s", target.c_str());
+        return kExitFailed;
+    }
+    if (!ReplaceFileWithBytes(target, cp932, &error)) {
         PrintError("cannot write %s: %s", target.c_str(), error.c_str());
         return kExitFailed;
     }
-    size_t lines = c.lineBytes.size();
     PrintOut("wrote %s: %u line%s, code page 932\n", target.c_str(), (unsigned)lines,
              lines == 1 ? "" : "s");
     return kExitOk;

@@ -1,13 +1,17 @@
 // `seal`: writes MEDIA/update.sum for the files an update from the media copies, named as the
-// launcher names them, with their sizes and XXH3 digests read in one pass.
+// launcher names them, with their sizes and XXH3 digests read in one pass. A media that no seal
+// can make whole is refused, nothing written: a copied archive that fails verify (cut short,
+// damaged), names that differ only in case, a name without a code page 932 form.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "resfs/cp932_lower.h"
 #include "tools/common/cp932_names.h"
-#include "tools/media/media_digest.h"
+#include "tools/media/media_archive_check.h"
 #include "tools/media/media_copies.h"
+#include "tools/media/media_digest.h"
+#include "tools/media/media_name_cases.h"
 #include "tools/media/media_tool.h"
 #include "update/core/sum_file.h"
 
@@ -38,14 +42,56 @@ std::string DescribeRefusal(const std::vector<CopiedFile>& files) {
     return "the list cannot be written";
 }
 
+// What no seal makes whole; false after saying each.
+bool RefuseBrokenMedia(const MediaLayout& layout, const std::vector<CopiedFile>& files) {
+    bool good = true;
+    for (const CopiedFile& f : files) {
+        if (!f.hasCp932) {
+            PrintError(
+                "%s: the name has no code page 932 form, so the launcher cannot copy it: "
+                "%s; rename the file",
+                f.shownName.c_str(), WhyNoCp932Form(PathFinalName(f.shownName)).c_str());
+            good = false;
+            continue;
+        }
+        std::vector<std::string> problems;
+        bool archive = f.name.size() > 4 && f.name.compare(f.name.size() - 4, 4, ".arc") == 0 &&
+                       HasArchiveHeader(f.path);
+        if (archive && !VerifyArchivePath(f.path, f.size, &problems)) {
+            for (const std::string& problem : problems)
+                PrintError("%s fails verify: %s; pack it again", f.shownName.c_str(),
+                           problem.c_str());
+            good = false;
+        }
+    }
+    std::vector<NameClash> clashes;
+    FindNameClashes(layout.folder, &clashes);
+    for (const NameClash& c : clashes) {
+        PrintError(
+            "%s differs from %s only in case: where the launcher runs they are one name, "
+            "and one of them is lost; rename or remove one",
+            c.shown.c_str(), c.other.c_str());
+        good = false;
+    }
+    return good;
+}
+
 }  // namespace
 
 int RunSeal(const std::vector<std::string>& args) {
-    if (args.size() != 1) {
+    std::vector<std::string> operands;
+    bool verbose = false;
+    for (const std::string& arg : args) {
+        if (arg == "-v")
+            verbose = true;
+        else
+            operands.push_back(arg);
+    }
+    if (operands.size() != 1) {
         PrintError("seal: give exactly one media folder");
         return kExitUsage;
     }
-    const std::string& media = args[0];
+    const std::string& media = operands[0];
     uint64_t size = 0;
     MediaLayout layout;
     std::string error;
@@ -70,17 +116,13 @@ int RunSeal(const std::vector<std::string>& args) {
         PrintError("cannot read %s: the launcher would stop there", stoppedAt.c_str());
         return kExitFailed;
     }
+    if (!RefuseBrokenMedia(layout, files)) {
+        PrintError("%s not sealed: nothing written", media.c_str());
+        return kExitFailed;
+    }
     bool failed = false;
     std::vector<DigestJob> jobs;
-    for (const CopiedFile& f : files) {
-        if (!f.hasCp932) {
-            PrintError("%s: the name has no code page 932 form; the launcher cannot copy it",
-                       f.shownName.c_str());
-            failed = true;
-        }
-        jobs.push_back({f.path, false, 0, 0, ""});
-    }
-    if (failed) return kExitFailed;
+    for (const CopiedFile& f : files) jobs.push_back({f.path, false, 0, 0, ""});
     DigestFiles(&jobs);
 
     std::vector<SumEntry> entries(files.size());
@@ -115,8 +157,13 @@ int RunSeal(const std::vector<std::string>& args) {
         PrintError("cannot write %s: %s", target.c_str(), error.c_str());
         return kExitFailed;
     }
-    for (const std::string& name : absent)
-        PrintOut("not on the media (not sealed): %s\n", Cp932ToDisplay(name).c_str());
+    if (verbose) {
+        for (const std::string& name : absent)
+            PrintOut("not on the media (not sealed): %s\n", Cp932ToDisplay(name).c_str());
+    } else if (!absent.empty()) {
+        PrintOut("not on the media (not sealed): %u file%s of the update list (-v names them)\n",
+                 (unsigned)absent.size(), absent.size() == 1 ? "" : "s");
+    }
     PrintOut("sealed %u files, %llu bytes: %s (fingerprint %s)\n", (unsigned)files.size(),
              (unsigned long long)total, target.c_str(), SealFingerprint(bytes).c_str());
     return kExitOk;

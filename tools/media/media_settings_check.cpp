@@ -83,7 +83,63 @@ std::string ValueProblem(const SettingRule& rule, const std::string& value) {
     return "";
 }
 
+// Keys whose value decides what an update copies and where the launcher finds the game: a line
+// meant for one of them that does not take effect is an error, not a slip.
+bool IsVitalKey(const std::string& key) {
+    return key == "EXENAME" || key == "REG_GLOBAL" || key == "REG_LOCAL";
+}
+
+// What the launcher does with `settings` where `key` matters, for a message.
+std::string VitalConsequence(const std::string& key, const MediaSettings& settings) {
+    if (key == "EXENAME")
+        return "the launcher looks for the executable as " +
+               Cp932ToDisplay(MediaExeName(settings)) + " on the media and installs it as " +
+               Cp932ToDisplay(GetMediaSetting(settings, "EXENAME"));
+    if (key == "REG_GLOBAL" || key == "REG_LOCAL")
+        return "the launcher reads the install state (IsInst, InstTo) under " +
+               Cp932ToDisplay(SettingsRegistryKey(settings)) +
+               ", where the game's installer did not record it: players are told to install the "
+               "game first";
+    if (key == "TITLEBAR")
+        return "the window's title and the mutex by which the launcher tells that the game runs "
+               "are " +
+               Shown(GetMediaSetting(settings, "TITLEBAR"));
+    return "";
+}
+
+// The same, had `key` been set to `value` as the line meant.
+std::string IntendedConsequence(const std::string& key, const std::string& value,
+                                const MediaSettings& settings) {
+    MediaSettings meant = settings;
+    std::string text = value;
+    BarsToSpaces(&text[0]);
+    meant[key] = text;
+    if (key == "REG_GLOBAL" || key == "REG_LOCAL")
+        return "the launcher reads the install state under " +
+               Cp932ToDisplay(SettingsRegistryKey(settings)) + ", not under " +
+               Cp932ToDisplay(SettingsRegistryKey(meant)) +
+               " where the game's installer records it: players are told to install the game "
+               "first";
+    return VitalConsequence(key, settings) + ", not " +
+           Cp932ToDisplay(GetMediaSetting(meant, key.c_str()));
+}
+
 }  // namespace
+
+std::string UnreadableSettingsEncoding(const std::string& raw) {
+    if (raw.compare(0, 4, std::string("\xFF\xFE\0\0", 4)) == 0)
+        return "UTF-32 (little-endian, with a byte order mark)";
+    if (raw.compare(0, 4, std::string("\0\0\xFE\xFF", 4)) == 0)
+        return "UTF-32 (big-endian, with a byte order mark)";
+    if (raw.compare(0, 2, "\xFF\xFE") == 0)
+        return "UTF-16 (little-endian, with a byte order mark: Notepad's \"Unicode\", "
+               "PowerShell 5's Out-File)";
+    if (raw.compare(0, 2, "\xFE\xFF") == 0)
+        return "UTF-16 (big-endian, with a byte order mark: Notepad's \"Unicode big endian\")";
+    if (raw.size() >= 2 && raw[0] != '\0' && raw[1] == '\0') return "UTF-16 (little-endian)";
+    if (raw.size() >= 2 && raw[0] == '\0' && raw[1] != '\0') return "UTF-16 (big-endian)";
+    return "";
+}
 
 std::string NearestSettingKey(const std::string& key) {
     std::string loose = Loose(key);
@@ -103,25 +159,108 @@ std::string NearestSettingKey(const std::string& key) {
 namespace {
 
 // What to tell of a key the launcher does not know: a known key run together with its value, or
-// the nearest known key.
-std::string UnknownKeyText(const std::string& key) {
+// the nearest known key. *meant gets the known key the line was likely meant for and *value the
+// value it meant ("" when none is near).
+std::string UnknownKeyText(const std::string& key, const std::string& lineValue, std::string* meant,
+                           std::string* value) {
+    meant->clear();
+    value->clear();
     for (size_t i = 0; i < kSettingRuleCount; i++) {
         std::string known = kSettingRules[i].key;
-        if (key.size() > known.size() && key.compare(0, known.size(), known) == 0)
+        if (key.size() > known.size() && key.compare(0, known.size(), known) == 0) {
+            *meant = known;
+            *value = key.substr(known.size());
             return "unknown key " + Shown(key) + ": a space or tab must separate " + known +
                    " from its value ('" + known + " " + Cp932ToDisplay(key.substr(known.size())) +
                    "')";
+        }
     }
     std::string near = NearestSettingKey(key);
-    if (!near.empty())
+    if (!near.empty()) {
+        *meant = near;
+        *value = lineValue;
         return "unknown key " + Shown(key) + ", which the launcher ignores; did you mean " + near +
                "? (keys are compared exactly)";
+    }
     return "unknown key " + Shown(key) + ", which the launcher ignores";
 }
 
 }  // namespace
 
-void CheckSettingsLines(const std::string& bytes, const std::string& file, Report* report) {
+namespace {
+
+// One read of the settings, split as the launcher splits it.
+struct ParsedRead {
+    const SettingsRead* read;
+    EnvLineKind kind;
+    std::string key, value;  // kEnvLineSetting
+    std::string token;       // the first word of the read
+    size_t valueEnd;         // where the value ends in the read
+};
+
+ParsedRead ParseRead(const SettingsRead& r) {
+    ParsedRead p = {&r, kEnvLineSkip, "", "", "", 0};
+    const std::string& read = r.bytes;
+    char buffer[kEnvLineBufferSize];
+    memset(buffer, 0, sizeof buffer);
+    memcpy(buffer, read.data(), read.size());
+    const char* key = nullptr;
+    const char* value = nullptr;
+    p.kind = ParseEnvLine(buffer, &key, &value);
+    if (p.kind == kEnvLineSetting) {
+        p.key = key;
+        p.value = value;
+        p.valueEnd = (size_t)(value - buffer) + p.value.size();
+    }
+    for (size_t i = 0; i < read.size() && !IsSeparatorByte(read[i]); i++) p.token += read[i];
+    return p;
+}
+
+// The word after the first one on a line that the launcher skips ("" when none), for what a
+// misspelled key meant to set.
+std::string SecondWord(const std::string& read) {
+    size_t start = 0;
+    while (start < read.size() && !IsSeparatorByte(read[start])) start++;
+    while (start < read.size() && IsSeparatorByte(read[start])) start++;
+    size_t end = start;
+    while (end < read.size() && !IsSeparatorByte(read[end])) end++;
+    return read.substr(start, end - start);
+}
+
+// An unknown key, a key without a value: an error when it was meant for a vital key that no other
+// line sets, for the launcher then runs with that key's default.
+void SayLostLine(Report* report, const std::string& where, const std::string& text,
+                 const std::string& meant, const std::string& value,
+                 const MediaSettings& settings) {
+    if (IsVitalKey(meant) && !settings.count(meant)) {
+        std::string consequence = value.empty() ? VitalConsequence(meant, settings)
+                                                : IntendedConsequence(meant, value, settings);
+        Say(report, kFindingError, where, "%s: %s", text.c_str(), consequence.c_str());
+    } else {
+        Say(report, kFindingWarning, where, "%s", text.c_str());
+    }
+}
+
+}  // namespace
+
+bool CheckSettingsEncoding(const std::string& bytes, const std::string& file, const char* where,
+                           Report* report) {
+    std::string encoding = UnreadableSettingsEncoding(bytes);
+    if (encoding.empty()) return true;
+    Say(report, kFindingError, file,
+        "in %s: saved as %s, which the launcher cannot read: it finds no settings and runs with "
+        "the defaults (title %s, registry key %s), so players are told to install the game "
+        "first; save the file as UTF-8 and convert it with vorlin-media convert-env SOURCE "
+        "vorlin.env, or save it as Shift-JIS (code page 932, Notepad's \"ANSI\" on a Japanese "
+        "Windows)",
+        where, encoding.c_str(), Shown(GetSettingDefault("TITLEBAR")).c_str(),
+        Cp932ToDisplay(SettingsRegistryKey(MediaSettings())).c_str());
+    return false;
+}
+
+void CheckSettingsLines(const std::string& bytes, const std::string& file,
+                        const MediaSettings& settings, Report* report,
+                        std::map<std::string, unsigned>* countingLines) {
     std::string raw = bytes;
     if (raw.compare(0, 3, "\xEF\xBB\xBF") == 0) {
         Say(report, kFindingError, AtLine(file, 1),
@@ -131,89 +270,116 @@ void CheckSettingsLines(const std::string& bytes, const std::string& file, Repor
         raw.erase(0, 3);
     }
     std::string text = TextModeBytes(raw);
+    SettingsReading reading = ReadSettingsAsLauncher(text);
+    std::vector<ParsedRead> parsed;
+    for (const SettingsRead& r : reading.reads) parsed.push_back(ParseRead(r));
+    // The line whose value counts for each key: the last that sets it, before the reading stops.
+    std::map<std::string, unsigned>& lastAt = *countingLines;
+    lastAt.clear();
+    for (const ParsedRead& p : parsed) {
+        if (p.read->bytes.find('\0') != std::string::npos || p.kind == kEnvLineEnd) break;
+        if (!p.read->midLine && p.kind == kEnvLineSetting) lastAt[p.key] = p.read->line;
+    }
+
     std::map<std::string, unsigned> setAt;
     bool encodingTold = false;
-    SettingsReading reading = ReadSettingsAsLauncher(text);
     bool stopped = false;  // at binary data or the [EOF] line
-    for (const SettingsRead& r : reading.reads) {
-        const std::string& read = r.bytes;
-        unsigned readLine = r.line;
-        if (read.find('\0') != std::string::npos) {  // binary data: not text any more
+    for (const ParsedRead& p : parsed) {
+        const std::string& read = p.read->bytes;
+        unsigned readLine = p.read->line;
+        std::string where = AtLine(file, readLine);
+        if (read.find('\0') != std::string::npos) {
+            Say(report, kFindingError, where,
+                "holds a NUL byte, which is no text: the launcher misreads this line and may "
+                "read none after it; was the file saved in another encoding? Save it as UTF-8 "
+                "and convert it with vorlin-media convert-env");
             stopped = true;
             break;
         }
-        if (r.splitsLine && !r.midLine) {
-            Say(report, kFindingWarning, AtLine(file, readLine),
+        if (p.read->splitsLine && !p.read->midLine) {
+            Say(report, kFindingWarning, where,
                 "longer than %d bytes: the launcher reads the rest of the line as a line of its "
                 "own",
                 (int)kEnvLineBufferSize - 1);
         }
         bool nonAscii = false;
         if (!encodingTold && IsValidUtf8(read, &nonAscii) && nonAscii) {
-            Say(report, kFindingError, AtLine(file, readLine),
+            Say(report, kFindingError, where,
                 "the text is UTF-8, not code page 932: the launcher would show it garbled; "
                 "convert it with vorlin-media convert-env SOURCE TARGET");
             encodingTold = true;
         }
         if (nonAscii) encodingTold = true;  // the first line with such characters tells
-        if (r.midLine) continue;
-
-        char buffer[kEnvLineBufferSize];
-        memset(buffer, 0, sizeof buffer);
-        memcpy(buffer, read.data(), read.size());
-        const char* key = nullptr;
-        const char* value = nullptr;
-        EnvLineKind kind = ParseEnvLine(buffer, &key, &value);
-        if (kind == kEnvLineEnd) {
+        if (p.read->midLine) continue;
+        if (p.kind == kEnvLineEnd) {
             stopped = true;
             break;
         }
-        std::string token;
-        for (size_t i = 0; i < read.size() && !IsSeparatorByte(read[i]); i++) token += read[i];
-        if (kind == kEnvLineSkip) {
+        if (p.kind == kEnvLineSkip) {
+            const std::string& token = p.token;
             if (token.empty() || read[0] == '/') continue;  // blank line or comment
             const SettingRule* rule = FindSettingRule(token.c_str());
-            if (rule)
-                Say(report, kFindingWarning, AtLine(file, readLine),
-                    "%s has no value: the launcher skips the line (%s stays %s)", token.c_str(),
-                    token.c_str(), Shown(rule->defaultText).c_str());
-            else
-                Say(report, kFindingWarning, AtLine(file, readLine), "%s",
-                    UnknownKeyText(token).c_str());
+            std::string meant, value;
+            std::string said;
+            if (rule) {
+                meant = token;
+                said = token + " has no value: the launcher skips the line (" + token + " stays " +
+                       Shown(rule->defaultText) + ")";
+            } else {
+                said = UnknownKeyText(token, SecondWord(read), &meant, &value);
+            }
+            SayLostLine(report, where, said, meant, value, settings);
             continue;
         }
-        std::string k = key, v = value;
-        const SettingRule* rule = FindSettingRule(key);
+        const std::string& k = p.key;
+        const std::string& v = p.value;
+        const SettingRule* rule = FindSettingRule(k.c_str());
         if (!rule) {
-            Say(report, kFindingWarning, AtLine(file, readLine), "%s", UnknownKeyText(k).c_str());
+            std::string meant, value;
+            std::string said = UnknownKeyText(k, v, &meant, &value);
+            SayLostLine(report, where, said, meant, value, settings);
             continue;
         }
         auto earlier = setAt.find(k);
         if (earlier != setAt.end())
-            Say(report, kFindingNote, AtLine(file, readLine),
-                "%s is set again (first at line %u): this later value counts", key,
+            Say(report, kFindingNote, where,
+                "%s is set again (first at line %u): this later value counts", k.c_str(),
                 earlier->second);
         setAt[k] = readLine;
+        // A value that breaks the update is an error on the line that counts; an earlier line
+        // that a later one overrides does no harm.
+        bool counts = lastAt.count(k) && lastAt[k] == readLine;
+        bool vital = counts && (IsVitalKey(k) || k == "TITLEBAR");
 
         // What follows the value on its line: the launcher drops it.
-        size_t valueEnd = (size_t)(value - buffer) + v.size();
-        size_t restStart = valueEnd;
+        size_t restStart = p.valueEnd;
         while (restStart < read.size() && IsSeparatorByte(read[restStart])) restStart++;
         if (restStart < read.size()) {
             size_t restEnd = read.size();
             while (restEnd > restStart && IsSeparatorByte(read[restEnd - 1])) restEnd--;
-            Say(report, kFindingWarning, AtLine(file, readLine),
-                "%s takes one word, %s; the launcher drops the rest (%s): write a space in a "
-                "value as |",
-                key, Shown(v).c_str(), Shown(read.substr(restStart, restEnd - restStart)).c_str());
+            std::string said = k + " takes one word, " + Shown(v) +
+                               "; the launcher drops the rest (" +
+                               Shown(read.substr(restStart, restEnd - restStart)) +
+                               "): write a space in a value as |";
+            if (vital)
+                Say(report, kFindingError, where, "%s; %s", said.c_str(),
+                    VitalConsequence(k, settings).c_str());
+            else
+                Say(report, kFindingWarning, where, "%s", said.c_str());
         }
         std::string problem = ValueProblem(*rule, v);
-        if (!problem.empty())
-            Say(report, kFindingWarning, AtLine(file, readLine), "%s %s %s", key, Shown(v).c_str(),
-                problem.c_str());
+        if (!problem.empty()) {
+            if (vital && k == "EXENAME")
+                Say(report, kFindingError, where, "%s %s %s: %s; write the file's name alone",
+                    k.c_str(), Shown(v).c_str(), problem.c_str(),
+                    VitalConsequence(k, settings).c_str());
+            else
+                Say(report, kFindingWarning, where, "%s %s %s", k.c_str(), Shown(v).c_str(),
+                    problem.c_str());
+        }
         if (v.size() > kSettingGetterBytes)
-            Say(report, kFindingWarning, AtLine(file, readLine),
-                "%s is %u bytes long: the launcher keeps only the first %d", key,
+            Say(report, kFindingWarning, where,
+                "%s is %u bytes long: the launcher keeps only the first %d", k.c_str(),
                 (unsigned)v.size(), (int)kSettingGetterBytes);
     }
     if (!stopped && reading.readsRanOut) {
