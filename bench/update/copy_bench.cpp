@@ -1,6 +1,6 @@
 // Copy speed as the user waits for it: the launcher's durable copy (opening its two-bar dialog,
-// the update core drafting under it with the animation playing, closing the dialog: all of it timed), unsealed
-// and on a sealed media (each chunk also digested, the digest compared), against
+// the update core drafting under it with the animation playing, closing the dialog: all of it
+// timed), unsealed and on a sealed media (each chunk also digested, the digest compared), against
 // the platform's CopyFileA followed by FlushFileBuffers on the destination (the same durability),
 // against plain CopyFileA, and against the same temporary-file protocol made of bare calls. Every
 // contender replaces an existing destination. In each round
@@ -11,6 +11,9 @@
 //   copy_bench [MiB [rounds]]      one file of MiB (default 512), rounds (default 9)
 //   copy_bench preflight [files]   the check before an update on a media with `files` help files
 //                                  (default 3000), against listing the same files
+//   copy_bench table [MiB]         the update's three media in one run (data.arc of MiB, default
+//                                  512, alone, with 300 and with 3,000 help files) and a table of
+//                                  the figures, each small file's cost beside the baseline's
 //   copy_bench update [MiB [files [rounds]]]
 //                                  the whole update as the player waits for it (the question and
 //                                  boxes answered at once, both copy dialogs, every file drafted,
@@ -145,8 +148,8 @@ static bool ReplaceThroughTemporary(const char* source, const char* destination)
     ok = ok && FlushFileBuffers(out);
     if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
     if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
-    ok = ok && MoveFileExA(temporary, destination,
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    ok = ok &&
+         MoveFileExA(temporary, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!ok) DeleteFileA(temporary);
     return ok;
 }
@@ -223,17 +226,21 @@ static int CopyBench(int64_t mib, int rounds) {
         CopyFileA(source, d, FALSE);
     }
     std::vector<Series> all = {
-        {"durable copy under its dialog", [&] { return DurableCopy(source, "bench-ours.bin", false); },
+        {"durable copy under its dialog",
+         [&] { return DurableCopy(source, "bench-ours.bin", false); },
          {},
          nullptr},
         {"the same, sealed (digest checked)",
          [&] { return DurableCopy(source, "bench-sealed.bin", true); },
          {},
          nullptr},
-        {"CopyFileA + FlushFileBuffers", [&] { return CopyThenFlush(source, "bench-flushed.bin"); },
+        {"CopyFileA + FlushFileBuffers",
+         [&] { return CopyThenFlush(source, "bench-flushed.bin"); },
          {},
          nullptr},
-        {"CopyFileA", [&] { return CopyFileA(source, "bench-plain.bin", FALSE) != FALSE; }, {},
+        {"CopyFileA",
+         [&] { return CopyFileA(source, "bench-plain.bin", FALSE) != FALSE; },
+         {},
          "bench-plain.bin"},
         {"temporary + flush + rename, bare",
          [&] { return ReplaceThroughTemporary(source, "bench-bare.bin"); },
@@ -338,7 +345,9 @@ static bool DigestFile(const char* path, SumEntry* entry) {
     return true;
 }
 
-static int AnswerAtOnce(UINT flags, const char*) { return (flags & MB_YESNO) ? IDYES : IDOK; }
+static int AnswerAtOnce(UINT flags, const char*) {
+    return (flags & MB_YESNO) ? IDYES : IDOK;
+}
 
 // One whole update from the media folder `media` into the install folder of the registry.
 static bool WholeUpdate(const char* media) {
@@ -359,7 +368,18 @@ static bool CopyAllThenFlush(const std::vector<std::pair<std::string, std::strin
     return true;
 }
 
-static int UpdateBench(int64_t mib, int files, int rounds) {
+// The medians and maxima of one UpdateBench run: the whole update unsealed, sealed, and the
+// baseline.
+struct UpdateFigures {
+    double median[3], maximum[3];
+};
+
+static double MedianOf(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+static int UpdateBench(int64_t mib, int files, int rounds, UpdateFigures* figures = nullptr) {
     std::string key = "VorlinBench" + std::to_string(GetCurrentProcessId());
     CreateDirectoryA("bench-media", NULL);
     CreateDirectoryA("bench-media\\help", NULL);
@@ -415,24 +435,72 @@ static int UpdateBench(int64_t mib, int files, int rounds) {
     SetMessageBoxAnswerForTests(AnswerAtOnce);
     std::vector<Series> all = {
         {"whole update under its dialogs", [&] { return WholeUpdate("bench-media"); }, {}, nullptr},
-        {"the same, sealed (digests checked)", [&] { return WholeUpdate("bench-sealed"); }, {},
+        {"the same, sealed (digests checked)",
+         [&] { return WholeUpdate("bench-sealed"); },
+         {},
          nullptr},
-        {"CopyFileA + FlushFileBuffers, each", [&] { return CopyAllThenFlush(copies); }, {},
+        {"CopyFileA + FlushFileBuffers, each",
+         [&] { return CopyAllThenFlush(copies); },
+         {},
          nullptr},
     };
     bool ok = RunRounds(&all, rounds);
     SetMessageBoxAnswerForTests(nullptr);
     if (ok) {
-        printf("update of the executable (8 MiB), data.arc (%lld MiB) and %d help files, "
-               "%d rounds:\n",
-               (long long)mib, files, rounds);
+        printf(
+            "update of the executable (8 MiB), data.arc (%lld MiB) and %d help files, "
+            "%d rounds:\n",
+            (long long)mib, files, rounds);
         Report(all, (double)((mib << 20) + (8 << 20) + (int64_t)files * 1000));
+        for (size_t i = 0; figures && i < 3; i++) {
+            figures->median[i] = MedianOf(all[i].seconds);
+            figures->maximum[i] = *std::max_element(all[i].seconds.begin(), all[i].seconds.end());
+        }
     }
     RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\" + key).c_str());
     return ok ? 0 : 1;
 }
 
+// The three media of the update's table in one run: the executable and data.arc of `mib` MiB
+// alone, then with 300 and with 3,000 help files; each against the baseline, and each small file's
+// cost beside the baseline's (the time the help files add, divided by their number).
+static int UpdateTable(int64_t mib) {
+    const int kFiles[] = {0, 300, 3000};
+    const int kRounds[] = {7, 5, 3};
+    UpdateFigures figures[3];
+    for (int m = 0; m < 3; m++) {
+        if (UpdateBench(mib, kFiles[m], kRounds[m], &figures[m]) != 0) return 1;
+        // The next media starts from a clean folder: the update's files of this one go.
+        system("rmdir /s /q bench-media bench-sealed bench-install >nul 2>nul");
+    }
+    printf(
+        "\n| media | unsealed | sealed | CopyFileA + flush | unsealed / baseline | sealed / "
+        "baseline | per help file: unsealed, sealed, baseline |\n|---|---|---|---|---|---|---|\n");
+    for (int m = 0; m < 3; m++) {
+        const UpdateFigures& f = figures[m];
+        printf(
+            "| exe 8 MiB + data.arc %lld MiB + %d help files (%d rounds) | %.3f s (max %.3f) | "
+            "%.3f s (max %.3f) | %.3f s (max %.3f) | %.2fx | %.2fx |",
+            (long long)mib, kFiles[m], kRounds[m], f.median[0], f.maximum[0], f.median[1],
+            f.maximum[1], f.median[2], f.maximum[2], f.median[0] / f.median[2],
+            f.median[1] / f.median[2]);
+        if (kFiles[m] > 0) {
+            printf(" %.2f ms, %.2f ms, %.2f ms |",
+                   1000 * (f.median[0] - figures[0].median[0]) / kFiles[m],
+                   1000 * (f.median[1] - figures[0].median[1]) / kFiles[m],
+                   1000 * (f.median[2] - figures[0].median[2]) / kFiles[m]);
+        } else {
+            printf(" |");
+        }
+        printf("\n");
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc > 1 && strcmp(argv[1], "table") == 0) {
+        return UpdateTable(argc > 2 ? atoi(argv[2]) : 512);
+    }
     if (argc > 1 && strcmp(argv[1], "update") == 0) {
         return UpdateBench(argc > 2 ? atoi(argv[2]) : 512, argc > 3 ? atoi(argv[3]) : 3000,
                            argc > 4 ? atoi(argv[4]) : 5);
