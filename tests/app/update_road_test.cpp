@@ -148,6 +148,28 @@ struct LargeRoad : Road {
     HWND StartUpdateUntilDataArcHalfWay(Child* launcher, WindowSeen* menu) {
         return StartUpdate(launcher, menu) ? WaitForDataArcHalfWay(*launcher) : nullptr;
     }
+
+    // Starts an update and kills it in the middle of its commit: data.arc is held open by another
+    // program (without sharing its deletion) from the drafting on, so the commit has moved the new
+    // executable in and waits for data.arc when the launcher is killed; then the hold ends.
+    bool KillInTheCommit(Child* launcher, WindowSeen* menu) {
+        if (!StartUpdateUntilDataArcHalfWay(launcher, menu)) return false;
+        HANDLE held = CreateFileA(install.File("data.arc").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                  NULL, OPEN_EXISTING, 0, NULL);
+        if (held == INVALID_HANDLE_VALUE) return false;
+        std::string journal = install.File("~vup-journal.txt");
+        bool committing = false;
+        for (DWORD start = GetTickCount(); !committing && GetTickCount() - start < 60000;
+             Sleep(20)) {
+            committing = GetFileAttributesA(journal.c_str()) != INVALID_FILE_ATTRIBUTES &&
+                         ReadBytes(install.File("vorlin.exe")) == "new game";
+        }
+        TerminateProcess(launcher->process, 9);
+        bool killed = WaitChild(launcher) == 9u;
+        CloseHandle(held);
+        EXPECT_TRUE(committing) << "the commit did not reach data.arc";
+        return committing && killed;
+    }
 };
 
 // The end of an update of the large data.arc that succeeds: its closing box answered, the fresh
@@ -196,20 +218,8 @@ TEST(InterruptedUpdate, KilledInTheCommitIsUndoneByTheNextUpdate) {
     LargeRoad road;
     Child launcher;
     WindowSeen menu;
-    ASSERT_NE(road.StartUpdateUntilDataArcHalfWay(&launcher, &menu), nullptr);
-    HANDLE held = CreateFileA(road.install.File("data.arc").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                              NULL, OPEN_EXISTING, 0, NULL);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(road.KillInTheCommit(&launcher, &menu));
     std::string journal = road.install.File("~vup-journal.txt");
-    bool committing = false;
-    for (DWORD start = GetTickCount(); !committing && GetTickCount() - start < 60000; Sleep(20)) {
-        committing = GetFileAttributesA(journal.c_str()) != INVALID_FILE_ATTRIBUTES &&
-                     ReadBytes(road.install.File("vorlin.exe")) == "new game";
-    }
-    ASSERT_TRUE(committing) << "the commit did not reach data.arc";
-    TerminateProcess(launcher.process, 9);
-    EXPECT_EQ(WaitChild(&launcher), 9u);
-    CloseHandle(held);
 
     EXPECT_EQ(ReadBytes(road.install.File("vorlin.exe")), "new game");
     EXPECT_EQ(ReadBytes(road.install.File("data.arc")), "old data");
@@ -421,20 +431,8 @@ TEST(UpdateGuards, KilledDuringTheRecoveryIsRecoveredByTheNextUpdate) {
     LargeRoad road;
     Child launcher;
     WindowSeen menu;
-    ASSERT_NE(road.StartUpdateUntilDataArcHalfWay(&launcher, &menu), nullptr);
-    HANDLE held = CreateFileA(road.install.File("data.arc").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                              NULL, OPEN_EXISTING, 0, NULL);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(road.KillInTheCommit(&launcher, &menu));
     std::string journal = road.install.File("~vup-journal.txt");
-    bool committing = false;
-    for (DWORD start = GetTickCount(); !committing && GetTickCount() - start < 60000; Sleep(20)) {
-        committing = GetFileAttributesA(journal.c_str()) != INVALID_FILE_ATTRIBUTES &&
-                     ReadBytes(road.install.File("vorlin.exe")) == "new game";
-    }
-    ASSERT_TRUE(committing) << "the commit did not reach data.arc";
-    TerminateProcess(launcher.process, 9);
-    WaitChild(&launcher);
-    CloseHandle(held);
 
     // The recovery removes the drafts, then waits to move the old executable back.
     HANDLE exe = CreateFileA(road.install.File("vorlin.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,

@@ -111,6 +111,22 @@ protected:
             ModelAddFile(&model, "C:\\Games\\Hoshi\\help\\index.htm", "old help");
         }
     }
+    // One clean update of the old game on a fresh disk: the game before and after it, and the
+    // operations it takes.
+    struct CleanUpdate {
+        std::map<std::string, std::string> oldSet, newSet;
+        uint32_t operations = 0;
+    };
+    CleanUpdate MeasureCleanUpdate() {
+        StartOver();
+        CleanUpdate clean;
+        clean.oldSet = Installed();
+        uint32_t first = model.operations;
+        EXPECT_EQ(Run(), kUpdateDone);
+        clean.operations = model.operations - first;
+        clean.newSet = Installed();
+        return clean;
+    }
     // Recovery alone, as the next update begins with it, in a process of its own.
     RecoveryResult RecoverAlone() {
         UpdateRun recovery;
@@ -173,12 +189,10 @@ TEST_F(ModelUpdate, EveryOperationFailingLeavesTheGameWhollyOldOrNewAndTheNextRu
     int runs = 0;
     for (bool hasHelp : {true, false}) {
         oldGameHasHelp = hasHelp;
-        StartOver();
-        std::map<std::string, std::string> oldSet = Installed();
-        uint32_t before = model.operations;
-        ASSERT_EQ(Run(), kUpdateDone);
-        const uint32_t operations = model.operations - before;
-        std::map<std::string, std::string> newSet = Installed();
+        const CleanUpdate clean = MeasureCleanUpdate();
+        const std::map<std::string, std::string>& oldSet = clean.oldSet;
+        const std::map<std::string, std::string>& newSet = clean.newSet;
+        const uint32_t operations = clean.operations;
         ASSERT_GT(operations, 40u);
         for (const Fault& fault : kFaults) {
             int oldAfter = 0, newAfter = 0, interrupted = 0;
@@ -426,12 +440,10 @@ TEST_F(ModelUpdate, UndoneCommitWhoseJournalStaysIsStillRestored) {
 TEST_F(ModelUpdate, PowerCutAtEveryOperationThenRecoveryLeavesTheGameWhole) {
     for (bool hasHelp : {true, false}) {
         oldGameHasHelp = hasHelp;
-        StartOver();
-        std::map<std::string, std::string> oldSet = Installed();
-        uint32_t first = model.operations;
-        ASSERT_EQ(Run(), kUpdateDone);
-        const uint32_t operations = model.operations - first;
-        std::map<std::string, std::string> newSet = Installed();
+        const CleanUpdate clean = MeasureCleanUpdate();
+        const std::map<std::string, std::string>& oldSet = clean.oldSet;
+        const std::map<std::string, std::string>& newSet = clean.newSet;
+        const uint32_t operations = clean.operations;
         int cuts = 0, oldAfter = 0, newAfter = 0;
         for (uint32_t n = 1; n <= operations; n++) {
             for (uint32_t keep = 0;; keep++) {
@@ -759,12 +771,10 @@ TEST_F(ModelUpdate, InterruptedCommitIsFoundWhereverTheNextUpdateIsPointed) {
 // each of its next operations) may leave the journal, but recovery alone then gives back the old
 // game exactly, and the next update installs the new one.
 TEST_F(ModelUpdate, SecondFaultInTheUndoStillEndsWhole) {
-    MakeOldGame();
-    std::map<std::string, std::string> oldSet = Installed();
-    uint32_t first = model.operations;
-    ASSERT_EQ(Run(), kUpdateDone);
-    const uint32_t operations = model.operations - first;
-    std::map<std::string, std::string> newSet = Installed();
+    const CleanUpdate clean = MeasureCleanUpdate();
+    const std::map<std::string, std::string>& oldSet = clean.oldSet;
+    const std::map<std::string, std::string>& newSet = clean.newSet;
+    const uint32_t operations = clean.operations;
     int undone = 0, runs = 0, notRestored = 0;
     for (uint32_t n = 1; n <= operations; n++) {
         StartOver();
@@ -795,12 +805,9 @@ TEST_F(ModelUpdate, SecondFaultInTheUndoStillEndsWhole) {
 }
 
 TEST_F(ModelUpdate, SecondFaultInTheRecoveryStillEndsWhole) {
-    MakeOldGame();
-    std::map<std::string, std::string> oldSet = Installed();
-    uint32_t first = model.operations;
-    ASSERT_EQ(Run(), kUpdateDone);
-    const uint32_t operations = model.operations - first;
-    std::map<std::string, std::string> newSet = Installed();
+    const CleanUpdate clean = MeasureCleanUpdate();
+    const std::map<std::string, std::string>& newSet = clean.newSet;
+    const uint32_t operations = clean.operations;
     enum SecondFault { kError, kKill, kPowerCut };
     int interrupted = 0, runs = 0;
     for (uint32_t n = 1; n <= operations; n++) {

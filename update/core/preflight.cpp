@@ -45,6 +45,29 @@ static bool TakeInstallLock(UpdateRun* run) {
     return false;
 }
 
+// Whether the update `run` goes on after the recovery of an interrupted update in the install
+// folder of `recovering` (run itself, or the run that recovered another folder): an undo is told,
+// a failure of it stops the update with that failure.
+static bool GoOnAfterRecovery(UpdateRun* run, const UpdateRun* recovering, RecoveryResult result) {
+    switch (result) {
+        case kNoInterruptedUpdate:
+        case kInterruptedUpdateFinished:
+            return true;
+        case kInterruptedUpdateUndone:
+            run->progress->tell(run->progress->context, kNoticeRecovered, nullptr);
+            return true;
+        case kInterruptedUpdateNotUndone:
+            run->game = kGameNotRestored;
+            break;
+        case kJournalNotLookedAt:
+            break;
+    }
+    if (recovering != run) {
+        RecordFailure(run, recovering->failure, recovering->error, recovering->failedFile);
+    }
+    return false;
+}
+
 // An update whose commit was interrupted in another install folder than this one (the player has
 // pointed this update elsewhere, at a folder chosen in the dialog, say) is undone first, in its
 // own folder and under that folder's lock. False when that undo failed (recorded, naming the file
@@ -66,20 +89,7 @@ static bool RecoverNotedCommit(UpdateRun* run) {
     } else if (!TakeInstallLock(&other)) {
         done = false;
     } else {
-        switch (RecoverInterruptedUpdate(&other)) {
-            case kNoInterruptedUpdate:
-            case kInterruptedUpdateFinished:
-                break;
-            case kInterruptedUpdateUndone:
-                run->progress->tell(run->progress->context, kNoticeRecovered, nullptr);
-                break;
-            case kInterruptedUpdateNotUndone:
-            case kJournalNotLookedAt:
-                RecordFailure(run, other.failure, other.error, other.failedFile);
-                run->game = kGameNotRestored;
-                goOn = done = false;
-                break;
-        }
+        goOn = done = GoOnAfterRecovery(run, &other, RecoverInterruptedUpdate(&other));
     }
     if (done) fs->noteCommit(fs->context, "");
     EndUpdateRun(&other);
@@ -277,19 +287,9 @@ bool CheckUpdateBeforeCopying(UpdateRun* run) {
         RecordRefusal(run, kRefusedFolderMissing, run->installFolder);
         return false;
     }
-    if (!TakeInstallLock(run) || !RecoverNotedCommit(run)) return false;
-    switch (RecoverInterruptedUpdate(run)) {
-        case kNoInterruptedUpdate:
-        case kInterruptedUpdateFinished:
-            break;
-        case kInterruptedUpdateUndone:
-            run->progress->tell(run->progress->context, kNoticeRecovered, nullptr);
-            break;
-        case kInterruptedUpdateNotUndone:
-            run->game = kGameNotRestored;
-            return false;
-        case kJournalNotLookedAt:
-            return false;
+    if (!TakeInstallLock(run) || !RecoverNotedCommit(run) ||
+        !GoOnAfterRecovery(run, run, RecoverInterruptedUpdate(run))) {
+        return false;
     }
     // An earlier update in the one-at-a-time order that stopped part-way left the game partly
     // updated: the player is told, and this update makes it whole.
