@@ -485,17 +485,27 @@ TEST_F(ModelUpdate, PowerCutAtEveryOperationThenRecoveryLeavesTheGameWhole) {
 // An update that has said it is done stays done through a power cut that loses every change the
 // file system had not yet made durable: its commit point was flushed by the update itself.
 TEST_F(ModelUpdate, FinishedUpdateSurvivesAPowerCut) {
-    MakeOldGame();
-    ASSERT_EQ(Run(), kUpdateDone);
-    std::map<std::string, std::string> newSet = Installed();
-    ModelPowerCut(&model, 0);
-    UpdateRun recovery;
-    BeginUpdateRun(&recovery, &model.fs, &progress, kInstall, "vorlin.exe");
-    EXPECT_NE(RecoverInterruptedUpdate(&recovery), kInterruptedUpdateNotUndone);
-    EndUpdateRun(&recovery);
-    ModelEndProcess(&model);
-    EXPECT_EQ(WithoutSideFiles(Installed()), newSet);
-    EXPECT_TRUE(model.updated);
+    for (bool oneAtATime : {false, true}) {
+        SCOPED_TRACE(oneAtATime ? "one file at a time" : "all at once");
+        StartOver();
+        if (oneAtATime) {
+            // A drive with room for the one-at-a-time order only (the player says yes to it).
+            ModelSetDrive(&model, 'C', 64 * 1024, kModelDefaultCluster, false);
+            UpdateRun refused;
+            ASSERT_EQ(Run(&refused), kUpdateRefused);
+            uint64_t used = 64 * 1024 - ModelFreeBytes(&model, 'C');
+            ModelSetDrive(&model, 'C', used + (refused.figures[0] + refused.figures[1]) / 2,
+                          kModelDefaultCluster, false);
+        }
+        ASSERT_EQ(Run(), kUpdateDone);
+        std::map<std::string, std::string> newSet = WithoutSideFiles(Installed());
+        // Each file of the one-at-a-time order was put in place by a rename written through:
+        // no later flush of the update's orders it before the record in the registry.
+        ModelPowerCut(&model, 0);
+        EXPECT_NE(RecoverAlone(), kInterruptedUpdateNotUndone);
+        EXPECT_TRUE(WithoutSideFiles(Installed()) == newSet) << "the update said it was done";
+        EXPECT_TRUE(model.updated);
+    }
 }
 
 // A second launcher on the same install folder, of another title or version, starting while the
