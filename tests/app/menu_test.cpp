@@ -58,15 +58,17 @@ protected:
         WindowSeen seen;
         DriveDialogWith(
             [&] {
-                result = DialogBoxParamA(GetModuleHandleA(NULL), "MAINDIALOG", NULL,
-                                         MenuDialogProc, 0);
+                result =
+                    DialogBoxParamA(GetModuleHandleA(NULL), "MAINDIALOG", NULL, MenuDialogProc, 0);
             },
             [&](const WindowSeen& s) { onMenu(s.window); }, &seen);
         return result;
     }
 };
 
-std::string ItemText(HWND dialog, int id) { return DialogItemText(dialog, id); }
+std::string ItemText(HWND dialog, int id) {
+    return DialogItemText(dialog, id);
+}
 
 // Sends a message to the menu from the driving thread: true once the menu's thread has handled it.
 bool SendToMenu(HWND menu, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -247,7 +249,8 @@ TEST_F(Menu, AfterAStoppedUpdateEnterAsksAgain) {
     const Case cases[] = {
         {"declined", IDNO, nullptr},
         {"refused before the first byte", IDYES,
-         "インストール先フォルダ[C:\\nowhere]が見つかりません。\nゲームのインストール先を確認してください。"},
+         "インストール先フォルダ[C:\\nowhere]"
+         "が見つかりません。\nゲームのインストール先を確認してください。"},
     };
     SetRegistry("IsInst", "1");
     SetRegistry("InstTo", "C:\\nowhere");
@@ -255,7 +258,8 @@ TEST_F(Menu, AfterAStoppedUpdateEnterAsksAgain) {
     WritePicture(MakePicture("flat", 10, 10, 1));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        bool refused = false, active = false, focused = false, askedAgain = false;
+        bool refused = false, active = false, focused = false, foreground = false,
+             askedAgain = false;
         RunMenu([&](HWND menu) {
             PressButton(menu, 1002);
             WindowSeen box;
@@ -268,12 +272,16 @@ TEST_F(Menu, AfterAStoppedUpdateEnterAsksAgain) {
             WaitFor([&] { return IsWindowEnabled(GetDlgItem(menu, 1002)) != FALSE; });
             GUITHREADINFO thread = {};
             thread.cbSize = sizeof thread;
+            // The key goes to the foreground window's focus: the menu must be in front as well,
+            // which the window manager may grant a moment after the box is gone.
             WaitFor([&] {
                 GetGUIThreadInfo(GetWindowThreadProcessId(menu, NULL), &thread);
-                return thread.hwndActive == menu && thread.hwndFocus == GetDlgItem(menu, 1002);
+                return thread.hwndActive == menu && thread.hwndFocus == GetDlgItem(menu, 1002) &&
+                       GetForegroundWindow() == menu;
             });
             active = thread.hwndActive == menu;
             focused = thread.hwndFocus == GetDlgItem(menu, 1002);
+            foreground = GetForegroundWindow() == menu;
             TypeKey(VK_RETURN);
             askedAgain = WaitForDialogWithText(GetCurrentProcessId(), question, &box);
             if (askedAgain) PressButton(box.window, IDNO);
@@ -283,6 +291,7 @@ TEST_F(Menu, AfterAStoppedUpdateEnterAsksAgain) {
         EXPECT_EQ(refused, c.refusal != nullptr);
         EXPECT_TRUE(active);
         EXPECT_TRUE(focused);
+        EXPECT_TRUE(foreground);
         EXPECT_TRUE(askedAgain);
     }
 }
@@ -324,7 +333,8 @@ TEST_F(Menu, PictureIsPaintedAtItsOrigin) {
         const char* name;
         int width, height;
     };
-    const Case cases[] = {{"smaller than the square", 120, 80}, {"larger than the square", 360, 330}};
+    const Case cases[] = {{"smaller than the square", 120, 80},
+                          {"larger than the square", 360, 330}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Picture picture = MakePicture("noise", c.width, c.height, 5);
