@@ -111,19 +111,21 @@ protected:
             ModelAddFile(&model, "C:\\Games\\Hoshi\\help\\index.htm", "old help");
         }
     }
-    // One clean update of the old game on a fresh disk: the game before and after it, and the
-    // operations it takes.
+    // One clean update of the old game on a fresh disk, traced: the game before and after it,
+    // the operation before its first, and the operations it takes (trace line k is operation
+    // first + k).
     struct CleanUpdate {
         std::map<std::string, std::string> oldSet, newSet;
-        uint32_t operations = 0;
+        uint32_t first = 0, operations = 0;
     };
     CleanUpdate MeasureCleanUpdate() {
         StartOver();
         CleanUpdate clean;
         clean.oldSet = Installed();
-        uint32_t first = model.operations;
+        model.tracing = true;
+        clean.first = model.operations;
         EXPECT_EQ(Run(), kUpdateDone);
-        clean.operations = model.operations - first;
+        clean.operations = model.operations - clean.first;
         clean.newSet = Installed();
         return clean;
     }
@@ -404,12 +406,10 @@ TEST_F(ModelUpdate, InstallFolderThatCannotBeLookedAtIsNotCalledMissing) {
 // old one, and the run says so; the next update finds nothing left to undo and installs the new
 // set.
 TEST_F(ModelUpdate, UndoneCommitWhoseJournalStaysIsStillRestored) {
-    MakeOldGame();
-    std::map<std::string, std::string> oldSet = Installed();
-    model.tracing = true;
-    uint32_t first = model.operations;
-    ASSERT_EQ(Run(), kUpdateDone);
-    std::map<std::string, std::string> newSet = Installed();
+    const CleanUpdate clean = MeasureCleanUpdate();
+    const std::map<std::string, std::string>& oldSet = clean.oldSet;
+    const std::map<std::string, std::string>& newSet = clean.newSet;
+    uint32_t first = clean.first;
     // The third draft moved in fails; then the undo's removal of the journal fails too.
     std::vector<uint32_t> renames = OperationsWith(model, "00000002.new > ");
     ASSERT_EQ(renames.size(), 1u);
@@ -566,10 +566,7 @@ TEST_F(ModelUpdate, UnreadableJournalBesideBackupsDeletesNothing) {
          [](const std::string& j) { return j.substr(0, j.size() / 2); }, kUpdateDone},
     };
     // Where the first old file is moved aside: the commit has begun.
-    MakeOldGame();
-    model.tracing = true;
-    uint32_t first = model.operations;
-    ASSERT_EQ(Run(), kUpdateDone);
+    const uint32_t first = MeasureCleanUpdate().first;
     std::vector<uint32_t> asides = OperationsOf(model, "rename C:\\Games\\Hoshi\\vorlin.exe > ");
     std::vector<uint32_t> journals = OperationsOf(model, "flush");
     ASSERT_EQ(asides.size(), 1u);
@@ -739,12 +736,9 @@ TEST_F(ModelUpdate, OneAtATimeOrderLeavesARecordOfItself) {
 // update, naming the file in that folder.
 TEST_F(ModelUpdate, InterruptedCommitIsFoundWhereverTheNextUpdateIsPointed) {
     const char kOther[] = "C:\\Games\\Other";
-    MakeOldGame();
-    std::map<std::string, std::string> oldSet = Installed();
-    model.tracing = true;
-    uint32_t first = model.operations;
-    ASSERT_EQ(Run(), kUpdateDone);
-    std::map<std::string, std::string> newSet = Installed();
+    const CleanUpdate clean = MeasureCleanUpdate();
+    const std::map<std::string, std::string>& oldSet = clean.oldSet;
+    const uint32_t first = clean.first;
     std::vector<uint32_t> asides = OperationsOf(model, "rename C:\\Games\\Hoshi\\vorlin.exe > ");
     ASSERT_EQ(asides.size(), 1u);
     EXPECT_EQ(model.notedCommit, "") << "a done update leaves no note";
