@@ -387,12 +387,12 @@ TEST(UpdateGuards, ScannerOpeningEveryNewFileForAMomentBreaksNothing) {
                                            OPEN_EXISTING, 0, NULL);
                     if (h == INVALID_HANDLE_VALUE) continue;
                     opened++;
-                    Sleep(100);  // the scanner reads it
+                    Sleep(100);  // the scanner's own pace: it reads the file, holding it open
                     CloseHandle(h);
                 } while (FindNextFileA(search, &found));
                 FindClose(search);
             }
-            Sleep(5);
+            Sleep(5);  // and looks at the folders again, as a scanner does
         }
     });
     for (int round = 1; round <= 3; round++) {

@@ -380,7 +380,6 @@ bool CommitUpdate(UpdateRun* run) {
         RemoveDrafts(run);
         return false;
     }
-    FsError error = kFsOk;
     bool placed = true;
     for (uint32_t i = 0; i < run->plan.count && placed; i++) {
         if (run->cancelled) {
@@ -401,7 +400,7 @@ bool CommitUpdate(UpdateRun* run) {
         placed = false;
     }
     if (placed) {
-        error = WriteWholeFile(run, mark, kCommitMarkText, strlen(kCommitMarkText));
+        FsError error = WriteWholeFile(run, mark, kCommitMarkText, strlen(kCommitMarkText));
         if (error != kFsOk) {
             RecordFailure(run, FailureOfInstallError(run, error, mark), error, mark);
             RemoveWhenFree(run, mark);

@@ -58,8 +58,8 @@ void FormatFolderLockName(const char* folder, char name[kFolderLockNameBytes]) {
              (unsigned long long)ComputeSumDigest(lower, strlen(lower)));
 }
 
-// The install folder's named lock, or null when another launcher holds it. A lock that cannot be
-// made for another cause is gone without: the lock file in the folder guards all the same.
+// The install folder's named lock, or null when another launcher holds it, or when it cannot be
+// made for another cause: the update then goes on without it, guarded by the lock file alone.
 static HANDLE TakeFolderLock(const char* folder, bool* heldElsewhere) {
     char name[kFolderLockNameBytes];
     FormatFolderLockName(folder, name);
